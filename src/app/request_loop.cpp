@@ -1,0 +1,181 @@
+#include "server.h"
+#include "log_output.h"
+#include "../crash/crash_dump.h"
+#include "../scan/scan_request.h"
+#include "../splash/splash_window.h"
+#include <objidl.h>
+#include <gdiplus.h>
+#include <shellapi.h>
+#include <string.h>
+
+HANDLE InputHandle;
+HANDLE OutputHandle;
+CSharedString DumpFolder;
+HWND SplashWindow;
+
+static ULONG_PTR GdiplusToken;
+static const int RequestBufferSize = 1024;
+
+uint64_t ParseHexArgument(const wchar_t* text)
+{
+    uint64_t value = 0;
+    for (; text && *text; text++)
+    {
+        wchar_t c = *text;
+        unsigned digit;
+        if (c >= L'0' && c <= L'9')
+            digit = c - L'0';
+        else if (c >= L'a' && c <= L'f')
+            digit = c - L'a' + 10;
+        else if (c >= L'A' && c <= L'F')
+            digit = c - L'A' + 10;
+        else
+            break;
+        value = (value << 4) | digit;
+    }
+    return value;
+}
+
+static void WriteReady()
+{
+    DWORD written = 0;
+    WriteFile(OutputHandle, "ready:\n", 7, &written, nullptr);
+    FlushFileBuffers(OutputHandle);
+}
+
+static void PumpMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+}
+
+// The line ends at the first line feed or NUL, or at the end of the bytes.
+static int LineLength(const char* bytes, int count)
+{
+    for (int i = 0; i < count; i++)
+        if (bytes[i] == '\n' || bytes[i] == 0)
+            return i;
+    return count;
+}
+
+enum LineResult
+{
+    LineOk,
+    LineTooLong,
+    LineNoMemory
+};
+
+// A read that fills the whole buffer without a line feed holds only the
+// start of a long line (Windows paths can be far longer than 1023 bytes).
+// Reading on to the line feed keeps the exchange in step: the whole line is
+// scanned, or, past MaxRequestBytes, skipped and answered with an error.
+static LineResult ReadRestOfLine(const char* first, int firstCount, CSharedStringA& line)
+{
+    bool tooLong = false;
+    bool noMemory = !line.Append(first, firstCount);
+    char chunk[RequestBufferSize];
+    for (;;)
+    {
+        DWORD got = 0;
+        if (!ReadFile(InputHandle, chunk, sizeof chunk, &got, nullptr) || got == 0)
+            break; // the host closed the pipe mid-line: handle what came
+        const char* end = (const char*)memchr(chunk, '\n', got);
+        int take = end ? (int)(end - chunk) : (int)got;
+        if (!tooLong && !noMemory)
+        {
+            if (line.Length() + take > MaxRequestBytes)
+                tooLong = true;
+            else if (!line.Append(chunk, take))
+                noMemory = true;
+        }
+        if (end)
+            break;
+    }
+    if (noMemory)
+        return LineNoMemory;
+    if (tooLong)
+        return LineTooLong;
+    // A NUL inside the assembled line ends it, as in a short line.
+    line.WritableBuffer(line.Length())[LineLength(line, line.Length())] = 0;
+    return LineOk;
+}
+
+static void RunRequestLoop()
+{
+    for (;;)
+    {
+        WriteReady();
+        char buffer[RequestBufferSize];
+        DWORD got = 0;
+        if (!ReadFile(InputHandle, buffer, sizeof buffer, &got, nullptr) || got == 0)
+            break;
+        CSharedStringA line;
+        LineResult result = LineOk;
+        if (got == sizeof buffer && !memchr(buffer, '\n', got))
+            result = ReadRestOfLine(buffer, (int)got, line);
+        else
+            line.Assign(buffer, LineLength(buffer, (int)got));
+        PumpMessages();
+        if (result == LineTooLong)
+        {
+            HandleOversizedRequest();
+            continue;
+        }
+        if (line.IsNull() || result == LineNoMemory)
+        {
+            HandleScanRequest(nullptr);
+            continue;
+        }
+        CSharedString request = FromUtf8(line);
+        HandleScanRequest(request);
+    }
+}
+
+static void RunMessageLoop()
+{
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0)
+    {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+int ServerMain(HINSTANCE instance)
+{
+    InstallCrashFilter();
+
+    int argc = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    uint64_t input = argc > 1 ? ParseHexArgument(argv[1]) : 0;
+    uint64_t output = argc > 2 ? ParseHexArgument(argv[2]) : 0;
+    uint64_t parent = argc > 3 ? ParseHexArgument(argv[3]) : 0;
+    if (argc > 4 && argv[4][0])
+        DumpFolder.Assign(argv[4], lstrlenW(argv[4]));
+    LocalFree(argv);
+
+    Gdiplus::GdiplusStartupInput startup; // version 1, no debug callback
+    GdiplusStartup(&GdiplusToken, &startup, nullptr);
+
+    InputHandle = (HANDLE)(uintptr_t)input;
+    OutputHandle = output ? (HANDLE)(uintptr_t)output : GetStdHandle(STD_OUTPUT_HANDLE);
+
+    CreateSplashWindow(instance, (HWND)(uintptr_t)parent);
+    LogInfo(L"Orvanta Plugin Scan Server (x64)\n");
+
+    if (input)
+    {
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+        RunRequestLoop();
+    }
+    else
+    {
+        RunMessageLoop();
+    }
+
+    FlushLibraryCache();
+    DestroyWindow(SplashWindow);
+    Gdiplus::GdiplusShutdown(GdiplusToken);
+    return 0;
+}

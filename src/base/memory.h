@@ -1,0 +1,14 @@
+// Heap access for the server's own data, with a hook that lets tests make
+// a chosen allocation fail.
+#pragma once
+#include <stddef.h>
+
+void* MemAlloc(size_t size);
+void* MemRealloc(void* block, size_t size);
+void MemFree(void* block);
+
+// Test hook: the Nth allocation or reallocation from now fails (N >= 1);
+// 0 turns failures off.
+void MemFailNth(int n);
+// Number of blocks handed out and not yet freed.
+long MemLiveBlocks();

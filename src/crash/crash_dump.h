@@ -1,0 +1,21 @@
+// The process-wide unhandled-exception filter: writes a normal minidump into
+// DumpFolder and ends the process with exit code 9.
+#pragma once
+#include "../base/compat.h"
+#include "../base/shared_string.h"
+
+const UINT CrashExitCode = 9;
+// Room for the dump path, terminator included; a longer path writes no dump.
+const int DumpPathCapacity = 260;
+
+extern CSharedString DumpBaseName;
+
+// First action of the entry point: the dump lock, the base name, the filter.
+void InstallCrashFilter();
+// Hand this to SetUnhandledExceptionFilter around every stretch of plugin
+// code, since a plugin may install a filter of its own.
+LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception);
+// Formats the dump file path for the given time into path (DumpPathCapacity
+// characters); false when it does not fit.
+bool FormatDumpPath(wchar_t* path, const wchar_t* folder, const wchar_t* baseName,
+                    const SYSTEMTIME& time);

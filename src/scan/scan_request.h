@@ -1,0 +1,24 @@
+// One request line: a module path, optionally ">" and a hexadecimal
+// sub-plugin ID. Loads (or re-uses) the module, probes it and reports it.
+#pragma once
+#include "../base/compat.h"
+#include "../base/shared_string.h"
+#include <stdint.h>
+
+struct CPluginInfo;
+
+// Writes every log line and the report block of one request. A null
+// request (the request loop ran out of memory) gets an error report.
+void HandleScanRequest(const wchar_t* request);
+// A request line longer than the server assembles: error line and report.
+void HandleOversizedRequest();
+bool ScanLibrary(const wchar_t* request, CPluginInfo& info);
+// Frees the cached module, with its two info lines; nothing when empty.
+void FlushLibraryCache();
+// Splits "path>ID": the path before the first ">" and the hexadecimal ID
+// after it (the last eight digits count; 0 without one).
+CSharedString SplitRequest(const wchar_t* request, uint32_t* id);
+bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record);
+// "%i.%i.%i.%i" of the product version, else the file version; null when
+// the file has neither.
+CSharedString FileVersionString(const wchar_t* path);

@@ -1,0 +1,3 @@
+#include "splash_window.h"
+// Placeholder until the badge lands.
+void CreateSplashWindow(HINSTANCE, HWND) {}

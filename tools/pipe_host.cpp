@@ -1,0 +1,244 @@
+#include "pipe_host.h"
+#include <stdio.h>
+
+std::wstring ExeFolder()
+{
+    wchar_t path[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    std::wstring folder(path, n);
+    size_t slash = folder.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? L".\\" : folder.substr(0, slash + 1);
+}
+
+std::wstring Utf8ToWide(const std::string& text)
+{
+    if (text.empty())
+        return std::wstring();
+    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
+    std::wstring wide(n, L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], n);
+    return wide;
+}
+
+std::string WideToUtf8(const std::wstring& text)
+{
+    if (text.empty())
+        return std::string();
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0, nullptr,
+                                nullptr);
+    std::string bytes(n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0], n, nullptr,
+                        nullptr);
+    return bytes;
+}
+
+ServerProcess::ServerProcess()
+{
+    InitializeCriticalSection(&m_lock);
+    m_dataEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+
+ServerProcess::~ServerProcess()
+{
+    Kill();
+    CloseInput();
+    if (m_reader)
+    {
+        WaitForSingleObject(m_reader, 5000);
+        CloseHandle(m_reader);
+    }
+    if (m_fromServer)
+        CloseHandle(m_fromServer);
+    if (m_process)
+        CloseHandle(m_process);
+    CloseHandle(m_dataEvent);
+    DeleteCriticalSection(&m_lock);
+}
+
+static std::wstring Hex(HANDLE h)
+{
+    wchar_t text[32];
+    swprintf(text, 32, L"%llx", (unsigned long long)(uintptr_t)h);
+    return text;
+}
+
+bool ServerProcess::Start(const ServerOptions& options)
+{
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE childIn = nullptr, childOut = nullptr;
+    if (!CreatePipe(&childIn, &m_toServer, &inherit, 0))
+        return false;
+    if (!CreatePipe(&m_fromServer, &childOut, &inherit, 0))
+        return false;
+    SetHandleInformation(m_toServer, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(m_fromServer, HANDLE_FLAG_INHERIT, 0);
+
+    std::wstring exe = options.exePath.empty() ? ExeFolder() + L"scanserver.exe" : options.exePath;
+    std::wstring cmd = L"\"" + exe + L"\"";
+    if (options.passInput)
+        cmd += L" " + (options.inputOverride.empty() ? Hex(childIn) : options.inputOverride);
+    else
+        cmd += L" 0";
+    cmd += L" " + (options.passOutput && !options.outputAsStdout ? Hex(childOut) : L"0");
+    cmd += L" " + options.hostWindow;
+    if (options.passDumpFolder)
+        cmd += L" \"" + options.dumpFolder + L"\"";
+    cmd += options.extraArgs;
+
+    STARTUPINFOW si = {};
+    si.cb = sizeof si;
+    if (options.outputAsStdout)
+    {
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = nullptr;
+        si.hStdOutput = childOut;
+        si.hStdError = nullptr;
+    }
+    PROCESS_INFORMATION pi = {};
+    std::wstring mutableCmd = cmd;
+    BOOL ok = CreateProcessW(exe.c_str(), &mutableCmd[0], nullptr, nullptr, TRUE, 0, nullptr,
+                             nullptr, &si, &pi);
+    CloseHandle(childIn);
+    CloseHandle(childOut);
+    if (!ok)
+        return false;
+    CloseHandle(pi.hThread);
+    m_process = pi.hProcess;
+    m_pid = pi.dwProcessId;
+    m_reader = CreateThread(nullptr, 0, ReaderThread, this, 0, nullptr);
+    return m_reader != nullptr;
+}
+
+DWORD WINAPI ServerProcess::ReaderThread(void* self)
+{
+    ServerProcess* host = static_cast<ServerProcess*>(self);
+    char chunk[65536];
+    for (;;)
+    {
+        DWORD got = 0;
+        BOOL ok = ReadFile(host->m_fromServer, chunk, sizeof chunk, &got, nullptr);
+        EnterCriticalSection(&host->m_lock);
+        if (ok && got)
+            host->m_buffer.append(chunk, got);
+        else
+            host->m_eof = true;
+        LeaveCriticalSection(&host->m_lock);
+        SetEvent(host->m_dataEvent);
+        if (!ok || !got)
+            return 0;
+    }
+}
+
+// Finds the end of the next "ready:\n" line after m_consumed, or waits for
+// the end of the stream.
+bool ServerProcess::WaitFor(size_t* end, DWORD timeoutMs, bool needReady)
+{
+    DWORD start = GetTickCount();
+    for (;;)
+    {
+        EnterCriticalSection(&m_lock);
+        bool eof = m_eof;
+        size_t found = std::string::npos;
+        if (needReady)
+        {
+            size_t from = m_consumed;
+            while (from < m_buffer.size())
+            {
+                size_t at = m_buffer.find("ready:\n", from);
+                if (at == std::string::npos)
+                    break;
+                if (at == 0 || m_buffer[at - 1] == '\n')
+                {
+                    found = at + 7;
+                    break;
+                }
+                from = at + 1;
+            }
+        }
+        size_t size = m_buffer.size();
+        LeaveCriticalSection(&m_lock);
+        if (found != std::string::npos)
+        {
+            *end = found;
+            return true;
+        }
+        if (eof)
+        {
+            *end = size;
+            return !needReady;
+        }
+        DWORD waited = GetTickCount() - start;
+        if (waited >= timeoutMs)
+        {
+            *end = size;
+            return false;
+        }
+        WaitForSingleObject(m_dataEvent, timeoutMs - waited);
+    }
+}
+
+std::string ServerProcess::ReadUntilReady(DWORD timeoutMs, bool* ready)
+{
+    size_t end = 0;
+    bool ok = WaitFor(&end, timeoutMs, true);
+    if (ready)
+        *ready = ok;
+    EnterCriticalSection(&m_lock);
+    std::string out = m_buffer.substr(m_consumed, end - m_consumed);
+    m_consumed = end;
+    LeaveCriticalSection(&m_lock);
+    return out;
+}
+
+std::string ServerProcess::ReadToEnd(DWORD timeoutMs)
+{
+    size_t end = 0;
+    WaitFor(&end, timeoutMs, false);
+    EnterCriticalSection(&m_lock);
+    std::string out = m_buffer.substr(m_consumed, end - m_consumed);
+    m_consumed = end;
+    LeaveCriticalSection(&m_lock);
+    return out;
+}
+
+bool ServerProcess::Write(const std::string& bytes)
+{
+    DWORD written = 0;
+    return m_toServer && WriteFile(m_toServer, bytes.data(), (DWORD)bytes.size(), &written, nullptr) &&
+           written == bytes.size();
+}
+
+std::string ServerProcess::Request(const std::string& line, DWORD timeoutMs)
+{
+    Write(line + "\n");
+    return ReadUntilReady(timeoutMs);
+}
+
+void ServerProcess::CloseInput()
+{
+    if (m_toServer)
+    {
+        CloseHandle(m_toServer);
+        m_toServer = nullptr;
+    }
+}
+
+DWORD ServerProcess::WaitExit(DWORD timeoutMs)
+{
+    if (!m_process)
+        return STILL_ACTIVE;
+    if (WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0)
+        return STILL_ACTIVE;
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeProcess(m_process, &code);
+    return code;
+}
+
+void ServerProcess::Kill()
+{
+    if (m_process && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
+    {
+        TerminateProcess(m_process, 0xDEAD);
+        WaitForSingleObject(m_process, 5000);
+    }
+}

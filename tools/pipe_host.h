@@ -1,0 +1,65 @@
+// A host for the scan server: starts the real server executable with
+// anonymous pipes passed as hexadecimal handles on its command line, writes
+// request bytes and reads the answer up to the next "ready:\n". Used by the
+// end-to-end tests, the demo and the benchmark.
+#pragma once
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <string>
+
+struct ServerOptions
+{
+    bool passInput = true;           // argument 1: the request pipe
+    bool passOutput = true;          // argument 2: the answer pipe
+    bool outputAsStdout = false;     // hand the answer pipe as standard output instead
+    std::wstring inputOverride;      // argument 1 text instead of the handle (with passInput)
+    std::wstring hostWindow = L"0";  // argument 3
+    bool passDumpFolder = false;     // argument 4 present?
+    std::wstring dumpFolder;         // argument 4 text (may be empty)
+    std::wstring extraArgs;          // appended verbatim
+    std::wstring exePath;            // default: scanserver.exe beside this program
+};
+
+class ServerProcess
+{
+public:
+    ServerProcess();
+    ~ServerProcess();
+    bool Start(const ServerOptions& options = ServerOptions());
+    // Bytes up to and including the next "ready:\n" line; everything left
+    // when the server ends or the time runs out (then *ready is false).
+    std::string ReadUntilReady(DWORD timeoutMs = 20000, bool* ready = nullptr);
+    // Everything until the server closes its end of the pipe.
+    std::string ReadToEnd(DWORD timeoutMs = 20000);
+    bool Write(const std::string& bytes);
+    // One request line with its line feed, then the answer up to "ready:\n".
+    std::string Request(const std::string& line, DWORD timeoutMs = 20000);
+    void CloseInput();
+    // The exit code, or STILL_ACTIVE after the time runs out.
+    DWORD WaitExit(DWORD timeoutMs = 20000);
+    void Kill();
+    DWORD ProcessId() const { return m_pid; }
+    HANDLE ProcessHandle() const { return m_process; }
+
+private:
+    static DWORD WINAPI ReaderThread(void* self);
+    bool WaitFor(size_t* end, DWORD timeoutMs, bool needReady);
+
+    HANDLE m_process = nullptr;
+    HANDLE m_toServer = nullptr;
+    HANDLE m_fromServer = nullptr;
+    HANDLE m_reader = nullptr;
+    HANDLE m_dataEvent = nullptr;
+    CRITICAL_SECTION m_lock;
+    std::string m_buffer; // written by the reader thread
+    size_t m_consumed = 0;
+    bool m_eof = false;
+    DWORD m_pid = 0;
+};
+
+// Folder of the running executable, with a trailing backslash.
+std::wstring ExeFolder();
+std::wstring Utf8ToWide(const std::string& text);
+std::string WideToUtf8(const std::wstring& text);
