@@ -55,10 +55,10 @@ ServerProcess::~ServerProcess()
     DeleteCriticalSection(&m_lock);
 }
 
-static std::wstring Hex(HANDLE h)
+static std::wstring Hex(HANDLE h, bool upper = false)
 {
     wchar_t text[32];
-    swprintf(text, 32, L"%llx", (unsigned long long)(uintptr_t)h);
+    swprintf(text, 32, upper ? L"%llX" : L"%llx", (unsigned long long)(uintptr_t)h);
     return text;
 }
 
@@ -76,7 +76,11 @@ bool ServerProcess::Start(const ServerOptions& options)
     std::wstring exe = options.exePath.empty() ? ExeFolder() + L"scanserver.exe" : options.exePath;
     std::wstring cmd = L"\"" + exe + L"\"";
     if (options.passInput)
-        cmd += L" " + (options.inputOverride.empty() ? Hex(childIn) : options.inputOverride);
+    {
+        std::wstring arg = options.inputPrefix + Hex(childIn, options.upperCaseInput) +
+                           options.inputSuffix;
+        cmd += arg.find(L' ') == std::wstring::npos ? L" " + arg : L" \"" + arg + L"\"";
+    }
     else
         cmd += L" 0";
     cmd += L" " + (options.passOutput && !options.outputAsStdout ? Hex(childOut) : L"0");
@@ -105,6 +109,7 @@ bool ServerProcess::Start(const ServerOptions& options)
     CloseHandle(pi.hThread);
     m_process = pi.hProcess;
     m_pid = pi.dwProcessId;
+    m_tid = pi.dwThreadId;
     m_reader = CreateThread(nullptr, 0, ReaderThread, this, 0, nullptr);
     return m_reader != nullptr;
 }

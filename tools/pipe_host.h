@@ -14,7 +14,9 @@ struct ServerOptions
     bool passInput = true;           // argument 1: the request pipe
     bool passOutput = true;          // argument 2: the answer pipe
     bool outputAsStdout = false;     // hand the answer pipe as standard output instead
-    std::wstring inputOverride;      // argument 1 text instead of the handle (with passInput)
+    std::wstring inputPrefix;        // argument 1 is prefix + handle in hex + suffix,
+    std::wstring inputSuffix;        // quoted when that holds a blank
+    bool upperCaseInput = false;
     std::wstring hostWindow = L"0";  // argument 3
     bool passDumpFolder = false;     // argument 4 present?
     std::wstring dumpFolder;         // argument 4 text (may be empty)
@@ -41,6 +43,7 @@ public:
     DWORD WaitExit(DWORD timeoutMs = 20000);
     void Kill();
     DWORD ProcessId() const { return m_pid; }
+    DWORD ThreadId() const { return m_tid; }
     HANDLE ProcessHandle() const { return m_process; }
 
 private:
@@ -57,6 +60,7 @@ private:
     size_t m_consumed = 0;
     bool m_eof = false;
     DWORD m_pid = 0;
+    DWORD m_tid = 0;
 };
 
 // Folder of the running executable, with a trailing backslash.

@@ -1,10 +1,181 @@
 #include "scan_request.h"
+#include "plugin_probe.h"
+#include "scan_report.h"
 #include "../app/log_output.h"
+#include "../app/server.h"
+#include "../base/memory.h"
+#include "../crash/crash_dump.h"
+#include "../host/host_callback.h"
 
-// Scanning is not wired in yet: the request is only logged.
-void HandleScanRequest(const wchar_t* request)
+// At most one module stays loaded between requests: a shell module, so the
+// host can scan each of its sub-plugins against the same instance.
+static HMODULE CachedModule;
+static CSharedString CachedPath;
+
+void FlushLibraryCache()
+{
+    if (!CachedModule)
+        return;
+    LogInfo(L"Freeing cached library...\n");
+    FreeLibrary(CachedModule);
+    CachedModule = nullptr;
+    CachedPath.Release();
+    LogInfo(L"Freed\n");
+}
+
+static int HexDigit(wchar_t c)
+{
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
+CSharedString SplitRequest(const wchar_t* request, uint32_t* id)
+{
+    *id = 0;
+    const wchar_t* mark = request;
+    while (*mark && *mark != L'>')
+        mark++;
+    if (!*mark)
+        return CSharedString(request, lstrlenW(request));
+    uint32_t value = 0;
+    for (const wchar_t* p = mark + 1; HexDigit(*p) >= 0; p++)
+        value = (value << 4) | (uint32_t)HexDigit(*p);
+    *id = value;
+    return CSharedString(request, (int)(mark - request));
+}
+
+bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
+{
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0)
+        return false;
+    void* block = MemAlloc(size);
+    if (!block)
+        return false;
+    bool found = false;
+    if (GetFileVersionInfoW(path, handle, size, block))
+    {
+        void* root = nullptr;
+        UINT length = 0;
+        if (VerQueryValueW(block, L"\\", &root, &length) && root &&
+            length >= sizeof(VS_FIXEDFILEINFO))
+        {
+            *record = *static_cast<VS_FIXEDFILEINFO*>(root);
+            found = true;
+        }
+    }
+    MemFree(block);
+    return found;
+}
+
+CSharedString FileVersionString(const wchar_t* path)
+{
+    VS_FIXEDFILEINFO record;
+    if (!GetFileVersion(path, &record))
+        return CSharedString();
+    DWORD ms = record.dwProductVersionMS, ls = record.dwProductVersionLS;
+    if (ms == 0 && ls == 0)
+        ms = record.dwFileVersionMS, ls = record.dwFileVersionLS;
+    if (ms == 0 && ls == 0)
+        return CSharedString();
+    return Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
+                  (int)LOWORD(ls));
+}
+
+static void PumpMessages()
+{
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+        DispatchMessageW(&message);
+}
+
+bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
 {
     LogInfo(L"Scanning plugin: '%s'\n", request);
+    uint32_t shellId = 0;
+    CSharedString path = SplitRequest(request, &shellId);
+    const wchar_t* pathText = path.IsNull() ? L"" : path.Chars();
+
+    SetUnhandledExceptionFilter(CrashFilter);
+    HMODULE module;
+    bool reused = CachedModule && lstrcmpW(CachedPath, pathText) == 0 && !CachedPath.IsNull();
+    if (reused)
+    {
+        LogInfo(L"Re-using previous library instance...\n");
+        module = CachedModule;
+    }
+    else
+    {
+        FlushLibraryCache();
+        LogInfo(L"Loading library...\n");
+        module = LoadLibraryExW(pathText, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!module)
+        {
+            info.error = Format(L"Failed to load library, err=%i", (int)GetLastError());
+            return false;
+        }
+    }
+    CSharedString fileVersion = FileVersionString(pathText);
+    SetUnhandledExceptionFilter(CrashFilter);
+    SetActiveWindow(SplashWindow);
+    PumpMessages();
+
+    CurrentShellId = (int32_t)shellId;
+    bool probed = ProbePlugin(module, info);
+    CurrentShellId = 0;
+
+    if (info.version.Length() == 0)
+        info.version = fileVersion;
+    PumpMessages();
+
+    if (info.shells.Count() > 0 || reused)
+    {
+        LogInfo(L"Keeping shell library loaded for now...\n");
+        CachedModule = module;
+        if (!reused)
+            CachedPath = path;
+    }
+    else
+    {
+        LogInfo(L"Freeing library...\n");
+        FreeLibrary(module);
+    }
+    LogInfo(L"Finished\n");
+    return probed;
 }
-void HandleOversizedRequest() { LogError(L"%s\n", L"Request line too long"); }
-void FlushLibraryCache() {}
+
+static void ReportFailure(CPluginInfo& info)
+{
+    LogError(L"%s\n", info.error.Chars());
+    WriteReport(info);
+}
+
+void HandleScanRequest(const wchar_t* request)
+{
+    CPluginInfo info;
+    if (!request)
+    {
+        // The request line could not be made (out of memory): nothing to
+        // read, but the host still gets its one report for the line.
+        const wchar_t* reason = L"Out of memory while reading the request";
+        info.error.Assign(reason, lstrlenW(reason));
+        ReportFailure(info);
+        return;
+    }
+    if (!ScanLibrary(request, info))
+        LogError(L"%s\n", info.error.Chars());
+    WriteReport(info);
+}
+
+void HandleOversizedRequest()
+{
+    CPluginInfo info;
+    info.error = Format(L"Request line longer than %i bytes, not scanned", MaxRequestBytes);
+    ReportFailure(info);
+}

@@ -1,11 +1,137 @@
 // The process spine through the real server and real pipes: banner,
-// framing, the request loop and shut-down.
+// framing of request lines, the two loops and shut-down.
 #include "pipe_host.h"
 #include <gtest/gtest.h>
 
 namespace {
 
 const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
+
+// The request as the scanner received it, from its first log line.
+std::string ScannedAs(const std::string& answer)
+{
+    const std::string head = "info:Scanning plugin: '";
+    size_t at = answer.find(head);
+    if (at == std::string::npos)
+        return "<no scan line>";
+    size_t end = answer.find("'\n", at + head.size());
+    return answer.substr(at + head.size(), end - at - head.size());
+}
+
+int CountOf(const std::string& text, const std::string& piece)
+{
+    int n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        n++;
+    return n;
+}
+
+struct Served : ::testing::Test
+{
+    ServerProcess server;
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.Start());
+        ASSERT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    }
+    // One write of raw bytes, then the answer up to the next "ready:\n".
+    std::string Send(const std::string& bytes)
+    {
+        EXPECT_TRUE(server.Write(bytes));
+        bool ready = false;
+        std::string answer = server.ReadUntilReady(30000, &ready);
+        EXPECT_TRUE(ready) << answer;
+        return answer;
+    }
+    void ExpectCleanEnd()
+    {
+        server.CloseInput();
+        EXPECT_EQ(server.ReadToEnd(), "");
+        EXPECT_EQ(server.WaitExit(), 0u);
+    }
+};
+
+TEST_F(Served, LineEnds)
+{
+    EXPECT_EQ(ScannedAs(Send("C:\\P\\a.dll\n")), "C:\\P\\a.dll");
+    EXPECT_EQ(ScannedAs(Send("C:\\P\\a.dll\r\n")), "C:\\P\\a.dll\r");
+    EXPECT_EQ(ScannedAs(Send("abc\0def\n")), "abc");
+    ExpectCleanEnd();
+}
+
+TEST_F(Served, LoneLineFeedIsAnEmptyRequest)
+{
+    std::string answer = Send("\n");
+    EXPECT_EQ(ScannedAs(answer), "");
+    EXPECT_NE(answer.find("info:Loading library...\nerror:Failed to load library, err="),
+              std::string::npos);
+    EXPECT_EQ(ScannedAs(Send("next\n")), "next");
+    ExpectCleanEnd();
+}
+
+TEST_F(Served, SecondLineOfOneReadIsLost)
+{
+    EXPECT_EQ(ScannedAs(Send(std::string("first.dll\nsecond.dll\n"))), "first.dll");
+    std::string next = Send("third.dll\n");
+    EXPECT_EQ(ScannedAs(next), "third.dll");
+    EXPECT_EQ(next.find("second"), std::string::npos);
+    ExpectCleanEnd();
+}
+
+TEST_F(Served, ExactlyOneFullBufferWithoutLineFeed)
+{
+    std::string path(1023, 'a');
+    EXPECT_EQ(ScannedAs(Send(path)), path);
+    EXPECT_EQ(ScannedAs(Send("after\n")), "after");
+    ExpectCleanEnd();
+}
+
+// A line longer than one read is read on to its line feed and scanned
+// whole, so the exchange stays in step.
+TEST_F(Served, LongLineIsScannedWhole)
+{
+    std::string path = "C:\\" + std::string(3000, 'b') + ".dll";
+    std::string answer = Send(path + "\n");
+    EXPECT_EQ(ScannedAs(answer), path);
+    EXPECT_EQ(CountOf(answer, ">:{\n"), 1);
+    std::string exact(1024, 'c'); // fills the buffer; its line feed comes in the next read
+    EXPECT_EQ(ScannedAs(Send(exact + "\n")), exact);
+    EXPECT_EQ(ScannedAs(Send("after\n")), "after");
+    ExpectCleanEnd();
+}
+
+TEST_F(Served, OverlongLineGetsAnErrorReportAndTheExchangeGoesOn)
+{
+    std::string answer = Send(std::string(140000, 'd') + "\n");
+    EXPECT_EQ(answer.find("info:Scanning plugin"), std::string::npos);
+    EXPECT_NE(answer.find("error:Request line longer than 131072 bytes, not scanned\n>:{\n"),
+              std::string::npos)
+        << answer;
+    EXPECT_NE(answer.find(">:  \"error\":     \"Request line longer than 131072 bytes, not "
+                          "scanned\",\n"),
+              std::string::npos);
+    EXPECT_EQ(CountOf(answer, ">:}\n"), 1);
+    EXPECT_EQ(ScannedAs(Send("after\n")), "after");
+    ExpectCleanEnd();
+}
+
+TEST_F(Served, IllFormedUtf8DoesNotStopTheRequest)
+{
+    std::string answer = Send("a\xff\xfe" "b.dll\n");
+    std::string scanned = ScannedAs(answer);
+    ASSERT_GE(scanned.size(), 6u);
+    EXPECT_EQ(scanned.front(), 'a');
+    EXPECT_EQ(scanned.substr(scanned.size() - 5), "b.dll");
+    EXPECT_NE(scanned.find("\xef\xbf\xbd"), std::string::npos); // replacement characters
+    ExpectCleanEnd();
+}
+
+TEST_F(Served, NonAsciiPathGoesBothWaysAsUtf8)
+{
+    std::string path = "C:\\Pl\xc3\xbcgins\\\xe4\xb8\xad\xe6\x96\x87.dll";
+    EXPECT_EQ(ScannedAs(Send(path + "\n")), path);
+    ExpectCleanEnd();
+}
 
 TEST(Spine, BannerThenReadyThenCleanExit)
 {
@@ -15,6 +141,49 @@ TEST(Spine, BannerThenReadyThenCleanExit)
     server.CloseInput();
     EXPECT_EQ(server.ReadToEnd(), "");
     EXPECT_EQ(server.WaitExit(), 0u);
+}
+
+TEST(Spine, UpperCaseHandleWithTrailingBlankStillServes)
+{
+    ServerProcess server;
+    ServerOptions options;
+    options.upperCaseInput = true;
+    options.inputSuffix = L" ";
+    ASSERT_TRUE(server.Start(options));
+    EXPECT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    EXPECT_EQ(ScannedAs(server.Request("x.dll")), "x.dll");
+    server.CloseInput();
+    EXPECT_EQ(server.WaitExit(), 0u);
+}
+
+TEST(Spine, OutputGoesToStandardOutputWithoutSecondArgument)
+{
+    ServerProcess server;
+    ServerOptions options;
+    options.outputAsStdout = true;
+    ASSERT_TRUE(server.Start(options));
+    EXPECT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    EXPECT_EQ(ScannedAs(server.Request("y.dll")), "y.dll");
+    server.CloseInput();
+    EXPECT_EQ(server.WaitExit(), 0u);
+}
+
+// "0x..." parses as 0: no request loop, only the banner and a message loop
+// that ends when a quit message reaches the server's thread.
+TEST(Spine, PrefixedHandleMeansMessageLoopOnly)
+{
+    ServerProcess server;
+    ServerOptions options;
+    options.inputPrefix = L"0x";
+    ASSERT_TRUE(server.Start(options));
+    bool ready = true;
+    std::string first = server.ReadUntilReady(3000, &ready);
+    EXPECT_FALSE(ready);
+    EXPECT_EQ(first, Banner);
+    for (int i = 0; i < 200 && !PostThreadMessageW(server.ThreadId(), WM_QUIT, 0, 0); i++)
+        Sleep(50);
+    EXPECT_EQ(server.WaitExit(), 0u);
+    EXPECT_EQ(server.ReadToEnd(), "");
 }
 
 } // namespace

@@ -1,0 +1,48 @@
+// What the scan of one module found, and the report block that tells the
+// host: a JSON-style object, one member per line, every line tagged ">".
+#pragma once
+#include "../base/shared_string.h"
+#include "../simple/containers.h"
+#include <stddef.h>
+#include <stdint.h>
+
+// One sub-plugin of a shell module.
+struct CShellInfo
+{
+    int32_t id = 0;
+    CSharedString name;
+
+    // Allocated through the server's heap so tests can make it fail; a
+    // failed allocation gives null instead of throwing.
+    static void* operator new(size_t size) noexcept;
+    static void operator delete(void* block) noexcept;
+};
+
+struct CPluginInfo
+{
+    int32_t id = 0;
+    CSharedString name;
+    CSharedString vendor;
+    CSharedString product;
+    CSharedString version;
+    CSharedString error;
+    int32_t numInputs = 0;
+    int32_t numOutputs = 0;
+    bool wantsMidi = false;
+    bool sendsMidi = false;
+    bool audio64 = false;
+    bool synthEdit = false;
+    int32_t category = -1;
+    Simple::CVector<CShellInfo*, Simple::SOwnedPtr, CShellInfo*> shells;
+
+    CPluginInfo() = default;
+    CPluginInfo(const CPluginInfo&) = delete;
+    CPluginInfo& operator=(const CPluginInfo&) = delete;
+    // Members go in reverse order: shells first, then error, version,
+    // product, vendor and name.
+};
+
+void WriteReport(const CPluginInfo& info);
+// The text made safe to stand between double quotes, one 16-bit unit at a
+// time; a null or empty text gives an empty (not null) string.
+CSharedString EscapeJson(const wchar_t* text);
