@@ -1,0 +1,255 @@
+// Shell modules: listing the sub-plugins (duplicates, many, none, names
+// that carry line feeds or fill the buffer, plugins that never stop), and
+// scanning each sub-plugin by ID against the one cached module.
+#include "scan_support.h"
+
+namespace {
+
+class ScanShell : public ScanTest
+{
+};
+
+std::string FoundShell(uint32_t id, const std::string& name)
+{
+    return Info("Found shell: " + Hex8(id) + " - " + name);
+}
+
+const std::string Duplicate = Info("   - duplicate, ignoring");
+const std::string CachedFlush = Info("Freeing cached library...") + Info("Freed");
+
+TEST_F(ScanShell, RepeatedIdIsListedOnceUnderItsFirstName)
+{
+    std::wstring dll = Plugin("Shell", "name=Bundle\ncategory=10\nshell=5 Five\nshell=7 Seven\nshell=5 Again\n");
+    std::string answer = Scan(dll);
+    Report r;
+    r.name = "Bundle";
+    r.category = 10;
+    r.shells = {{5, "Five"}, {7, "Seven"}};
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(5, "Five") +
+                          FoundShell(7, "Seven") + FoundShell(5, "Again") + Duplicate + CloseAndKeepLines() +
+                          ReportBlock(r) + Ready);
+    EXPECT_NE(answer.find(">:  \"shells\": {\n"
+                          ">:        \"00000005\": \"Five\",\n"
+                          ">:        \"00000007\": \"Seven\",\n"
+                          ">:  },\n"
+                          ">:}\n"),
+              std::string::npos);
+
+    // Listing stops at the first 0; the module stays loaded until the end.
+    std::string events = Events(dll);
+    EXPECT_NE(events.find("disp 49\ndisp 70\ndisp 70\ndisp 70\ndisp 70\ndisp 1\n"), std::string::npos) << events;
+    EXPECT_EQ(events.find("detach"), std::string::npos) << events;
+    server.CloseInput();
+    EXPECT_EQ(server.ReadToEnd(), CachedFlush);
+    EXPECT_EQ(server.WaitExit(), 0u);
+    EXPECT_EQ(Events(dll).substr(events.size()), "detach\n");
+}
+
+TEST_F(ScanShell, SeventeenAndMoreSubPluginsKeepTheirOrder)
+{
+    std::string config = "category=10\n";
+    std::string found;
+    Report r;
+    r.category = 10;
+    for (int i = 1; i <= 20; i++)
+    {
+        uint32_t id = 0x1000 + i;
+        std::string name = "Sub " + std::to_string(i);
+        config += "shell=" + std::to_string(id) + " " + name + "\n";
+        found += FoundShell(id, name);
+        r.shells.push_back({id, name});
+    }
+    // IDs with the top bit set print as their two's complement.
+    config += "shell=0x80000000 Lowest\nshell=-2 MinusTwo\n";
+    found += FoundShell(0x80000000u, "Lowest") + FoundShell(0xFFFFFFFEu, "MinusTwo");
+    r.shells.push_back({0x80000000u, "Lowest"});
+    r.shells.push_back({0xFFFFFFFEu, "MinusTwo"});
+
+    std::wstring dll = Plugin("Many", config);
+    std::string answer = Scan(dll);
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + found + CloseAndKeepLines() +
+                          ReportBlock(r) + Ready);
+    EXPECT_NE(answer.find(">:        \"FFFFFFFE\": \"MinusTwo\",\n"), std::string::npos);
+}
+
+TEST_F(ScanShell, ShellThatListsNothingIsFreed)
+{
+    std::wstring dll = Plugin("Empty", "name=Empty Shell\ncategory=10\n");
+    std::string answer = Scan(dll);
+    Report r;
+    r.name = "Empty Shell";
+    r.category = 10;
+    EXPECT_EQ(answer, PlainAnswer(dll, r));
+    EXPECT_NE(answer.find(">:  \"shells\": {\n>:  },\n>:}\n"), std::string::npos);
+    EXPECT_NE(Events(dll).find("disp 70\ndisp 1\ndetach\n"), std::string::npos);
+    server.CloseInput();
+    EXPECT_EQ(server.ReadToEnd(), "");
+    EXPECT_EQ(server.WaitExit(), 0u);
+}
+
+TEST_F(ScanShell, SubPluginNamesPassUnchangedIntoTheLogAndEscapedIntoTheReport)
+{
+    std::wstring dll = Plugin("Names", "category=10\nshell=1 Line1\\nLine2\nshell=2 a\"b\\\\c/d\\te\n");
+    std::string answer = Scan(dll);
+    Report r;
+    r.category = 10;
+    r.shells = {{1, "Line1\nLine2"}, {2, "a\"b\\c/d\te"}};
+    // The line feed starts a new wire line without a tag.
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) +
+                          "info:Found shell: 00000001 - Line1\nLine2\n" +
+                          "info:Found shell: 00000002 - a\"b\\c/d\te\n" + CloseAndKeepLines() +
+                          ReportBlock(r) + Ready);
+    EXPECT_NE(answer.find(">:        \"00000001\": \"Line1\\nLine2\",\n"
+                          ">:        \"00000002\": \"a\\\"b\\\\c\\/d\\te\",\n"),
+              std::string::npos);
+}
+
+TEST_F(ScanShell, SubPluginNameThatFillsTheBuffer)
+{
+    std::wstring dll = Plugin("Long", "category=10\nshell=1 x\nshell=2 y\noverflow=70\n");
+    std::string answer = Scan(dll);
+    std::string full;
+    for (int k = 0; k < 512; k++)
+        full += (char)('A' + k % 26);
+    Report r;
+    r.category = 10;
+    r.shells = {{1, full}, {2, full}};
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(1, full) +
+                          FoundShell(2, full) + CloseAndKeepLines() + ReportBlock(r) + Ready);
+}
+
+// A plugin that never answers 0: the server picks its own bound, so only the
+// outcome is fixed: the request ends, the report arrives, the next works.
+TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
+{
+    std::wstring dll = Plugin("Endless", "category=10\nshell=3 Three\nshellendless=9 Nine\n");
+    bool ready = false;
+    server.Write(Utf8(dll) + "\n");
+    std::string answer = server.ReadUntilReady(90000, &ready);
+    ASSERT_TRUE(ready) << answer.substr(0, 2000);
+
+    std::string head = LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(3, "Three") + FoundShell(9, "Nine");
+    EXPECT_EQ(answer.substr(0, head.size()), head);
+    Report r;
+    r.category = 10;
+    r.shells = {{3, "Three"}, {9, "Nine"}};
+    std::string tail = CloseAndKeepLines() + ReportBlock(r) + Ready;
+    ASSERT_GE(answer.size(), head.size() + tail.size());
+    EXPECT_EQ(answer.substr(answer.size() - tail.size()), tail);
+    // Between them, only repeats of the one ID, each flagged as a duplicate,
+    // and at most one closing line of the server's own about its bound.
+    std::string middle = answer.substr(head.size(), answer.size() - head.size() - tail.size());
+    const std::string repeat = FoundShell(9, "Nine") + Duplicate;
+    size_t repeats = 0;
+    while (middle.compare(repeats * repeat.size(), repeat.size(), repeat) == 0)
+        repeats++;
+    std::string rest = middle.substr(repeats * repeat.size());
+    EXPECT_GE(repeats, 1u);
+    EXPECT_TRUE(rest.empty() || (rest.find('\n') == rest.size() - 1 &&
+                                 (rest.compare(0, 5, "warn:") == 0 || rest.compare(0, 5, "info:") == 0)))
+        << rest;
+
+    std::wstring next = Plugin("After", "name=Next\ncategory=1\n");
+    std::string nextAnswer = Scan(next);
+    Report n;
+    n.name = "Next";
+    n.category = 1;
+    EXPECT_EQ(nextAnswer, Info("Scanning plugin: '" + Utf8(next) + "'") + CachedFlush +
+                              Info("Loading library...") + EntryLines(Handle(next)) + CloseAndFreeLines() +
+                              ReportBlock(n) + Ready);
+}
+
+TEST_F(ScanShell, EndlessStreamOfNewIdsEnds)
+{
+    std::wstring dll = Plugin("Counting", "category=10\nshellcounting=1\n");
+    bool ready = false;
+    server.Write(Utf8(dll) + "\n");
+    std::string answer = server.ReadUntilReady(90000, &ready);
+    ASSERT_TRUE(ready) << answer.substr(0, 2000);
+
+    // However many the server took, they are 1, 2, 3, ... in order, each
+    // logged once and listed once.
+    size_t listed = 0;
+    std::string found, lines;
+    for (;;)
+    {
+        uint32_t id = (uint32_t)listed + 1;
+        std::string name = "Counting " + std::to_string(id);
+        std::string line = ">:        \"" + Hex8(id) + "\": \"" + name + "\",\n";
+        if (answer.find(line) == std::string::npos)
+            break;
+        found += FoundShell(id, name);
+        lines += line;
+        listed++;
+    }
+    EXPECT_GE(listed, 1u);
+    std::string head = LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + found;
+    EXPECT_EQ(answer.substr(0, head.size()), head);
+    std::string tail = CloseAndKeepLines();
+    EXPECT_NE(answer.find(tail + ">:{\n"), std::string::npos);
+    EXPECT_NE(answer.find(">:  \"shells\": {\n" + lines + ">:  },\n>:}\n" + Ready), std::string::npos);
+
+    std::wstring next = Plugin("After", "name=Next\ncategory=1\n");
+    std::string nextAnswer = Scan(next);
+    Report n;
+    n.name = "Next";
+    n.category = 1;
+    EXPECT_EQ(nextAnswer, Info("Scanning plugin: '" + Utf8(next) + "'") + CachedFlush +
+                              Info("Loading library...") + EntryLines(Handle(next)) + CloseAndFreeLines() +
+                              ReportBlock(n) + Ready);
+}
+
+TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)
+{
+    std::wstring dll = Plugin("ById", "name=Bundle\ncategory=10\nshellbyid=1\nshell=0x1A2B Alpha\nshell=0x20 Beta\n");
+    const std::string currentId = CallbackLine(2, "audioMasterCurrentId");
+    std::string path = Utf8(dll);
+
+    std::string answer = Scan(dll);
+    std::string handle = Handle(dll);
+    Report shell;
+    shell.name = "Bundle";
+    shell.category = 10;
+    shell.shells = {{0x1A2B, "Alpha"}, {0x20, "Beta"}};
+    EXPECT_EQ(answer, LoadLines(path) + EntryLines(handle) + currentId + FoundShell(0x1A2B, "Alpha") +
+                          FoundShell(0x20, "Beta") + CloseAndKeepLines() + ReportBlock(shell) + Ready);
+
+    struct Sub
+    {
+        std::string suffix;
+        uint32_t id;
+        std::string name;
+    } subs[] = {
+        {">1a2B", 0x1A2B, "Alpha"},
+        {">20", 0x20, "Beta"},
+        // Answered as -1 across the whole pointer-sized result.
+        {">FFFFFFFF", 0xFFFFFFFF, "CurrentId -1"},
+        {">123456789", 0x23456789, "CurrentId 591751049"},
+        {">7fffffff", 0x7FFFFFFF, "CurrentId 2147483647"},
+    };
+    for (const Sub& sub : subs)
+    {
+        SCOPED_TRACE(sub.suffix);
+        std::string subAnswer = Scan(path + sub.suffix);
+        Report r;
+        r.id = sub.id;
+        r.name = sub.name;
+        r.category = 1;
+        EXPECT_EQ(subAnswer, ReuseLines(path + sub.suffix) + EntryLines(handle) + currentId +
+                                 CloseAndKeepLines() + ReportBlock(r) + Ready);
+    }
+
+    // The shell again, without an ID: the same module, listed again.
+    std::string again = Scan(dll);
+    EXPECT_EQ(again, ReuseLines(path) + EntryLines(handle) + currentId + FoundShell(0x1A2B, "Alpha") +
+                         FoundShell(0x20, "Beta") + CloseAndKeepLines() + ReportBlock(shell) + Ready);
+
+    EXPECT_EQ(AttachHandles(dll).size(), 1u);
+    server.CloseInput();
+    EXPECT_EQ(server.ReadToEnd(), CachedFlush);
+    EXPECT_EQ(server.WaitExit(), 0u);
+    std::string events = Events(dll);
+    EXPECT_TRUE(EndsWith(events, "\ndetach\n")) << events;
+}
+
+} // namespace
