@@ -70,11 +70,12 @@ static bool Fail(CPluginInfo& info, const wchar_t* reason)
 static void EnumerateShells(AEffect* effect, CPluginInfo& info)
 {
     Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> seenShellIds;
+    int repeats = 0;
     for (int query = 0;; query++)
     {
-        if (query == MaxShellQueries)
+        if (query == MaxShellQueries || repeats == MaxRepeatedShellIds)
         {
-            LogWarn(L"Shell enumeration stopped after %i sub-plugins\n", MaxShellQueries);
+            LogWarn(L"Shell enumeration stopped after %i sub-plugin queries\n", query);
             break;
         }
         char buffer[EffectStringSize + 1 + BufferSlack];
@@ -88,8 +89,10 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
         if (seenShellIds.Lookup(id))
         {
             LogInfo(L"   - duplicate, ignoring\n");
+            repeats++;
             continue;
         }
+        repeats = 0;
         // Out of memory drops the entry rather than writing through null.
         if (!seenShellIds.Insert(id, true))
             continue;

@@ -11,8 +11,10 @@ struct CPluginInfo;
 // it is never read.
 const int EffectStringSize = 512;
 // A shell that never answers 0 is cut off after this many sub-plugin
-// queries, so it can neither hang the server nor exhaust its memory.
+// queries, or after this many answers in a row that repeat IDs already
+// listed, so it can neither hang the server nor exhaust its memory.
 const int MaxShellQueries = 10000;
+const int MaxRepeatedShellIds = 100;
 
 // True when the plugin was queried to the end; false with info.error set.
 bool ProbePlugin(HMODULE module, CPluginInfo& info);
