@@ -14,6 +14,14 @@ const char* const RVE = "disp 51 receiveVstEvents\n";
 const char* const SVME = "disp 51 sendVstMidiEvent\n";
 const char* const SVE = "disp 51 sendVstEvents\n";
 
+std::string Repeat(const std::string& text, int times)
+{
+    std::string out;
+    for (int i = 0; i < times; i++)
+        out += text;
+    return out;
+}
+
 TEST_F(ScanMidi, CanDoAnswersAndWantMidi)
 {
     const std::string wantMidiLine = CallbackLine(6, "audioMasterWantMidi");
@@ -24,26 +32,29 @@ TEST_F(ScanMidi, CanDoAnswersAndWantMidi)
         bool wants;
         bool sends;
         std::string queries;
-        bool callsBack;
+        int callsBack; // audioMasterWantMidi lines
     } cases[] = {
-        {"NothingAnswered", "", false, false, std::string(RVME) + RVE + SVME + SVE, false},
-        {"ZeroToAll", "cando=0\n", true, true, std::string(RVME) + SVME, false},
-        {"ReceiveMidiEvent", "cando.receiveVstMidiEvent=1\n", true, false, std::string(RVME) + SVME + SVE, false},
-        {"ReceiveMidiEventTwo", "cando.receiveVstMidiEvent=2\n", true, false, std::string(RVME) + SVME + SVE, false},
-        {"ReceiveMidiEventMinusTwo", "cando.receiveVstMidiEvent=-2\n", true, false, std::string(RVME) + SVME + SVE, false},
-        {"ReceiveEvents", "cando.receiveVstEvents=1\n", true, false, std::string(RVME) + RVE + SVME + SVE, false},
-        {"ReceiveEventsZero", "cando.receiveVstEvents=0\n", true, false, std::string(RVME) + RVE + SVME + SVE, false},
-        {"SendMidiEvent", "cando.sendVstMidiEvent=1\n", false, true, std::string(RVME) + RVE + SVME, false},
-        {"SendEvents", "cando.sendVstEvents=1\n", false, true, std::string(RVME) + RVE + SVME + SVE, false},
-        {"SendEventsZero", "cando.sendVstEvents=0\n", false, true, std::string(RVME) + RVE + SVME + SVE, false},
-        {"Both", "cando.receiveVstMidiEvent=1\ncando.sendVstMidiEvent=1\n", true, true, std::string(RVME) + SVME, false},
-        {"WantMidiInEntryPoint", "wantmidi=entry\n", true, false, std::string(RVME) + RVE + SVME + SVE, true},
+        {"NothingAnswered", "", false, false, std::string(RVME) + RVE + SVME + SVE, 0},
+        {"ZeroToAll", "cando=0\n", true, true, std::string(RVME) + SVME, 0},
+        {"ReceiveMidiEvent", "cando.receiveVstMidiEvent=1\n", true, false, std::string(RVME) + SVME + SVE, 0},
+        {"ReceiveMidiEventTwo", "cando.receiveVstMidiEvent=2\n", true, false, std::string(RVME) + SVME + SVE, 0},
+        {"ReceiveMidiEventMinusTwo", "cando.receiveVstMidiEvent=-2\n", true, false, std::string(RVME) + SVME + SVE, 0},
+        {"ReceiveEvents", "cando.receiveVstEvents=1\n", true, false, std::string(RVME) + RVE + SVME + SVE, 0},
+        {"ReceiveEventsZero", "cando.receiveVstEvents=0\n", true, false, std::string(RVME) + RVE + SVME + SVE, 0},
+        {"SendMidiEvent", "cando.sendVstMidiEvent=1\n", false, true, std::string(RVME) + RVE + SVME, 0},
+        {"SendEvents", "cando.sendVstEvents=1\n", false, true, std::string(RVME) + RVE + SVME + SVE, 0},
+        {"SendEventsZero", "cando.sendVstEvents=0\n", false, true, std::string(RVME) + RVE + SVME + SVE, 0},
+        {"Both", "cando.receiveVstMidiEvent=1\ncando.sendVstMidiEvent=1\n", true, true, std::string(RVME) + SVME, 0},
+        {"WantMidiInEntryPoint", "wantmidi=entry\n", true, false, std::string(RVME) + RVE + SVME + SVE, 1},
         // The flag is cleared before each entry point call.
-        {"NextPluginStartsClear", "", false, false, std::string(RVME) + RVE + SVME + SVE, false},
-        {"WantMidiWhileNamed", "wantmidi=45\n", true, false, std::string(RVME) + RVE + SVME + SVE, true},
-        {"WantMidiWithAnswerZero", "wantmidi=entry\ncando.receiveVstMidiEvent=0\n", true, false, std::string(RVME) + SVME + SVE, true},
+        {"NextPluginStartsClear", "", false, false, std::string(RVME) + RVE + SVME + SVE, 0},
+        {"WantMidiWhileNamed", "wantmidi=45\n", true, false, std::string(RVME) + RVE + SVME + SVE, 1},
+        // Still in time while the plugin is asked whether it takes MIDI (it
+        // calls back at each of the four queries).
+        {"WantMidiWhileAskedForMidi", "wantmidi=51\n", true, false, std::string(RVME) + RVE + SVME + SVE, 4},
+        {"WantMidiWithAnswerZero", "wantmidi=entry\ncando.receiveVstMidiEvent=0\n", true, false, std::string(RVME) + SVME + SVE, 1},
         // Asked for its version after the MIDI decision: too late to count.
-        {"WantMidiAfterTheDecision", "wantmidi=49\n", false, false, std::string(RVME) + RVE + SVME + SVE, true},
+        {"WantMidiAfterTheDecision", "wantmidi=49\n", false, false, std::string(RVME) + RVE + SVME + SVE, 1},
     };
     for (const Case& c : cases)
     {
@@ -56,7 +67,7 @@ TEST_F(ScanMidi, CanDoAnswersAndWantMidi)
         r.numOutputs = 2;
         r.wantsMidi = c.wants;
         r.sendsMidi = c.sends;
-        EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + (c.callsBack ? wantMidiLine : "") +
+        EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + Repeat(wantMidiLine, c.callsBack) +
                               CloseAndFreeLines() + ReportBlock(r) + Ready);
         EXPECT_EQ(Events(dll), "attach " + Handle(dll) + "\nentry\ndisp 45\ndisp 47\ndisp 48\ndisp 35\n" +
                                    c.queries + "disp 49\ndisp 1\ndetach\n");
