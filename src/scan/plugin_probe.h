@@ -13,7 +13,7 @@ const int EffectStringSize = 512;
 // A shell that never answers 0 is cut off after this many sub-plugin
 // queries, or after this many answers in a row that repeat IDs already
 // listed, so it can neither hang the server nor exhaust its memory.
-const int MaxShellQueries = 10000;
+const int MaxShellQueries = 4096;
 const int MaxRepeatedShellIds = 100;
 
 // True when the plugin was queried to the end; false with info.error set.

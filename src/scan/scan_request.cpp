@@ -6,6 +6,7 @@
 #include "../base/memory.h"
 #include "../crash/crash_dump.h"
 #include "../host/host_callback.h"
+#include <wchar.h>
 
 // At most one module stays loaded between requests: a shell module, so the
 // host can scan each of its sub-plugins against the same instance.
@@ -104,7 +105,9 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
 
     SetUnhandledExceptionFilter(CrashFilter);
     HMODULE module;
-    bool reused = CachedModule && lstrcmpW(CachedPath, pathText) == 0 && !CachedPath.IsNull();
+    // Exact comparison of UTF-16 units: a linguistic one (lstrcmpW) would
+    // take two different files for the same one.
+    bool reused = CachedModule && !CachedPath.IsNull() && wcscmp(CachedPath, pathText) == 0;
     if (reused)
     {
         LogInfo(L"Re-using previous library instance...\n");

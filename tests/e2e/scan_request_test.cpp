@@ -180,11 +180,7 @@ TEST_F(ScanRequest, SamePathInAnotherLetterCaseIsAnotherPath)
 
 // Paths are compared unit by unit: two names that a linguistic comparison
 // would call equal (a soft hyphen, a combining accent) are other files.
-// DISABLED: the server compares the cached path with lstrcmpW, which calls
-// these names equal, so it answers for the second file with the cached
-// module of the first ("Re-using previous library instance..." and the
-// shell's report instead of a flush and a load of the other file).
-TEST_F(ScanRequest, DISABLED_PathsAreComparedUnitByUnit)
+TEST_F(ScanRequest, PathsAreComparedUnitByUnit)
 {
     struct Case
     {
