@@ -8,6 +8,7 @@ template <class T> inline const T& max(const T& a, const T& b) { return a < b ? 
 }
 #endif
 #include <gdiplus.h>
+#include <stddef.h>
 #include <string.h>
 
 using namespace Gdiplus;

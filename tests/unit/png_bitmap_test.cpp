@@ -6,6 +6,11 @@
 #include "splash/splash_window.h"
 #include "app/server.h"
 #include <objidl.h>
+#include <algorithm>
+#if defined(_MSC_VER) && defined(NOMINMAX)
+// The SDK's GDI+ headers call min and max unqualified.
+namespace Gdiplus { using std::min; using std::max; }
+#endif
 #include <gdiplus.h>
 #include <gtest/gtest.h>
 #include <stdint.h>
