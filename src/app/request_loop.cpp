@@ -3,8 +3,7 @@
 #include "../crash/crash_dump.h"
 #include "../scan/scan_request.h"
 #include "../splash/splash_window.h"
-#include <objidl.h>
-#include <gdiplus.h>
+#include "../base/gdiplus_compat.h"
 #include <shellapi.h>
 #include <string.h>
 

@@ -1,13 +1,5 @@
 #include "png_bitmap.h"
-#include <objidl.h>
-#if defined(_MSC_VER) && defined(NOMINMAX)
-// The SDK's GDI+ headers call min and max unqualified.
-namespace Gdiplus {
-template <class T> inline const T& min(const T& a, const T& b) { return b < a ? b : a; }
-template <class T> inline const T& max(const T& a, const T& b) { return a < b ? b : a; }
-}
-#endif
-#include <gdiplus.h>
+#include "../base/gdiplus_compat.h"
 #include <stddef.h>
 #include <string.h>
 

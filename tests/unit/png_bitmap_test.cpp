@@ -5,13 +5,8 @@
 #include "splash/png_bitmap.h"
 #include "splash/splash_window.h"
 #include "app/server.h"
-#include <objidl.h>
+#include "base/gdiplus_compat.h"
 #include <algorithm>
-#if defined(_MSC_VER) && defined(NOMINMAX)
-// The SDK's GDI+ headers call min and max unqualified.
-namespace Gdiplus { using std::min; using std::max; }
-#endif
-#include <gdiplus.h>
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <string.h>
