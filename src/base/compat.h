@@ -13,8 +13,7 @@
 // Microsoft convention ("%s" wide, "%S" 8-bit) with msvcrt, ucrt and MSVC
 // alike; libstdc++ switches mingw's C99 stdio on, under which the standard
 // vswprintf would not.
-#if defined(__GNUC__)
-#define SCAN_NOINLINE __attribute__((noinline))
-#else
-#define SCAN_NOINLINE __declspec(noinline)
-#endif
+//
+// Structured exception handling: MSVC has __try/__except; with GCC the
+// guard in src/scan/seh_guard.cpp carries its own unwind data instead.
+// GDI+ headers: include them through gdiplus_compat.h.
