@@ -19,6 +19,10 @@ void InstallCrashFilter()
         lockReady = true;
     }
     DumpBaseName.Assign(L"ZiveRivedo-x64", 14);
+    // A plugin that overflows the stack leaves the filter only what the
+    // system keeps back; writing a dump needs more than its default.
+    ULONG reserve = CrashStackReserve;
+    SetThreadStackGuarantee(&reserve);
     SetUnhandledExceptionFilter(CrashFilter);
 }
 
@@ -30,6 +34,50 @@ bool FormatDumpPath(wchar_t* path, const wchar_t* folder, const wchar_t* baseNam
                       time.wSecond);
 }
 
+struct DumpRequest
+{
+    EXCEPTION_POINTERS* exception;
+    DWORD threadId;   // the thread that crashed
+    bool noDbgHelp;   // DbgHelp or its export is missing
+};
+
+static void WriteDump(DumpRequest* request)
+{
+    HMODULE dbghelp = LoadLibraryW(L"DbgHelp.dll");
+    MiniDumpWriteDumpProc writeDump =
+        dbghelp ? (MiniDumpWriteDumpProc)(void*)GetProcAddress(dbghelp, "MiniDumpWriteDump")
+                : nullptr;
+    if (!writeDump)
+    {
+        request->noDbgHelp = true;
+        return;
+    }
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t path[DumpPathCapacity];
+    // A folder too long for the path buffer gets no dump; the process still
+    // ends with the crash exit code.
+    if (!FormatDumpPath(path, DumpFolder, DumpBaseName, now))
+        return;
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    MINIDUMP_EXCEPTION_INFORMATION info;
+    info.ThreadId = request->threadId;
+    info.ExceptionPointers = request->exception;
+    info.ClientPointers = FALSE;
+    writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, MiniDumpNormal, &info, nullptr,
+              nullptr);
+    CloseHandle(file);
+}
+
+static DWORD WINAPI DumpWriterThread(void* request)
+{
+    WriteDump(static_cast<DumpRequest*>(request));
+    return 0;
+}
+
 // Runs on whichever thread crashed. It allocates nothing of its own: the
 // path lives on the stack and DbgHelp is loaded only now.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
@@ -37,34 +85,25 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
     if (!DumpFolder.IsEmpty())
     {
         EnterCriticalSection(&DumpLock);
-        HMODULE dbghelp = LoadLibraryW(L"DbgHelp.dll");
-        MiniDumpWriteDumpProc writeDump =
-            dbghelp ? (MiniDumpWriteDumpProc)(void*)GetProcAddress(dbghelp, "MiniDumpWriteDump")
-                    : nullptr;
-        if (!writeDump)
+        DumpRequest request = {exception, GetCurrentThreadId(), false};
+        // After a stack overflow the crashed thread has too little stack
+        // left to load DbgHelp and write a dump: a fresh thread writes it,
+        // naming the crashed thread, while this one waits.
+        HANDLE writer = nullptr;
+        if (exception && exception->ExceptionRecord &&
+            exception->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW)
+            writer = CreateThread(nullptr, DumpWriterStack, DumpWriterThread, &request, 0, nullptr);
+        if (writer)
+        {
+            WaitForSingleObject(writer, INFINITE);
+            CloseHandle(writer);
+        }
+        else
+            WriteDump(&request);
+        if (request.noDbgHelp)
         {
             LeaveCriticalSection(&DumpLock);
             return EXCEPTION_CONTINUE_SEARCH;
-        }
-        SYSTEMTIME now;
-        GetLocalTime(&now);
-        wchar_t path[DumpPathCapacity];
-        // A folder too long for the path buffer gets no dump; the process
-        // still ends with the crash exit code.
-        if (FormatDumpPath(path, DumpFolder, DumpBaseName, now))
-        {
-            HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-            if (file != INVALID_HANDLE_VALUE)
-            {
-                MINIDUMP_EXCEPTION_INFORMATION info;
-                info.ThreadId = GetCurrentThreadId();
-                info.ExceptionPointers = exception;
-                info.ClientPointers = FALSE;
-                writeDump(GetCurrentProcess(), GetCurrentProcessId(), file, MiniDumpNormal,
-                          &info, nullptr, nullptr);
-                CloseHandle(file);
-            }
         }
         // The process ends while the lock is still held, so a second thread
         // that crashed meanwhile can never start a second dump.

@@ -8,6 +8,11 @@ const UINT CrashExitCode = 9;
 // Room for the dump path, terminator included; a longer path writes no dump.
 const int DumpPathCapacity = 260;
 
+// Stack kept back on the main thread for the filter after a stack overflow,
+// and the stack of the thread that writes the dump after one.
+const ULONG CrashStackReserve = 64 * 1024;
+const SIZE_T DumpWriterStack = 1024 * 1024;
+
 extern CSharedString DumpBaseName;
 
 // First action of the entry point: the dump lock, the base name, the filter.

@@ -7,7 +7,8 @@ set(CRASH_FIXTURES
   CrashOnThread:3
   CrashAfterOwnFilter:4
   CrashTwoThreads:5
-  CrashShell:6)
+  CrashShell:6
+  CrashStackOverflow:7)
 foreach(fixture ${CRASH_FIXTURES})
   string(REPLACE ":" ";" parts ${fixture})
   list(GET parts 0 name)

@@ -23,6 +23,7 @@
 #define CRASH_AFTER_FILTER 4  // installs its own filter in the entry point, dies later
 #define CRASH_TWO_THREADS 5   // two threads released by one event die together
 #define CRASH_SHELL 6         // a shell that dies when its sub-plugin is built
+#define CRASH_STACK_OVERFLOW 7 // endless recursion inside effGetEffectName
 
 #ifndef CRASH_MODE
 #error CRASH_MODE must be defined
@@ -148,6 +149,19 @@ LONG WINAPI PluginOwnFilter(EXCEPTION_POINTERS*)
 }
 #endif
 
+#if CRASH_MODE == CRASH_STACK_OVERFLOW
+// Each call keeps a page of stack busy until the stack runs out.
+__attribute__((noinline)) int Recurse(volatile char* previous, int depth)
+{
+    volatile char frame[4096];
+    frame[0] = (char)depth;
+    frame[sizeof frame - 1] = previous ? previous[0] : 0;
+    if (CrashAddress != 0)
+        return Recurse(frame, depth + 1) + frame[1];
+    return frame[2];
+}
+#endif
+
 intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
     switch (opcode)
@@ -156,6 +170,10 @@ intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 #if CRASH_MODE == CRASH_IN_DISPATCH || CRASH_MODE == CRASH_AFTER_FILTER
         WriteThisThreadId();
         CrashNow();
+#elif CRASH_MODE == CRASH_STACK_OVERFLOW
+        WriteThisThreadId();
+        Host(&Effect, audioMasterVersion, 0, 0, nullptr, 0.0f);
+        Recurse(nullptr, 0);
 #elif CRASH_MODE == CRASH_SHELL
         if (ShellIdAsked != 0)
         {
