@@ -502,6 +502,8 @@ struct CrashDump : ::testing::Test
         return MaskModuleHandle(answer);
     }
 
+    void CrashOnce(const wchar_t* fixture);
+
     // The one dump in the folder: its name, time and streams.
     void ExpectOneDump(const std::wstring& folder)
     {
@@ -557,73 +559,42 @@ struct CrashDump : ::testing::Test
 
 // ------------------------------------------------------ where plugins die
 
-TEST_F(CrashDump, InEntryPoint)
+// One scan of the fixture in a fresh server: the lines up to the crash
+// reach the host, the exit code is 9, and the folder holds its one dump.
+void CrashDump::CrashOnce(const wchar_t* fixture)
 {
-    pluginName = L"CrashInEntry";
+    pluginName = fixture;
     ServerProcess server;
     StartServer(server, WithDumps(dumps));
-    std::string line = PluginLine(L"CrashInEntry");
+    std::string line = PluginLine(fixture);
     EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
     ExpectOneDump(dumps);
 }
 
-TEST_F(CrashDump, InDispatcherCall)
-{
-    pluginName = L"CrashInDispatch";
-    ServerProcess server;
-    StartServer(server, WithDumps(dumps));
-    std::string line = PluginLine(L"CrashInDispatch");
-    EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
-    ExpectOneDump(dumps);
-}
+TEST_F(CrashDump, InEntryPoint) { CrashOnce(L"CrashInEntry"); }
 
-TEST_F(CrashDump, OnThreadThePluginStarted)
-{
-    pluginName = L"CrashOnThread";
-    ServerProcess server;
-    StartServer(server, WithDumps(dumps));
-    std::string line = PluginLine(L"CrashOnThread");
-    EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
-    // ExpectOneDump checks that the exception thread is the plugin's thread,
-    // not the scanning one.
-    ExpectOneDump(dumps);
-}
+TEST_F(CrashDump, InDispatcherCall) { CrashOnce(L"CrashInDispatch"); }
 
-TEST_F(CrashDump, AfterPluginInstalledItsOwnFilter)
-{
-    // The fixture's own filter would end the process with 77 and no dump.
-    pluginName = L"CrashAfterOwnFilter";
-    ServerProcess server;
-    StartServer(server, WithDumps(dumps));
-    std::string line = PluginLine(L"CrashAfterOwnFilter");
-    EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
-    ExpectOneDump(dumps);
-}
+// The dump's exception thread is the plugin's thread, not the scanning one.
+TEST_F(CrashDump, OnThreadThePluginStarted) { CrashOnce(L"CrashOnThread"); }
+
+// The fixture's own filter would end the process with 77 and no dump.
+TEST_F(CrashDump, AfterPluginInstalledItsOwnFilter) { CrashOnce(L"CrashAfterOwnFilter"); }
 
 // A stack overflow leaves the crashed thread almost no stack: the dump is
 // still written (by a fresh thread, naming the crashed one) and the exit
 // code is still 9.
 TEST_F(CrashDump, StackOverflowInDispatcherCall)
 {
-    pluginName = L"CrashStackOverflow";
     expectedCode = 0xC00000FD;
-    ServerProcess server;
-    StartServer(server, WithDumps(dumps));
-    std::string line = PluginLine(L"CrashStackOverflow");
-    EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
-    ExpectOneDump(dumps);
+    CrashOnce(L"CrashStackOverflow");
 }
 
+// Whichever thread got there first, its dump is the only one.
 TEST_F(CrashDump, TwoThreadsCrashingTogetherWriteOneDump)
 {
-    pluginName = L"CrashTwoThreads";
-    ServerProcess server;
-    StartServer(server, WithDumps(dumps));
-    std::string line = PluginLine(L"CrashTwoThreads");
-    EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
-    ASSERT_EQ(ReadThreadIds(threadFile).size(), 2u);
-    // Whichever thread got there first, its dump is the only one.
-    ExpectOneDump(dumps);
+    CrashOnce(L"CrashTwoThreads");
+    EXPECT_EQ(ReadThreadIds(threadFile).size(), 2u);
 }
 
 // ---------------------------------------------------- the dump folder
