@@ -5,9 +5,12 @@
 
 namespace {
 
+// An address the compiler cannot prove invalid, so the write stays a write.
+volatile uintptr_t LowAddress = 16;
+
 void WriteToLowAddress(void*)
 {
-    *(volatile int*)16 = 1;
+    *(volatile int*)LowAddress = 1;
 }
 
 void DivideByZero(void* argument)
