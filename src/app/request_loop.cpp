@@ -96,7 +96,10 @@ static LineResult ReadRestOfLine(const char* first, int firstCount, CSharedStrin
     if (tooLong)
         return LineTooLong;
     // A NUL inside the assembled line ends it, as in a short line.
-    line.WritableBuffer(line.Length())[LineLength(line, line.Length())] = 0;
+    int length = line.Length();
+    char* chars = line.WritableBuffer(length);
+    if (chars)
+        chars[LineLength(chars, length)] = 0;
     return LineOk;
 }
 
