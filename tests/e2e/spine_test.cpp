@@ -96,6 +96,9 @@ TEST_F(Served, LongLineIsScannedWhole)
     EXPECT_EQ(CountOf(answer, ">:{\n"), 1);
     std::string exact(1024, 'c'); // fills the buffer; its line feed comes in the next read
     EXPECT_EQ(ScannedAs(Send(exact + "\n")), exact);
+    // A NUL ends a long line as it ends a short one; the rest is skipped.
+    EXPECT_EQ(ScannedAs(Send(std::string("nul.dll\0", 8) + std::string(2000, 'e') + "\n")),
+              "nul.dll");
     EXPECT_EQ(ScannedAs(Send("after\n")), "after");
     ExpectCleanEnd();
 }
