@@ -15,23 +15,22 @@ HWND SplashWindow;
 static ULONG_PTR GdiplusToken;
 static const int RequestBufferSize = 1024;
 
+int HexDigitValue(wchar_t c)
+{
+    if (c >= L'0' && c <= L'9')
+        return c - L'0';
+    if (c >= L'a' && c <= L'f')
+        return c - L'a' + 10;
+    if (c >= L'A' && c <= L'F')
+        return c - L'A' + 10;
+    return -1;
+}
+
 uint64_t ParseHexArgument(const wchar_t* text)
 {
     uint64_t value = 0;
-    for (; text && *text; text++)
-    {
-        wchar_t c = *text;
-        unsigned digit;
-        if (c >= L'0' && c <= L'9')
-            digit = c - L'0';
-        else if (c >= L'a' && c <= L'f')
-            digit = c - L'a' + 10;
-        else if (c >= L'A' && c <= L'F')
-            digit = c - L'A' + 10;
-        else
-            break;
-        value = (value << 4) | digit;
-    }
+    for (; text && HexDigitValue(*text) >= 0; text++)
+        value = (value << 4) | (uint64_t)HexDigitValue(*text);
     return value;
 }
 
@@ -42,7 +41,7 @@ static void WriteReady()
     FlushFileBuffers(OutputHandle);
 }
 
-static void PumpMessages()
+void PumpMessages()
 {
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))

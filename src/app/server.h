@@ -15,5 +15,9 @@ const int MaxRequestBytes = 128 * 1024;
 
 // Digits 0-9, a-f, A-F up to the first other character; the last 16 count.
 uint64_t ParseHexArgument(const wchar_t* text);
+// 0 to 15 for a hexadecimal digit of either case, -1 for anything else.
+int HexDigitValue(wchar_t c);
+// Dispatches the window messages that are waiting (no TranslateMessage).
+void PumpMessages();
 // Start-up, the request or message loop and shut-down; returns the exit code.
 int ServerMain(HINSTANCE instance);

@@ -24,17 +24,6 @@ void FlushLibraryCache()
     LogInfo(L"Freed\n");
 }
 
-static int HexDigit(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
 CSharedString SplitRequest(const wchar_t* request, uint32_t* id)
 {
     *id = 0;
@@ -44,8 +33,8 @@ CSharedString SplitRequest(const wchar_t* request, uint32_t* id)
     if (!*mark)
         return CSharedString(request, lstrlenW(request));
     uint32_t value = 0;
-    for (const wchar_t* p = mark + 1; HexDigit(*p) >= 0; p++)
-        value = (value << 4) | (uint32_t)HexDigit(*p);
+    for (const wchar_t* p = mark + 1; HexDigitValue(*p) >= 0; p++)
+        value = (value << 4) | (uint32_t)HexDigitValue(*p);
     *id = value;
     return CSharedString(request, (int)(mark - request));
 }
@@ -87,13 +76,6 @@ CSharedString FileVersionString(const wchar_t* path)
         return CSharedString();
     return Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
                   (int)LOWORD(ls));
-}
-
-static void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
 }
 
 bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
