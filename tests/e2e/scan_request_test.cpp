@@ -10,7 +10,6 @@ class ScanRequest : public ScanTest
 {
 };
 
-const std::string CachedFlush = Info("Freeing cached library...") + Info("Freed");
 
 // The plugin asks for the current ID in its entry point and shows the answer.
 TEST_F(ScanRequest, SubPluginIdIsReadFromTheRequest)
@@ -107,8 +106,7 @@ TEST_F(ScanRequest, CachedShellIsReusedThenFlushedByAnotherPath)
     Report otherReport;
     otherReport.name = "O";
     otherReport.category = 1;
-    EXPECT_EQ(third, Info("Scanning plugin: '" + Utf8(other) + "'") + CachedFlush + Info("Loading library...") +
-                         EntryLines(Handle(other)) + CloseAndFreeLines() + ReportBlock(otherReport) + Ready);
+    EXPECT_EQ(third, PlainAnswerAfterFlush(other, otherReport));
     EXPECT_TRUE(EndsWith(Events(shell), "disp 1\ndetach\n")) << Events(shell);
 
     // Nothing is cached any more: the end is quiet.
@@ -204,9 +202,7 @@ TEST_F(ScanRequest, PathsAreComparedUnitByUnit)
         Report r;
         r.name = "Other";
         r.category = 1;
-        EXPECT_EQ(second, Info("Scanning plugin: '" + Utf8(other) + "'") + CachedFlush +
-                              Info("Loading library...") + EntryLines(Handle(other)) + CloseAndFreeLines() +
-                              ReportBlock(r) + Ready);
+        EXPECT_EQ(second, PlainAnswerAfterFlush(other, r));
     }
 }
 

@@ -15,7 +15,6 @@ std::string FoundShell(uint32_t id, const std::string& name)
 }
 
 const std::string Duplicate = Info("   - duplicate, ignoring");
-const std::string CachedFlush = Info("Freeing cached library...") + Info("Freed");
 
 TEST_F(ScanShell, RepeatedIdIsListedOnceUnderItsFirstName)
 {
@@ -154,9 +153,7 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
     Report n;
     n.name = "Next";
     n.category = 1;
-    EXPECT_EQ(nextAnswer, Info("Scanning plugin: '" + Utf8(next) + "'") + CachedFlush +
-                              Info("Loading library...") + EntryLines(Handle(next)) + CloseAndFreeLines() +
-                              ReportBlock(n) + Ready);
+    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, n));
 }
 
 TEST_F(ScanShell, EndlessStreamOfNewIdsEnds)
@@ -194,9 +191,7 @@ TEST_F(ScanShell, EndlessStreamOfNewIdsEnds)
     Report n;
     n.name = "Next";
     n.category = 1;
-    EXPECT_EQ(nextAnswer, Info("Scanning plugin: '" + Utf8(next) + "'") + CachedFlush +
-                              Info("Loading library...") + EntryLines(Handle(next)) + CloseAndFreeLines() +
-                              ReportBlock(n) + Ready);
+    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, n));
 }
 
 TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)

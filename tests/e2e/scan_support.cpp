@@ -2,6 +2,7 @@
 #include <stdio.h>
 
 const std::string Ready = "ready:\n";
+const std::string CachedFlush = Info("Freeing cached library...") + Info("Freed");
 
 namespace {
 
@@ -312,5 +313,12 @@ std::string ScanTest::Handle(const std::wstring& dllPath)
 std::string ScanTest::PlainAnswer(const std::wstring& dllPath, const Report& report)
 {
     return LoadLines(Utf8(dllPath)) + EntryLines(Handle(dllPath)) + CloseAndFreeLines() +
+           ReportBlock(report) + Ready;
+}
+
+std::string ScanTest::PlainAnswerAfterFlush(const std::wstring& dllPath, const Report& report)
+{
+    return Info("Scanning plugin: '" + Utf8(dllPath) + "'") + CachedFlush +
+           Info("Loading library...") + EntryLines(Handle(dllPath)) + CloseAndFreeLines() +
            ReportBlock(report) + Ready;
 }

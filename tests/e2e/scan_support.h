@@ -51,6 +51,8 @@ std::string Info(const std::string& text);
 std::string Warn(const std::string& text);
 std::string Error(const std::string& text);
 extern const std::string Ready;
+// The two lines of a cached module being freed.
+extern const std::string CachedFlush;
 
 // "Scanning plugin" and "Loading library...".
 std::string LoadLines(const std::string& request);
@@ -102,6 +104,8 @@ protected:
     // A plain plugin's whole answer when nothing calls back: load, probe,
     // close, free, report.
     std::string PlainAnswer(const std::wstring& dllPath, const Report& report);
+    // The same answer when a cached module is flushed before the load.
+    std::string PlainAnswerAfterFlush(const std::wstring& dllPath, const Report& report);
 
     TempFolder folder;
     ServerProcess server;
