@@ -1,0 +1,177 @@
+// The host side of the plugin scan server: what a host compiles into its own
+// program to scan plugin modules out of process. Start servers, send them
+// requests, classify every answer, expand shell modules, retry crashes, blame
+// the module that really crashed, and keep the results in a database.
+//
+// Texts are UTF-8 in std::string, paths UTF-16 in std::wstring. Nothing in
+// this header throws: every failure is a value (a status and an error text).
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvanta {
+
+// How one request (or one module, or one sub-plugin) ended.
+enum class Status { ok, failed, crashed, timeout, lost };
+// "ok", "failed", "crashed", "timeout", "lost".
+const char* StatusName(Status status);
+// The reverse; false for any other text.
+bool ParseStatus(const std::string& text, Status* status);
+
+// A visible top-level window of the server process other than its badge,
+// as it stood when a request ran out of time (or while it was running).
+struct DialogWindow
+{
+    std::string title;
+    std::string text; // the texts of its child controls, one per line
+};
+
+// One sub-plugin listed by a shell module's report.
+struct ShellEntry
+{
+    uint32_t id = 0;
+    std::string name;
+};
+
+// One report block, its escapes undone.
+struct PluginReport
+{
+    uint32_t id = 0;
+    std::string name, vendor, product, version, error;
+    int numInputs = 0, numOutputs = 0;
+    bool wantsMidi = false, sendsMidi = false;
+    std::string platform;
+    bool audio64 = false;
+    int category = 0;
+    bool synthEdit = false;
+    std::vector<ShellEntry> shells; // only for a shell module, in report order
+};
+
+// Parses the report object: the ">" lines of one answer with their two-byte
+// tag removed, joined with their line feeds ("{\n  \"id\": ...\n}\n").
+// Returns false with a clear error text for a malformed block.
+bool ParseReport(const std::string& block, PluginReport* report, std::string* error);
+
+// What the dump of a crash says about it.
+struct CrashInfo
+{
+    std::string dumpPath;       // UTF-8; empty when no dump was found
+    uint32_t exceptionCode = 0; // 0 when the dump could not be read
+    uint64_t address = 0;       // the faulting instruction's address
+    std::string faultingModule; // full path of the module holding it, or empty
+};
+
+// Reads the exception and module-list streams of a minidump file.
+bool ReadCrashDump(const std::wstring& dumpPath, CrashInfo* info, std::string* error);
+
+// The outcome of one request line.
+struct RequestOutcome
+{
+    Status status = Status::lost;
+    std::string error;                  // failed: the server's error text; else why
+    std::optional<PluginReport> report; // ok and failed: the parsed block
+    std::vector<std::string> lines;     // every tagged line, without its "\n"
+    int exitCode = -1;                  // the server's exit code when it ended, else -1
+    CrashInfo crash;                    // crashed: the dump and what it says
+    std::vector<DialogWindow> windows;  // timeout: the windows it waited on
+    uint32_t elapsedMs = 0;             // request written to outcome known
+};
+
+struct ServerConfig
+{
+    std::wstring serverExe;   // path of scanserver.exe
+    std::wstring dumpFolder;  // where the server writes crash dumps (created)
+    uintptr_t hostWindow = 0; // the host's main window, picks the badge's monitor
+    uint32_t timeoutMs = 30000;
+};
+
+// Called from the thread that runs a request, while it waits: the window
+// titles that appeared (empty when none).
+using DialogFn = std::function<void(const std::vector<DialogWindow>& windows)>;
+
+// One server process, started on the first request and again after every
+// outcome that ended it. Not thread-safe: one thread drives one server.
+class ScanServer
+{
+public:
+    explicit ScanServer(ServerConfig config);
+    ~ScanServer(); // closes the request pipe and waits for the server to end
+    ScanServer(const ScanServer&) = delete;
+    ScanServer& operator=(const ScanServer&) = delete;
+
+    // Sends "path\n" or "path>XXXXXXXX\n" and collects the answer.
+    RequestOutcome Request(const std::wstring& path, std::optional<uint32_t> shellId = {},
+                           const DialogFn& onDialog = {});
+    // The banner text of the last server started ("" before the first).
+    const std::string& Banner() const;
+    // Ends the running server, if any, the way a host closes down (request
+    // pipe closed, then wait); false when it had to be terminated.
+    bool Stop();
+    bool Running() const;
+    // Paths of the modules requested since this server process started.
+    const std::vector<std::wstring>& ScannedByThisProcess() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// One plugin of a module: the module's own plugin, or one sub-plugin of a shell.
+struct PluginEntry
+{
+    std::optional<uint32_t> shellId; // set for a sub-plugin
+    Status status = Status::ok;
+    std::string error;
+    PluginReport report; // meaningful when status is ok or failed
+};
+
+// Everything known about one module after it was scanned.
+struct ModuleResult
+{
+    std::wstring path;
+    Status status = Status::ok;
+    int attempts = 0;
+    uint32_t scanMs = 0;
+    std::string error;
+    std::string dump;       // UTF-8 path of the dump, crashed only
+    std::optional<int> exitCode;
+    std::vector<DialogWindow> windows;
+    std::string faultingModule; // crashed: the module that held the faulting address
+    uint32_t exceptionCode = 0;
+    std::vector<PluginEntry> plugins;
+};
+
+// A module scanned earlier by the same server whose left-over thread crashed
+// the server during a later request: that module is to be marked crashed.
+struct Blame
+{
+    std::wstring path;
+    CrashInfo crash;
+};
+
+struct ScanCallbacks
+{
+    DialogFn onDialog;                              // a dialog is showing
+    std::function<void(const Blame&)> onBlame;      // an earlier module crashed
+};
+
+// Scans modules one after the other on one server: shell sub-plugins with
+// one load, crash retries in fresh servers, crash attribution by the dump.
+class ModuleScanner
+{
+public:
+    ModuleScanner(ServerConfig config, int crashRetries = 1);
+    ~ModuleScanner();
+    ModuleResult ScanModule(const std::wstring& path, const ScanCallbacks& callbacks = {});
+    const std::string& ServerBanner() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace orvanta
