@@ -2,14 +2,11 @@
 // the desktop sees it: its class, title and styles, its place in the corner
 // of the work area, its answer to hit tests and a mouse drag. The pixels on
 // screen are checked by tests/badge_screenshot.sh.
-#include "pipe_host.h"
-#include <gtest/gtest.h>
+#include "scan_support.h"
 #include <string>
 #include <vector>
 
 namespace {
-
-const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
 
 bool HaveDisplay()
 {
@@ -128,7 +125,7 @@ TEST(Badge, StandsInTheWorkAreaCornerOfTheHostWindowsMonitor)
     ServerOptions options;
     options.hostWindow = Hex(host.window);
     ASSERT_TRUE(server.Start(options));
-    ASSERT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
 
     std::vector<HWND> windows = WindowsOf(server.ProcessId());
     ASSERT_EQ(windows.size(), 1u);
@@ -265,7 +262,7 @@ TEST(Badge, AbsentWithoutDisplay)
         GTEST_SKIP() << "a display is present (tests/badge_screenshot.sh runs a server without)";
     ServerProcess server;
     ASSERT_TRUE(server.Start());
-    ASSERT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
     EXPECT_TRUE(WindowsOf(server.ProcessId()).empty());
     std::string answer = server.Request("Z:\\no\\such\\plugin.dll");
     EXPECT_EQ(answer.substr(answer.size() - 7), "ready:\n");

@@ -2,8 +2,7 @@
 // with an access violation at chosen points, and each case checks what the
 // host sees (every line written before the crash, exit code 9) and the dump
 // file itself, read back stream by stream.
-#include "pipe_host.h"
-#include <gtest/gtest.h>
+#include "scan_support.h"
 #include <tlhelp32.h>
 #include <stdint.h>
 #include <string.h>
@@ -13,7 +12,6 @@
 
 namespace {
 
-const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
 const DWORD CrashExit = 9;
 const char* ThreadFileVariable = "CRASH_FIXTURE_THREAD_FILE";
 const uint32_t SubPluginId = 0x43525331; // what CrashShell lists
@@ -29,78 +27,6 @@ std::string PluginLine(const wchar_t* name)
 }
 
 // ---------------------------------------------------------------- files
-
-bool IsDots(const wchar_t* name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-}
-
-std::vector<std::wstring> ListFolder(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        if (!IsDots(data.cFileName))
-            names.push_back(data.cFileName);
-    while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            if (IsDots(data.cFileName))
-                continue;
-            std::wstring path = folder + L"\\" + data.cFileName;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string ReadWholeFile(const std::wstring& path)
-{
-    std::string bytes;
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return bytes;
-    char chunk[65536];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-void WriteWholeFile(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    DWORD written = 0;
-    WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
-}
 
 // Decimal thread ids, one per line, as the fixtures write them.
 std::vector<uint32_t> ReadThreadIds(const std::wstring& path)
@@ -333,28 +259,6 @@ bool SamePath(const std::wstring& a, const std::wstring& b)
 
 const std::string EntryLookupLine = "info:Looking for entry point in module ";
 
-// The module handle is the one varying part of a transcript: checked for
-// its 16 hexadecimal digits here, then replaced by a placeholder.
-std::string MaskModuleHandle(const std::string& text)
-{
-    std::string out;
-    size_t at = 0;
-    while (at < text.size())
-    {
-        size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        std::string line = text.substr(at, end - at);
-        at = end;
-        if (line.compare(0, EntryLookupLine.size(), EntryLookupLine) == 0 &&
-            line.size() == EntryLookupLine.size() + 17 && line.back() == '\n' &&
-            line.find_first_not_of("0123456789ABCDEF", EntryLookupLine.size()) ==
-                line.size() - 1)
-            line = EntryLookupLine + "<module>\n";
-        out += line;
-    }
-    return out;
-}
-
 std::string ScanOpening(const std::string& request)
 {
     return "info:Scanning plugin: '" + request + "'\n" + "info:Loading library...\n" +
@@ -484,7 +388,7 @@ struct CrashDump : ::testing::Test
     void StartServer(ServerProcess& server, const ServerOptions& options)
     {
         ASSERT_TRUE(server.Start(options));
-        ASSERT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+        ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
     }
 
     // Sends a request that is expected to crash the server: returns every
@@ -499,7 +403,7 @@ struct CrashDump : ::testing::Test
         EXPECT_FALSE(ready) << "the server answered instead of crashing";
         EXPECT_EQ(server.WaitExit(), CrashExit);
         after = LocalNow();
-        return MaskModuleHandle(answer);
+        return MaskModuleHandles(answer);
     }
 
     void CrashOnce(const wchar_t* fixture);
@@ -745,7 +649,7 @@ TEST_F(CrashDump, FileOfTheSameNameIsReplaced)
     for (int i = -2; i < Seconds; i++)
     {
         names.push_back(DumpNameAt(start + (uint64_t)((int64_t)i * (int64_t)OneSecond)));
-        WriteWholeFile(dumps + L"\\" + names.back(), "stale");
+        ASSERT_TRUE(WriteWholeFile(dumps + L"\\" + names.back(), "stale"));
     }
     std::sort(names.begin(), names.end());
 
@@ -789,7 +693,7 @@ TEST_F(CrashDump, DbgHelpIsLoadedOnlyWhenACrashHappens)
     pluginName = L"CrashInEntry";
     ServerProcess server;
     StartServer(server, WithDumps(dumps));
-    EXPECT_EQ(MaskModuleHandle(server.Request(PluginLine(L"CrashGood"))), GoodAnswer());
+    EXPECT_EQ(MaskModuleHandles(server.Request(PluginLine(L"CrashGood"))), GoodAnswer());
     std::vector<std::wstring> idle = LoadedModules(server.ProcessId());
     ASSERT_NE(std::find(idle.begin(), idle.end(), L"scanserver.exe"), idle.end());
     EXPECT_EQ(std::find(idle.begin(), idle.end(), L"dbghelp.dll"), idle.end());
@@ -815,7 +719,7 @@ TEST_F(CrashDump, InSubPluginOfCachedShell)
     ServerProcess server;
     StartServer(server, WithDumps(dumps));
     std::string shell = PluginLine(L"CrashShell");
-    EXPECT_EQ(MaskModuleHandle(server.Request(shell)), ShellListingAnswer());
+    EXPECT_EQ(MaskModuleHandles(server.Request(shell)), ShellListingAnswer());
 
     char sub[16];
     snprintf(sub, sizeof sub, ">%08X", SubPluginId);
@@ -834,7 +738,7 @@ TEST_F(CrashDump, AfterTwentyGoodScans)
     ServerProcess server;
     StartServer(server, WithDumps(dumps));
     for (int i = 0; i < 20; i++)
-        ASSERT_EQ(MaskModuleHandle(server.Request(PluginLine(L"CrashGood"))), GoodAnswer())
+        ASSERT_EQ(MaskModuleHandles(server.Request(PluginLine(L"CrashGood"))), GoodAnswer())
             << "scan " << i + 1;
     EXPECT_TRUE(ListFolder(dumps).empty());
     std::string line = PluginLine(L"CrashInDispatch");
@@ -856,8 +760,8 @@ TEST_F(CrashDump, HostRestartsServerAndGoesOn)
 
     ServerProcess next;
     ASSERT_TRUE(next.Start(WithDumps(dumps)));
-    EXPECT_EQ(next.ReadUntilReady(), Banner + "ready:\n");
-    EXPECT_EQ(MaskModuleHandle(next.Request(PluginLine(L"CrashGood"))), GoodAnswer());
+    EXPECT_EQ(next.ReadUntilReady(), Banner + Ready);
+    EXPECT_EQ(MaskModuleHandles(next.Request(PluginLine(L"CrashGood"))), GoodAnswer());
     next.CloseInput();
     EXPECT_EQ(next.ReadToEnd(), "");
     EXPECT_EQ(next.WaitExit(), 0u);

@@ -109,7 +109,7 @@ TEST_F(ScanCallback, EveryOpcodeIsLoggedByNameAndAnswered)
         SCOPED_TRACE(n);
         std::string config = "category=1\nname=Ops\n";
         std::string lines, name = "Ops";
-        bool wantsMidi = false;
+        std::string wantsMidi = "false";
         for (int op : ops)
         {
             config += "call=" + std::to_string(op) + "\n";
@@ -123,16 +123,29 @@ TEST_F(ScanCallback, EveryOpcodeIsLoggedByNameAndAnswered)
                 name += ":Zandrel Software#17"; // 16 characters and a NUL
             if (op == 33)
                 name += ":Orvanta#8";
-            wantsMidi = wantsMidi || op == 6;
+            if (op == 6)
+                wantsMidi = "true";
         }
         std::wstring dll = Plugin("Ops" + std::to_string(n++), config);
         std::string answer = Scan(dll);
-        Report r;
-        r.name = name;
-        r.category = 1;
-        r.wantsMidi = wantsMidi;
         EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + lines + CloseAndFreeLines() +
-                              ReportBlock(r) + Ready);
+                              ">:{\n"
+                              ">:  \"id\":        \"00000000\",\n"
+                              ">:  \"name\":      \"" + name + "\",\n"
+                              ">:  \"vendor\":    \"\",\n"
+                              ">:  \"product\":   \"\",\n"
+                              ">:  \"version\":   \"\",\n"
+                              ">:  \"error\":     \"\",\n"
+                              ">:  \"numInputs\": 0,\n"
+                              ">:  \"numOutputs\":0,\n"
+                              ">:  \"wantsMidi\":  " + wantsMidi + ",\n"
+                              ">:  \"sendsMidi\": false,\n"
+                              ">:  \"platform\":  \"x64\",\n"
+                              ">:  \"audio64\":   false,\n"
+                              ">:  \"category\":  1,\n"
+                              ">:  \"synthEdit\": false,\n"
+                              ">:}\n" +
+                              Ready);
     }
 }
 
@@ -140,9 +153,6 @@ TEST_F(ScanCallback, UnknownOpcodesGetAWarning)
 {
     std::wstring dll = Plugin("Unknown", "name=U\ncall=5\ncall=-1\ncall=1000\ncall=31\ncategory=1\n");
     std::string answer = Scan(dll);
-    Report r;
-    r.name = "U 5=0 -1=0 1000=0 31=0";
-    r.category = 1;
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) +
                           "info:Audio master callback: 5 - <unknown>\n"
                           "warn:Unhandled audioMaster opCode - 5\n"
@@ -152,7 +162,24 @@ TEST_F(ScanCallback, UnknownOpcodesGetAWarning)
                           "warn:Unhandled audioMaster opCode - 1000\n"
                           "info:Audio master callback: 31 - audioMasterGetOutputSpeakerArrangement\n"
                           "warn:Unhandled audioMaster opCode - 31\n" +
-                          CloseAndFreeLines() + ReportBlock(r) + Ready);
+                          CloseAndFreeLines() +
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"U 5=0 -1=0 1000=0 31=0\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  1,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:}\n" +
+                          Ready);
 }
 
 TEST_F(ScanCallback, CapabilityQueries)
@@ -192,11 +219,24 @@ TEST_F(ScanCallback, CapabilityQueries)
     }
     std::wstring dll = Plugin("CanDo", config);
     std::string answer = Scan(dll);
-    Report r;
-    r.name = name;
-    r.category = 1;
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + lines + CloseAndFreeLines() +
-                          ReportBlock(r) + Ready);
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"" + name + "\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  1,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:}\n" +
+                          Ready);
 }
 
 // What a null pointer gets is the server's choice; it must survive it.
@@ -215,10 +255,22 @@ TEST_F(ScanCallback, NullPointersAreNotFollowed)
 
     std::wstring next = Plugin("Next", "name=Next\ncategory=1\n");
     std::string nextAnswer = Scan(next);
-    Report r;
-    r.name = "Next";
-    r.category = 1;
-    EXPECT_EQ(nextAnswer, PlainAnswer(next, r));
+    EXPECT_EQ(nextAnswer, PlainAnswer(next, ">:{\n"
+                                            ">:  \"id\":        \"00000000\",\n"
+                                            ">:  \"name\":      \"Next\",\n"
+                                            ">:  \"vendor\":    \"\",\n"
+                                            ">:  \"product\":   \"\",\n"
+                                            ">:  \"version\":   \"\",\n"
+                                            ">:  \"error\":     \"\",\n"
+                                            ">:  \"numInputs\": 0,\n"
+                                            ">:  \"numOutputs\":0,\n"
+                                            ">:  \"wantsMidi\":  false,\n"
+                                            ">:  \"sendsMidi\": false,\n"
+                                            ">:  \"platform\":  \"x64\",\n"
+                                            ">:  \"audio64\":   false,\n"
+                                            ">:  \"category\":  1,\n"
+                                            ">:  \"synthEdit\": false,\n"
+                                            ">:}\n"));
 }
 
 } // namespace

@@ -9,10 +9,11 @@ class ScanFailure : public ScanTest
 {
 };
 
-// Loaded, refused by the probe, freed.
-std::string RefusedAnswer(const std::string& path, const std::string& probeLines, const Report& r)
+// Loaded, refused by the probe, freed: the error line, then the block.
+std::string RefusedAnswer(const std::string& path, const std::string& probeLines, const std::string& error,
+                          const std::string& block)
 {
-    return LoadLines(path) + probeLines + FreeLines() + Error(r.error) + ReportBlock(r) + Ready;
+    return LoadLines(path) + probeLines + FreeLines() + error + block + Ready;
 }
 
 TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
@@ -21,9 +22,24 @@ TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
         SCOPED_TRACE("bridge");
         std::wstring dll = Plugin("Bridge", "name=Bridged\ncategory=1\n", L"TestPluginJBridge");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Module is a jBridge bootstrap, ignoring";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), Info("Looking for entry point in module " + Handle(dll)), r));
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), Info("Looking for entry point in module " + Handle(dll)),
+                                        "error:Module is a jBridge bootstrap, ignoring\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"\",\n"
+                                        ">:  \"error\":     \"Module is a jBridge bootstrap, ignoring\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
         // Neither the bridge export nor the entry point was called.
         EXPECT_EQ(Events(dll), "attach " + Handle(dll) + "\ndetach\n");
     }
@@ -31,9 +47,24 @@ TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
         SCOPED_TRACE("no entry point");
         std::wstring dll = Plugin("NoEntry", "name=Nothing\ncategory=1\n", L"TestPluginNoEntry");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Entry point not found, not a VST plugin";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), Info("Looking for entry point in module " + Handle(dll)), r));
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), Info("Looking for entry point in module " + Handle(dll)),
+                                        "error:Entry point not found, not a VST plugin\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"\",\n"
+                                        ">:  \"error\":     \"Entry point not found, not a VST plugin\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
         EXPECT_EQ(Events(dll), "attach " + Handle(dll) + "\ndetach\n");
     }
     {
@@ -41,13 +72,24 @@ TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
         std::wstring dll = Plugin("OldStyle", "name=Old Style\ncategory=1\ninputs=1\noutputs=1\n",
                                   L"TestPluginMainOnly");
         std::string answer = Scan(dll);
-        Report r;
-        r.name = "Old Style";
-        r.category = 1;
-        r.numInputs = 1;
-        r.numOutputs = 1;
         EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll), true) + CloseAndFreeLines() +
-                              ReportBlock(r) + Ready);
+                              ">:{\n"
+                              ">:  \"id\":        \"00000000\",\n"
+                              ">:  \"name\":      \"Old Style\",\n"
+                              ">:  \"vendor\":    \"\",\n"
+                              ">:  \"product\":   \"\",\n"
+                              ">:  \"version\":   \"\",\n"
+                              ">:  \"error\":     \"\",\n"
+                              ">:  \"numInputs\": 1,\n"
+                              ">:  \"numOutputs\":1,\n"
+                              ">:  \"wantsMidi\":  false,\n"
+                              ">:  \"sendsMidi\": false,\n"
+                              ">:  \"platform\":  \"x64\",\n"
+                              ">:  \"audio64\":   false,\n"
+                              ">:  \"category\":  1,\n"
+                              ">:  \"synthEdit\": false,\n"
+                              ">:}\n" +
+                              Ready);
     }
 }
 
@@ -57,9 +99,24 @@ TEST_F(ScanFailure, EntryPointThatFails)
         SCOPED_TRACE("NULL");
         std::wstring dll = Plugin("Null", "entry=null\nname=X\ncategory=1\n");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Entry point returned NULL";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)), r));
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)),
+                                        "error:Entry point returned NULL\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"\",\n"
+                                        ">:  \"error\":     \"Entry point returned NULL\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
         // Nothing is asked and no effClose is sent.
         EXPECT_EQ(Events(dll), "attach " + Handle(dll) + "\nentry\ndetach\n");
     }
@@ -67,19 +124,48 @@ TEST_F(ScanFailure, EntryPointThatFails)
         SCOPED_TRACE("bad magic, with the SynthEdit resource");
         std::wstring dll = Plugin("BadMagic", "magic=0x50747356\nname=X\nid=7\ncategory=1\n", L"TestPluginSynthEdit");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Bad magic";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)), r));
-        EXPECT_NE(answer.find(">:  \"synthEdit\": false,\n"), std::string::npos);
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)),
+                                        "error:Bad magic\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"\",\n"
+                                        ">:  \"error\":     \"Bad magic\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
         EXPECT_EQ(Events(dll), "attach " + Handle(dll) + "\nentry\ndetach\n");
     }
     {
         SCOPED_TRACE("NULL after calling back");
         std::wstring dll = Plugin("NullAfterCall", "entry=null\ncall=1\n");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Entry point returned NULL";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)) + CallbackLine(1, "audioMasterVersion"), r));
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)) + CallbackLine(1, "audioMasterVersion"),
+                                        "error:Entry point returned NULL\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"\",\n"
+                                        ">:  \"error\":     \"Entry point returned NULL\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
     }
 }
 
@@ -89,19 +175,47 @@ TEST_F(ScanFailure, FailedProbeStillReportsTheFileVersion)
         SCOPED_TRACE("bad magic, product version");
         std::wstring dll = Plugin("Versioned", "magic=0\n", L"TestPluginVersionProduct");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Bad magic";
-        r.version = "65535.2.40000.4";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)), r));
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)),
+                                        "error:Bad magic\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"65535.2.40000.4\",\n"
+                                        ">:  \"error\":     \"Bad magic\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
     }
     {
         SCOPED_TRACE("NULL, file version");
         std::wstring dll = Plugin("FileVersioned", "entry=null\n", L"TestPluginVersionFile");
         std::string answer = Scan(dll);
-        Report r;
-        r.error = "Entry point returned NULL";
-        r.version = "5.6.7.8";
-        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)), r));
+        EXPECT_EQ(answer, RefusedAnswer(Utf8(dll), EntryLines(Handle(dll)),
+                                        "error:Entry point returned NULL\n",
+                                        ">:{\n"
+                                        ">:  \"id\":        \"00000000\",\n"
+                                        ">:  \"name\":      \"\",\n"
+                                        ">:  \"vendor\":    \"\",\n"
+                                        ">:  \"product\":   \"\",\n"
+                                        ">:  \"version\":   \"5.6.7.8\",\n"
+                                        ">:  \"error\":     \"Entry point returned NULL\",\n"
+                                        ">:  \"numInputs\": 0,\n"
+                                        ">:  \"numOutputs\":0,\n"
+                                        ">:  \"wantsMidi\":  false,\n"
+                                        ">:  \"sendsMidi\": false,\n"
+                                        ">:  \"platform\":  \"x64\",\n"
+                                        ">:  \"audio64\":   false,\n"
+                                        ">:  \"category\":  -1,\n"
+                                        ">:  \"synthEdit\": false,\n"
+                                        ">:}\n"));
     }
 }
 
@@ -111,9 +225,24 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
         SCOPED_TRACE("missing");
         std::string path = Utf8(folder.Path() + L"Missing.dll");
         std::string answer = Scan(path);
-        Report r;
-        r.error = "Failed to load library, err=126";
-        EXPECT_EQ(answer, LoadLines(path) + Error(r.error) + ReportBlock(r) + Ready);
+        EXPECT_EQ(answer, LoadLines(path) + "error:Failed to load library, err=126\n" +
+                              ">:{\n"
+                              ">:  \"id\":        \"00000000\",\n"
+                              ">:  \"name\":      \"\",\n"
+                              ">:  \"vendor\":    \"\",\n"
+                              ">:  \"product\":   \"\",\n"
+                              ">:  \"version\":   \"\",\n"
+                              ">:  \"error\":     \"Failed to load library, err=126\",\n"
+                              ">:  \"numInputs\": 0,\n"
+                              ">:  \"numOutputs\":0,\n"
+                              ">:  \"wantsMidi\":  false,\n"
+                              ">:  \"sendsMidi\": false,\n"
+                              ">:  \"platform\":  \"x64\",\n"
+                              ">:  \"audio64\":   false,\n"
+                              ">:  \"category\":  -1,\n"
+                              ">:  \"synthEdit\": false,\n"
+                              ">:}\n" +
+                              Ready);
     }
     {
         SCOPED_TRACE("text file");
@@ -124,18 +253,45 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
         WriteFile(file, "not a module\r\n", 14, &written, nullptr);
         CloseHandle(file);
         std::string answer = Scan(text);
-        Report r;
-        r.error = "Failed to load library, err=193";
-        EXPECT_EQ(answer, LoadLines(Utf8(text)) + Error(r.error) + ReportBlock(r) + Ready);
+        EXPECT_EQ(answer, LoadLines(Utf8(text)) + "error:Failed to load library, err=193\n" +
+                              ">:{\n"
+                              ">:  \"id\":        \"00000000\",\n"
+                              ">:  \"name\":      \"\",\n"
+                              ">:  \"vendor\":    \"\",\n"
+                              ">:  \"product\":   \"\",\n"
+                              ">:  \"version\":   \"\",\n"
+                              ">:  \"error\":     \"Failed to load library, err=193\",\n"
+                              ">:  \"numInputs\": 0,\n"
+                              ">:  \"numOutputs\":0,\n"
+                              ">:  \"wantsMidi\":  false,\n"
+                              ">:  \"sendsMidi\": false,\n"
+                              ">:  \"platform\":  \"x64\",\n"
+                              ">:  \"audio64\":   false,\n"
+                              ">:  \"category\":  -1,\n"
+                              ">:  \"synthEdit\": false,\n"
+                              ">:}\n" +
+                              Ready);
     }
     {
         SCOPED_TRACE("a plugin after the failures");
         std::wstring dll = Plugin("Fine", "name=Fine\ncategory=1\n");
         std::string answer = Scan(dll);
-        Report r;
-        r.name = "Fine";
-        r.category = 1;
-        EXPECT_EQ(answer, PlainAnswer(dll, r));
+        EXPECT_EQ(answer, PlainAnswer(dll, ">:{\n"
+                                           ">:  \"id\":        \"00000000\",\n"
+                                           ">:  \"name\":      \"Fine\",\n"
+                                           ">:  \"vendor\":    \"\",\n"
+                                           ">:  \"product\":   \"\",\n"
+                                           ">:  \"version\":   \"\",\n"
+                                           ">:  \"error\":     \"\",\n"
+                                           ">:  \"numInputs\": 0,\n"
+                                           ">:  \"numOutputs\":0,\n"
+                                           ">:  \"wantsMidi\":  false,\n"
+                                           ">:  \"sendsMidi\": false,\n"
+                                           ">:  \"platform\":  \"x64\",\n"
+                                           ">:  \"audio64\":   false,\n"
+                                           ">:  \"category\":  1,\n"
+                                           ">:  \"synthEdit\": false,\n"
+                                           ">:}\n"));
     }
 }
 
@@ -145,18 +301,26 @@ TEST_F(ScanFailure, CrashInsideEffCloseStillGivesTheFullReport)
                                             "outputs=2\ncategory=1\nvendorversion=3\n");
     std::wstring crash = Plugin("CloseCrash2", "name=Crasher\nvendor=V\nproduct=P\nid=0x43726153\ninputs=2\n"
                                                "outputs=2\ncategory=1\nvendorversion=3\ncrashonclose=1\n");
-    Report r;
-    r.id = 0x43726153;
-    r.name = "Crasher";
-    r.vendor = "V";
-    r.product = "P";
-    r.version = "3.0.0.0";
-    r.numInputs = 2;
-    r.numOutputs = 2;
-    r.category = 1;
+    const std::string block =
+        ">:{\n"
+        ">:  \"id\":        \"43726153\",\n"
+        ">:  \"name\":      \"Crasher\",\n"
+        ">:  \"vendor\":    \"V\",\n"
+        ">:  \"product\":   \"P\",\n"
+        ">:  \"version\":   \"3.0.0.0\",\n"
+        ">:  \"error\":     \"\",\n"
+        ">:  \"numInputs\": 2,\n"
+        ">:  \"numOutputs\":2,\n"
+        ">:  \"wantsMidi\":  false,\n"
+        ">:  \"sendsMidi\": false,\n"
+        ">:  \"platform\":  \"x64\",\n"
+        ">:  \"audio64\":   false,\n"
+        ">:  \"category\":  1,\n"
+        ">:  \"synthEdit\": false,\n"
+        ">:}\n";
 
     std::string answer = Scan(crash);
-    EXPECT_EQ(answer, PlainAnswer(crash, r));
+    EXPECT_EQ(answer, PlainAnswer(crash, block));
     // The module is freed after the crash like any other.
     std::string events = Events(crash);
     EXPECT_TRUE(EndsWith(events, "disp 49\ndisp 1\ndetach\n")) << events;
@@ -165,9 +329,9 @@ TEST_F(ScanFailure, CrashInsideEffCloseStillGivesTheFullReport)
     std::wstring again = Plugin("CloseCrash3", "name=Crasher\nvendor=V\nproduct=P\nid=0x43726153\ninputs=2\n"
                                                "outputs=2\ncategory=1\nvendorversion=3\ncrashonclose=1\n");
     std::string answerAgain = Scan(again);
-    EXPECT_EQ(answerAgain, PlainAnswer(again, r));
+    EXPECT_EQ(answerAgain, PlainAnswer(again, block));
     std::string plain = Scan(dll);
-    EXPECT_EQ(plain, PlainAnswer(dll, r));
+    EXPECT_EQ(plain, PlainAnswer(dll, block));
     server.CloseInput();
     EXPECT_EQ(server.ReadToEnd(), "");
     EXPECT_EQ(server.WaitExit(), 0u);

@@ -42,27 +42,52 @@ TEST_F(ScanRequest, SubPluginIdIsReadFromTheRequest)
         loads++;
         std::vector<std::string> handles = AttachHandles(dll);
         ASSERT_EQ(handles.size(), loads);
-        Report r;
-        r.name = "Id 2=" + c.currentId;
-        r.category = 1;
         EXPECT_EQ(answer, LoadLines(path + c.suffix) + EntryLines(handles.back()) +
-                              CallbackLine(2, "audioMasterCurrentId") + CloseAndFreeLines() + ReportBlock(r) +
-                              Ready);
+                              CallbackLine(2, "audioMasterCurrentId") + CloseAndFreeLines() +
+                              ">:{\n"
+                              ">:  \"id\":        \"00000000\",\n"
+                              ">:  \"name\":      \"Id 2=" + c.currentId + "\",\n"
+                              ">:  \"vendor\":    \"\",\n"
+                              ">:  \"product\":   \"\",\n"
+                              ">:  \"version\":   \"\",\n"
+                              ">:  \"error\":     \"\",\n"
+                              ">:  \"numInputs\": 0,\n"
+                              ">:  \"numOutputs\":0,\n"
+                              ">:  \"wantsMidi\":  false,\n"
+                              ">:  \"sendsMidi\": false,\n"
+                              ">:  \"platform\":  \"x64\",\n"
+                              ">:  \"audio64\":   false,\n"
+                              ">:  \"category\":  1,\n"
+                              ">:  \"synthEdit\": false,\n"
+                              ">:}\n" + Ready);
     }
 }
 
 TEST_F(ScanRequest, PluginThatListsNoShellsIsLoadedAndFreedEachTime)
 {
     std::wstring dll = Plugin("Twice", "name=T\ncategory=1\n");
-    Report r;
-    r.name = "T";
-    r.category = 1;
     std::string first = Scan(dll);
     std::string second = Scan(dll);
     std::vector<std::string> handles = AttachHandles(dll);
     ASSERT_EQ(handles.size(), 2u);
     std::string load = LoadLines(Utf8(dll));
-    std::string block = ReportBlock(r);
+    const std::string block =
+        ">:{\n"
+        ">:  \"id\":        \"00000000\",\n"
+        ">:  \"name\":      \"T\",\n"
+        ">:  \"vendor\":    \"\",\n"
+        ">:  \"product\":   \"\",\n"
+        ">:  \"version\":   \"\",\n"
+        ">:  \"error\":     \"\",\n"
+        ">:  \"numInputs\": 0,\n"
+        ">:  \"numOutputs\":0,\n"
+        ">:  \"wantsMidi\":  false,\n"
+        ">:  \"sendsMidi\": false,\n"
+        ">:  \"platform\":  \"x64\",\n"
+        ">:  \"audio64\":   false,\n"
+        ">:  \"category\":  1,\n"
+        ">:  \"synthEdit\": false,\n"
+        ">:}\n";
     EXPECT_EQ(first, load + EntryLines(handles[0]) + CloseAndFreeLines() + block + Ready);
     EXPECT_EQ(second, load + EntryLines(handles[1]) + CloseAndFreeLines() + block + Ready);
     std::string events = Events(dll);
@@ -81,32 +106,61 @@ TEST_F(ScanRequest, CachedShellIsReusedThenFlushedByAnotherPath)
     std::wstring shell = Plugin("Shell", "name=S\ncategory=10\nshell=0x10 Ten\nshell=0x20 Twenty\n");
     std::wstring other = Plugin("Other", "name=O\ncategory=1\n");
     std::string shellPath = Utf8(shell);
-    Report shellReport;
-    shellReport.name = "S";
-    shellReport.category = 10;
-    shellReport.shells = {{0x10, "Ten"}, {0x20, "Twenty"}};
+    const std::string shellBlock =
+        ">:{\n"
+        ">:  \"id\":        \"00000000\",\n"
+        ">:  \"name\":      \"S\",\n"
+        ">:  \"vendor\":    \"\",\n"
+        ">:  \"product\":   \"\",\n"
+        ">:  \"version\":   \"\",\n"
+        ">:  \"error\":     \"\",\n"
+        ">:  \"numInputs\": 0,\n"
+        ">:  \"numOutputs\":0,\n"
+        ">:  \"wantsMidi\":  false,\n"
+        ">:  \"sendsMidi\": false,\n"
+        ">:  \"platform\":  \"x64\",\n"
+        ">:  \"audio64\":   false,\n"
+        ">:  \"category\":  10,\n"
+        ">:  \"synthEdit\": false,\n"
+        ">:  \"shells\": {\n"
+        ">:        \"00000010\": \"Ten\",\n"
+        ">:        \"00000020\": \"Twenty\",\n"
+        ">:  },\n"
+        ">:}\n";
     const std::string found = Info("Found shell: 00000010 - Ten") + Info("Found shell: 00000020 - Twenty");
 
     std::string first = Scan(shell);
     std::string handle = Handle(shell);
     EXPECT_EQ(first, LoadLines(shellPath) + EntryLines(handle) + found + CloseAndKeepLines() +
-                         ReportBlock(shellReport) + Ready);
+                         shellBlock + Ready);
 
     // The same path, with an ID: the module is taken from the cache and kept
     // even though this plugin (not a shell builder) lists the same shells.
     std::string second = Scan(shellPath + ">10");
     EXPECT_EQ(second, ReuseLines(shellPath + ">10") + EntryLines(handle) + found + CloseAndKeepLines() +
-                          ReportBlock(shellReport) + Ready);
+                          shellBlock + Ready);
     std::string events = Events(shell);
     EXPECT_EQ(AttachHandles(shell).size(), 1u);
     EXPECT_EQ(events.find("detach"), std::string::npos) << events;
 
     // Another path: the cached module goes first, then the new one loads.
     std::string third = Scan(other);
-    Report otherReport;
-    otherReport.name = "O";
-    otherReport.category = 1;
-    EXPECT_EQ(third, PlainAnswerAfterFlush(other, otherReport));
+    EXPECT_EQ(third, PlainAnswerAfterFlush(other, ">:{\n"
+                                                  ">:  \"id\":        \"00000000\",\n"
+                                                  ">:  \"name\":      \"O\",\n"
+                                                  ">:  \"vendor\":    \"\",\n"
+                                                  ">:  \"product\":   \"\",\n"
+                                                  ">:  \"version\":   \"\",\n"
+                                                  ">:  \"error\":     \"\",\n"
+                                                  ">:  \"numInputs\": 0,\n"
+                                                  ">:  \"numOutputs\":0,\n"
+                                                  ">:  \"wantsMidi\":  false,\n"
+                                                  ">:  \"sendsMidi\": false,\n"
+                                                  ">:  \"platform\":  \"x64\",\n"
+                                                  ">:  \"audio64\":   false,\n"
+                                                  ">:  \"category\":  1,\n"
+                                                  ">:  \"synthEdit\": false,\n"
+                                                  ">:}\n"));
     EXPECT_TRUE(EndsWith(Events(shell), "disp 1\ndetach\n")) << Events(shell);
 
     // Nothing is cached any more: the end is quiet.
@@ -133,10 +187,25 @@ TEST_F(ScanRequest, CachedModuleIsKeptWhenItsProbeFails)
     CloseHandle(file);
 
     std::string second = Scan(path + ">10");
-    Report r;
-    r.error = "Entry point returned NULL";
-    EXPECT_EQ(second, ReuseLines(path + ">10") + EntryLines(handle) + KeepLines() + Error(r.error) +
-                          ReportBlock(r) + Ready);
+    EXPECT_EQ(second, ReuseLines(path + ">10") + EntryLines(handle) + KeepLines() +
+                          "error:Entry point returned NULL\n"
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"Entry point returned NULL\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  -1,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:}\n" +
+                          Ready);
     server.CloseInput();
     EXPECT_EQ(server.ReadToEnd(), CachedFlush);
     EXPECT_EQ(server.WaitExit(), 0u);
@@ -152,18 +221,35 @@ TEST_F(ScanRequest, SamePathInAnotherLetterCaseIsAnotherPath)
     for (char& c : lower)
         c = (char)tolower((unsigned char)c);
     ASSERT_NE(lower, path);
-    Report r;
-    r.category = 10;
-    r.shells = {{1, "One"}};
+    const std::string block =
+        ">:{\n"
+        ">:  \"id\":        \"00000000\",\n"
+        ">:  \"name\":      \"\",\n"
+        ">:  \"vendor\":    \"\",\n"
+        ">:  \"product\":   \"\",\n"
+        ">:  \"version\":   \"\",\n"
+        ">:  \"error\":     \"\",\n"
+        ">:  \"numInputs\": 0,\n"
+        ">:  \"numOutputs\":0,\n"
+        ">:  \"wantsMidi\":  false,\n"
+        ">:  \"sendsMidi\": false,\n"
+        ">:  \"platform\":  \"x64\",\n"
+        ">:  \"audio64\":   false,\n"
+        ">:  \"category\":  10,\n"
+        ">:  \"synthEdit\": false,\n"
+        ">:  \"shells\": {\n"
+        ">:        \"00000001\": \"One\",\n"
+        ">:  },\n"
+        ">:}\n";
     const std::string found = Info("Found shell: 00000001 - One");
 
     std::string first = Scan(path);
     std::string second = Scan(lower);
     std::vector<std::string> handles = AttachHandles(shell);
     ASSERT_EQ(handles.size(), 2u) << Events(shell);
-    EXPECT_EQ(first, LoadLines(path) + EntryLines(handles[0]) + found + CloseAndKeepLines() + ReportBlock(r) + Ready);
+    EXPECT_EQ(first, LoadLines(path) + EntryLines(handles[0]) + found + CloseAndKeepLines() + block + Ready);
     EXPECT_EQ(second, Info("Scanning plugin: '" + lower + "'") + CachedFlush + Info("Loading library...") +
-                          EntryLines(handles[1]) + found + CloseAndKeepLines() + ReportBlock(r) + Ready);
+                          EntryLines(handles[1]) + found + CloseAndKeepLines() + block + Ready);
     // The first load was freed before the second one.
     std::string events = Events(shell);
     size_t firstDetach = events.find("\ndetach\n");
@@ -199,10 +285,22 @@ TEST_F(ScanRequest, PathsAreComparedUnitByUnit)
         ASSERT_NE(first.find(CloseAndKeepLines()), std::string::npos) << first;
 
         std::string second = Scan(other);
-        Report r;
-        r.name = "Other";
-        r.category = 1;
-        EXPECT_EQ(second, PlainAnswerAfterFlush(other, r));
+        EXPECT_EQ(second, PlainAnswerAfterFlush(other, ">:{\n"
+                                                       ">:  \"id\":        \"00000000\",\n"
+                                                       ">:  \"name\":      \"Other\",\n"
+                                                       ">:  \"vendor\":    \"\",\n"
+                                                       ">:  \"product\":   \"\",\n"
+                                                       ">:  \"version\":   \"\",\n"
+                                                       ">:  \"error\":     \"\",\n"
+                                                       ">:  \"numInputs\": 0,\n"
+                                                       ">:  \"numOutputs\":0,\n"
+                                                       ">:  \"wantsMidi\":  false,\n"
+                                                       ">:  \"sendsMidi\": false,\n"
+                                                       ">:  \"platform\":  \"x64\",\n"
+                                                       ">:  \"audio64\":   false,\n"
+                                                       ">:  \"category\":  1,\n"
+                                                       ">:  \"synthEdit\": false,\n"
+                                                       ">:}\n"));
     }
 }
 
@@ -214,10 +312,25 @@ TEST_F(ScanRequest, LoadFailureEmptiesTheCache)
 
     std::string missing = Utf8(folder.Path() + L"Gone.dll");
     std::string second = Scan(missing);
-    Report r;
-    r.error = "Failed to load library, err=126";
     EXPECT_EQ(second, Info("Scanning plugin: '" + missing + "'") + CachedFlush + Info("Loading library...") +
-                          Error(r.error) + ReportBlock(r) + Ready);
+                          "error:Failed to load library, err=126\n"
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"Failed to load library, err=126\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  -1,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:}\n" +
+                          Ready);
     EXPECT_TRUE(EndsWith(Events(shell), "\ndetach\n")) << Events(shell);
 
     server.CloseInput();

@@ -11,55 +11,127 @@ class ScanSamples : public ScanTest
 const std::string Version = CallbackLine(1, "audioMasterVersion");
 const std::string CurrentId = CallbackLine(2, "audioMasterCurrentId");
 
-Report Sample(uint32_t id, const char* name, const char* version, int inputs, int outputs, int category)
-{
-    Report r;
-    r.id = id;
-    r.name = name;
-    r.vendor = "Zandrel Software";
-    r.product = "Orvanta Samples";
-    r.version = version;
-    r.numInputs = inputs;
-    r.numOutputs = outputs;
-    r.category = category;
-    return r;
-}
+const std::string EffectBlock =
+    ">:{\n"
+    ">:  \"id\":        \"536D4566\",\n"
+    ">:  \"name\":      \"Sample Effect\",\n"
+    ">:  \"vendor\":    \"Zandrel Software\",\n"
+    ">:  \"product\":   \"Orvanta Samples\",\n"
+    ">:  \"version\":   \"1.1.0.0\",\n"
+    ">:  \"error\":     \"\",\n"
+    ">:  \"numInputs\": 2,\n"
+    ">:  \"numOutputs\":2,\n"
+    ">:  \"wantsMidi\":  false,\n"
+    ">:  \"sendsMidi\": false,\n"
+    ">:  \"platform\":  \"x64\",\n"
+    ">:  \"audio64\":   true,\n"
+    ">:  \"category\":  1,\n"
+    ">:  \"synthEdit\": false,\n"
+    ">:}\n";
+
+const std::string SynthBlock =
+    ">:{\n"
+    ">:  \"id\":        \"536D5379\",\n"
+    ">:  \"name\":      \"Sample Synth\",\n"
+    ">:  \"vendor\":    \"Zandrel Software\",\n"
+    ">:  \"product\":   \"Orvanta Samples\",\n"
+    ">:  \"version\":   \"1.0.0.0\",\n"
+    ">:  \"error\":     \"\",\n"
+    ">:  \"numInputs\": 0,\n"
+    ">:  \"numOutputs\":2,\n"
+    ">:  \"wantsMidi\":  true,\n"
+    ">:  \"sendsMidi\": false,\n"
+    ">:  \"platform\":  \"x64\",\n"
+    ">:  \"audio64\":   false,\n"
+    ">:  \"category\":  2,\n"
+    ">:  \"synthEdit\": false,\n"
+    ">:}\n";
+
+const std::string ShellBlock =
+    ">:{\n"
+    ">:  \"id\":        \"536D5368\",\n"
+    ">:  \"name\":      \"Sample Shell\",\n"
+    ">:  \"vendor\":    \"Zandrel Software\",\n"
+    ">:  \"product\":   \"Orvanta Samples\",\n"
+    ">:  \"version\":   \"1.0.0.0\",\n"
+    ">:  \"error\":     \"\",\n"
+    ">:  \"numInputs\": 0,\n"
+    ">:  \"numOutputs\":0,\n"
+    ">:  \"wantsMidi\":  false,\n"
+    ">:  \"sendsMidi\": false,\n"
+    ">:  \"platform\":  \"x64\",\n"
+    ">:  \"audio64\":   false,\n"
+    ">:  \"category\":  10,\n"
+    ">:  \"synthEdit\": false,\n"
+    ">:  \"shells\": {\n"
+    ">:        \"53480001\": \"Sample Shell Chorus\",\n"
+    ">:        \"53480002\": \"Sample Shell Delay\",\n"
+    ">:  },\n"
+    ">:}\n";
+
+const std::string ChorusBlock =
+    ">:{\n"
+    ">:  \"id\":        \"53480001\",\n"
+    ">:  \"name\":      \"Sample Shell Chorus\",\n"
+    ">:  \"vendor\":    \"Zandrel Software\",\n"
+    ">:  \"product\":   \"Orvanta Samples\",\n"
+    ">:  \"version\":   \"1.0.0.0\",\n"
+    ">:  \"error\":     \"\",\n"
+    ">:  \"numInputs\": 2,\n"
+    ">:  \"numOutputs\":2,\n"
+    ">:  \"wantsMidi\":  false,\n"
+    ">:  \"sendsMidi\": false,\n"
+    ">:  \"platform\":  \"x64\",\n"
+    ">:  \"audio64\":   false,\n"
+    ">:  \"category\":  1,\n"
+    ">:  \"synthEdit\": false,\n"
+    ">:}\n";
+
+const std::string DelayBlock =
+    ">:{\n"
+    ">:  \"id\":        \"53480002\",\n"
+    ">:  \"name\":      \"Sample Shell Delay\",\n"
+    ">:  \"vendor\":    \"Zandrel Software\",\n"
+    ">:  \"product\":   \"Orvanta Samples\",\n"
+    ">:  \"version\":   \"1.0.0.0\",\n"
+    ">:  \"error\":     \"\",\n"
+    ">:  \"numInputs\": 2,\n"
+    ">:  \"numOutputs\":2,\n"
+    ">:  \"wantsMidi\":  false,\n"
+    ">:  \"sendsMidi\": false,\n"
+    ">:  \"platform\":  \"x64\",\n"
+    ">:  \"audio64\":   false,\n"
+    ">:  \"category\":  1,\n"
+    ">:  \"synthEdit\": false,\n"
+    ">:}\n";
 
 TEST_F(ScanSamples, EffectSynthAndShellWithItsSubPlugins)
 {
     std::string samples = Utf8(ExeFolder()) + "samples\\";
-    const std::string entry = EntryLines("HANDLE");
+    const std::string entry = EntryLines(ModulePlaceholder);
 
     std::string effect = samples + "SampleEffect.dll";
-    Report effectReport = Sample(0x536D4566, "Sample Effect", "1.1.0.0", 2, 2, 1);
-    effectReport.audio64 = true;
     std::string answer = MaskModuleHandles(Scan(effect));
-    EXPECT_EQ(answer, LoadLines(effect) + entry + Version + CloseAndFreeLines() + ReportBlock(effectReport) + Ready);
+    EXPECT_EQ(answer, LoadLines(effect) + entry + Version + CloseAndFreeLines() + EffectBlock + Ready);
 
     std::string synth = samples + "SampleSynth.dll";
-    Report synthReport = Sample(0x536D5379, "Sample Synth", "1.0.0.0", 0, 2, 2);
-    synthReport.wantsMidi = true;
     answer = MaskModuleHandles(Scan(synth));
-    EXPECT_EQ(answer, LoadLines(synth) + entry + Version + CloseAndFreeLines() + ReportBlock(synthReport) + Ready);
+    EXPECT_EQ(answer, LoadLines(synth) + entry + Version + CloseAndFreeLines() + SynthBlock + Ready);
 
     std::string shell = samples + "SampleShell.dll";
-    Report shellReport = Sample(0x536D5368, "Sample Shell", "1.0.0.0", 0, 0, 10);
-    shellReport.shells = {{0x53480001, "Sample Shell Chorus"}, {0x53480002, "Sample Shell Delay"}};
     std::string shellAnswer = Scan(shell);
     answer = MaskModuleHandles(shellAnswer);
     EXPECT_EQ(answer, LoadLines(shell) + entry + Version + CurrentId +
-                          Info("Found shell: 53480001 - Sample Shell Chorus") +
-                          Info("Found shell: 53480002 - Sample Shell Delay") + CloseAndKeepLines() +
-                          ReportBlock(shellReport) + Ready);
+                          "info:Found shell: 53480001 - Sample Shell Chorus\n"
+                          "info:Found shell: 53480002 - Sample Shell Delay\n" +
+                          CloseAndKeepLines() + ShellBlock + Ready);
 
-    Report chorus = Sample(0x53480001, "Sample Shell Chorus", "1.0.0.0", 2, 2, 1);
     std::string chorusAnswer = Scan(shell + ">53480001");
     EXPECT_EQ(MaskModuleHandles(chorusAnswer), ReuseLines(shell + ">53480001") + entry + Version + CurrentId +
-                                                   CloseAndKeepLines() + ReportBlock(chorus) + Ready);
-    Report delay = Sample(0x53480002, "Sample Shell Delay", "1.0.0.0", 2, 2, 1);
+                                                   CloseAndKeepLines() + ChorusBlock + Ready);
     std::string delayAnswer = Scan(shell + ">53480002");
     EXPECT_EQ(MaskModuleHandles(delayAnswer), ReuseLines(shell + ">53480002") + entry + Version + CurrentId +
-                                                  CloseAndKeepLines() + ReportBlock(delay) + Ready);
+                                                  CloseAndKeepLines() + DelayBlock + Ready);
 
     // One module throughout: the same handle in all three answers.
     const std::string looking = "info:Looking for entry point in module ";
@@ -70,7 +142,7 @@ TEST_F(ScanSamples, EffectSynthAndShellWithItsSubPlugins)
     EXPECT_NE(delayAnswer.find(handleLine), std::string::npos);
 
     server.CloseInput();
-    EXPECT_EQ(server.ReadToEnd(), Info("Freeing cached library...") + Info("Freed"));
+    EXPECT_EQ(server.ReadToEnd(), "info:Freeing cached library...\ninfo:Freed\n");
     EXPECT_EQ(server.WaitExit(), 0u);
 }
 

@@ -20,19 +20,29 @@ TEST_F(ScanShell, RepeatedIdIsListedOnceUnderItsFirstName)
 {
     std::wstring dll = Plugin("Shell", "name=Bundle\ncategory=10\nshell=5 Five\nshell=7 Seven\nshell=5 Again\n");
     std::string answer = Scan(dll);
-    Report r;
-    r.name = "Bundle";
-    r.category = 10;
-    r.shells = {{5, "Five"}, {7, "Seven"}};
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(5, "Five") +
                           FoundShell(7, "Seven") + FoundShell(5, "Again") + Duplicate + CloseAndKeepLines() +
-                          ReportBlock(r) + Ready);
-    EXPECT_NE(answer.find(">:  \"shells\": {\n"
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"Bundle\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n"
                           ">:        \"00000005\": \"Five\",\n"
                           ">:        \"00000007\": \"Seven\",\n"
                           ">:  },\n"
-                          ">:}\n"),
-              std::string::npos);
+                          ">:}\n" +
+                          Ready);
 
     // Listing stops at the first 0; the module stays loaded until the end.
     std::string events = Events(dll);
@@ -47,39 +57,68 @@ TEST_F(ScanShell, RepeatedIdIsListedOnceUnderItsFirstName)
 TEST_F(ScanShell, SeventeenAndMoreSubPluginsKeepTheirOrder)
 {
     std::string config = "category=10\n";
-    std::string found;
-    Report r;
-    r.category = 10;
+    std::string found, listed;
     for (int i = 1; i <= 20; i++)
     {
         uint32_t id = 0x1000 + i;
         std::string name = "Sub " + std::to_string(i);
         config += "shell=" + std::to_string(id) + " " + name + "\n";
         found += FoundShell(id, name);
-        r.shells.push_back({id, name});
+        listed += ">:        \"" + Hex8(id) + "\": \"" + name + "\",\n";
     }
     // IDs with the top bit set print as their two's complement.
     config += "shell=0x80000000 Lowest\nshell=-2 MinusTwo\n";
     found += FoundShell(0x80000000u, "Lowest") + FoundShell(0xFFFFFFFEu, "MinusTwo");
-    r.shells.push_back({0x80000000u, "Lowest"});
-    r.shells.push_back({0xFFFFFFFEu, "MinusTwo"});
+    listed += ">:        \"80000000\": \"Lowest\",\n"
+              ">:        \"FFFFFFFE\": \"MinusTwo\",\n";
 
     std::wstring dll = Plugin("Many", config);
     std::string answer = Scan(dll);
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + found + CloseAndKeepLines() +
-                          ReportBlock(r) + Ready);
-    EXPECT_NE(answer.find(">:        \"FFFFFFFE\": \"MinusTwo\",\n"), std::string::npos);
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n" +
+                          listed +
+                          ">:  },\n"
+                          ">:}\n" +
+                          Ready);
 }
 
 TEST_F(ScanShell, ShellThatListsNothingIsFreed)
 {
     std::wstring dll = Plugin("Empty", "name=Empty Shell\ncategory=10\n");
     std::string answer = Scan(dll);
-    Report r;
-    r.name = "Empty Shell";
-    r.category = 10;
-    EXPECT_EQ(answer, PlainAnswer(dll, r));
-    EXPECT_NE(answer.find(">:  \"shells\": {\n>:  },\n>:}\n"), std::string::npos);
+    EXPECT_EQ(answer, PlainAnswer(dll, ">:{\n"
+                                       ">:  \"id\":        \"00000000\",\n"
+                                       ">:  \"name\":      \"Empty Shell\",\n"
+                                       ">:  \"vendor\":    \"\",\n"
+                                       ">:  \"product\":   \"\",\n"
+                                       ">:  \"version\":   \"\",\n"
+                                       ">:  \"error\":     \"\",\n"
+                                       ">:  \"numInputs\": 0,\n"
+                                       ">:  \"numOutputs\":0,\n"
+                                       ">:  \"wantsMidi\":  false,\n"
+                                       ">:  \"sendsMidi\": false,\n"
+                                       ">:  \"platform\":  \"x64\",\n"
+                                       ">:  \"audio64\":   false,\n"
+                                       ">:  \"category\":  10,\n"
+                                       ">:  \"synthEdit\": false,\n"
+                                       ">:  \"shells\": {\n"
+                                       ">:  },\n"
+                                       ">:}\n"));
     EXPECT_NE(Events(dll).find("disp 70\ndisp 1\ndetach\n"), std::string::npos);
     server.CloseInput();
     EXPECT_EQ(server.ReadToEnd(), "");
@@ -90,17 +129,31 @@ TEST_F(ScanShell, SubPluginNamesPassUnchangedIntoTheLogAndEscapedIntoTheReport)
 {
     std::wstring dll = Plugin("Names", "category=10\nshell=1 Line1\\nLine2\nshell=2 a\"b\\\\c/d\\te\n");
     std::string answer = Scan(dll);
-    Report r;
-    r.category = 10;
-    r.shells = {{1, "Line1\nLine2"}, {2, "a\"b\\c/d\te"}};
     // The line feed starts a new wire line without a tag.
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) +
                           "info:Found shell: 00000001 - Line1\nLine2\n" +
                           "info:Found shell: 00000002 - a\"b\\c/d\te\n" + CloseAndKeepLines() +
-                          ReportBlock(r) + Ready);
-    EXPECT_NE(answer.find(">:        \"00000001\": \"Line1\\nLine2\",\n"
-                          ">:        \"00000002\": \"a\\\"b\\\\c\\/d\\te\",\n"),
-              std::string::npos);
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n"
+                          ">:        \"00000001\": \"Line1\\nLine2\",\n"
+                          ">:        \"00000002\": \"a\\\"b\\\\c\\/d\\te\",\n"
+                          ">:  },\n"
+                          ">:}\n" +
+                          Ready);
 }
 
 TEST_F(ScanShell, SubPluginNameThatFillsTheBuffer)
@@ -110,11 +163,28 @@ TEST_F(ScanShell, SubPluginNameThatFillsTheBuffer)
     std::string full;
     for (int k = 0; k < 512; k++)
         full += (char)('A' + k % 26);
-    Report r;
-    r.category = 10;
-    r.shells = {{1, full}, {2, full}};
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(1, full) +
-                          FoundShell(2, full) + CloseAndKeepLines() + ReportBlock(r) + Ready);
+                          FoundShell(2, full) + CloseAndKeepLines() + ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n"
+                          ">:        \"00000001\": \"" + full + "\",\n"
+                          ">:        \"00000002\": \"" + full + "\",\n"
+                          ">:  },\n"
+                          ">:}\n" +
+                          Ready);
 }
 
 // A plugin that never answers 0: the server picks its own bound, so only the
@@ -129,10 +199,26 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
 
     std::string head = LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(3, "Three") + FoundShell(9, "Nine");
     EXPECT_EQ(answer.substr(0, head.size()), head);
-    Report r;
-    r.category = 10;
-    r.shells = {{3, "Three"}, {9, "Nine"}};
-    std::string tail = CloseAndKeepLines() + ReportBlock(r) + Ready;
+    std::string tail = CloseAndKeepLines() + ">:{\n"
+                       ">:  \"id\":        \"00000000\",\n"
+                       ">:  \"name\":      \"\",\n"
+                       ">:  \"vendor\":    \"\",\n"
+                       ">:  \"product\":   \"\",\n"
+                       ">:  \"version\":   \"\",\n"
+                       ">:  \"error\":     \"\",\n"
+                       ">:  \"numInputs\": 0,\n"
+                       ">:  \"numOutputs\":0,\n"
+                       ">:  \"wantsMidi\":  false,\n"
+                       ">:  \"sendsMidi\": false,\n"
+                       ">:  \"platform\":  \"x64\",\n"
+                       ">:  \"audio64\":   false,\n"
+                       ">:  \"category\":  10,\n"
+                       ">:  \"synthEdit\": false,\n"
+                       ">:  \"shells\": {\n"
+                       ">:        \"00000003\": \"Three\",\n"
+                       ">:        \"00000009\": \"Nine\",\n"
+                       ">:  },\n"
+                       ">:}\n" + Ready;
     ASSERT_GE(answer.size(), head.size() + tail.size());
     EXPECT_EQ(answer.substr(answer.size() - tail.size()), tail);
     // Between them, only repeats of the one ID, each flagged as a duplicate,
@@ -150,10 +236,22 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
 
     std::wstring next = Plugin("After", "name=Next\ncategory=1\n");
     std::string nextAnswer = Scan(next);
-    Report n;
-    n.name = "Next";
-    n.category = 1;
-    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, n));
+    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, ">:{\n"
+                                                      ">:  \"id\":        \"00000000\",\n"
+                                                      ">:  \"name\":      \"Next\",\n"
+                                                      ">:  \"vendor\":    \"\",\n"
+                                                      ">:  \"product\":   \"\",\n"
+                                                      ">:  \"version\":   \"\",\n"
+                                                      ">:  \"error\":     \"\",\n"
+                                                      ">:  \"numInputs\": 0,\n"
+                                                      ">:  \"numOutputs\":0,\n"
+                                                      ">:  \"wantsMidi\":  false,\n"
+                                                      ">:  \"sendsMidi\": false,\n"
+                                                      ">:  \"platform\":  \"x64\",\n"
+                                                      ">:  \"audio64\":   false,\n"
+                                                      ">:  \"category\":  1,\n"
+                                                      ">:  \"synthEdit\": false,\n"
+                                                      ">:}\n"));
 }
 
 TEST_F(ScanShell, EndlessStreamOfNewIdsEnds)
@@ -188,10 +286,22 @@ TEST_F(ScanShell, EndlessStreamOfNewIdsEnds)
 
     std::wstring next = Plugin("After", "name=Next\ncategory=1\n");
     std::string nextAnswer = Scan(next);
-    Report n;
-    n.name = "Next";
-    n.category = 1;
-    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, n));
+    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, ">:{\n"
+                                                      ">:  \"id\":        \"00000000\",\n"
+                                                      ">:  \"name\":      \"Next\",\n"
+                                                      ">:  \"vendor\":    \"\",\n"
+                                                      ">:  \"product\":   \"\",\n"
+                                                      ">:  \"version\":   \"\",\n"
+                                                      ">:  \"error\":     \"\",\n"
+                                                      ">:  \"numInputs\": 0,\n"
+                                                      ">:  \"numOutputs\":0,\n"
+                                                      ">:  \"wantsMidi\":  false,\n"
+                                                      ">:  \"sendsMidi\": false,\n"
+                                                      ">:  \"platform\":  \"x64\",\n"
+                                                      ">:  \"audio64\":   false,\n"
+                                                      ">:  \"category\":  1,\n"
+                                                      ">:  \"synthEdit\": false,\n"
+                                                      ">:}\n"));
 }
 
 TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)
@@ -202,42 +312,71 @@ TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)
 
     std::string answer = Scan(dll);
     std::string handle = Handle(dll);
-    Report shell;
-    shell.name = "Bundle";
-    shell.category = 10;
-    shell.shells = {{0x1A2B, "Alpha"}, {0x20, "Beta"}};
+    const std::string shellBlock =
+        ">:{\n"
+        ">:  \"id\":        \"00000000\",\n"
+        ">:  \"name\":      \"Bundle\",\n"
+        ">:  \"vendor\":    \"\",\n"
+        ">:  \"product\":   \"\",\n"
+        ">:  \"version\":   \"\",\n"
+        ">:  \"error\":     \"\",\n"
+        ">:  \"numInputs\": 0,\n"
+        ">:  \"numOutputs\":0,\n"
+        ">:  \"wantsMidi\":  false,\n"
+        ">:  \"sendsMidi\": false,\n"
+        ">:  \"platform\":  \"x64\",\n"
+        ">:  \"audio64\":   false,\n"
+        ">:  \"category\":  10,\n"
+        ">:  \"synthEdit\": false,\n"
+        ">:  \"shells\": {\n"
+        ">:        \"00001A2B\": \"Alpha\",\n"
+        ">:        \"00000020\": \"Beta\",\n"
+        ">:  },\n"
+        ">:}\n";
     EXPECT_EQ(answer, LoadLines(path) + EntryLines(handle) + currentId + FoundShell(0x1A2B, "Alpha") +
-                          FoundShell(0x20, "Beta") + CloseAndKeepLines() + ReportBlock(shell) + Ready);
+                          FoundShell(0x20, "Beta") + CloseAndKeepLines() + shellBlock + Ready);
 
     struct Sub
     {
         std::string suffix;
-        uint32_t id;
+        std::string id;
         std::string name;
     } subs[] = {
-        {">1a2B", 0x1A2B, "Alpha"},
-        {">20", 0x20, "Beta"},
+        {">1a2B", "00001A2B", "Alpha"},
+        {">20", "00000020", "Beta"},
         // Answered as -1 across the whole pointer-sized result.
-        {">FFFFFFFF", 0xFFFFFFFF, "CurrentId -1"},
-        {">123456789", 0x23456789, "CurrentId 591751049"},
-        {">7fffffff", 0x7FFFFFFF, "CurrentId 2147483647"},
+        {">FFFFFFFF", "FFFFFFFF", "CurrentId -1"},
+        {">123456789", "23456789", "CurrentId 591751049"},
+        {">7fffffff", "7FFFFFFF", "CurrentId 2147483647"},
     };
     for (const Sub& sub : subs)
     {
         SCOPED_TRACE(sub.suffix);
         std::string subAnswer = Scan(path + sub.suffix);
-        Report r;
-        r.id = sub.id;
-        r.name = sub.name;
-        r.category = 1;
         EXPECT_EQ(subAnswer, ReuseLines(path + sub.suffix) + EntryLines(handle) + currentId +
-                                 CloseAndKeepLines() + ReportBlock(r) + Ready);
+                                 CloseAndKeepLines() + ">:{\n"
+                                 ">:  \"id\":        \"" + sub.id + "\",\n"
+                                 ">:  \"name\":      \"" + sub.name + "\",\n"
+                                 ">:  \"vendor\":    \"\",\n"
+                                 ">:  \"product\":   \"\",\n"
+                                 ">:  \"version\":   \"\",\n"
+                                 ">:  \"error\":     \"\",\n"
+                                 ">:  \"numInputs\": 0,\n"
+                                 ">:  \"numOutputs\":0,\n"
+                                 ">:  \"wantsMidi\":  false,\n"
+                                 ">:  \"sendsMidi\": false,\n"
+                                 ">:  \"platform\":  \"x64\",\n"
+                                 ">:  \"audio64\":   false,\n"
+                                 ">:  \"category\":  1,\n"
+                                 ">:  \"synthEdit\": false,\n"
+                                 ">:}\n" +
+                                 Ready);
     }
 
     // The shell again, without an ID: the same module, listed again.
     std::string again = Scan(dll);
     EXPECT_EQ(again, ReuseLines(path) + EntryLines(handle) + currentId + FoundShell(0x1A2B, "Alpha") +
-                         FoundShell(0x20, "Beta") + CloseAndKeepLines() + ReportBlock(shell) + Ready);
+                         FoundShell(0x20, "Beta") + CloseAndKeepLines() + shellBlock + Ready);
 
     EXPECT_EQ(AttachHandles(dll).size(), 1u);
     server.CloseInput();

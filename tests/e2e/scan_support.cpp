@@ -1,12 +1,34 @@
 #include "scan_support.h"
 #include <stdio.h>
+#include <algorithm>
 
+const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
 const std::string Ready = "ready:\n";
-const std::string CachedFlush = Info("Freeing cached library...") + Info("Freed");
+const std::string CachedFlush = "info:Freeing cached library...\ninfo:Freed\n";
+const std::string ModulePlaceholder = "<module>";
 
 namespace {
 
-const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
+std::wstring WithoutExtension(const std::wstring& path)
+{
+    size_t dot = path.find_last_of(L'.');
+    size_t slash = path.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))
+        return path;
+    return path.substr(0, dot);
+}
+
+std::wstring WithSeparator(const std::wstring& folder)
+{
+    return !folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\";
+}
+
+bool IsDots(const wchar_t* name)
+{
+    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
+}
+
+} // namespace
 
 bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
 {
@@ -27,7 +49,7 @@ std::string ReadWholeFile(const std::wstring& path)
     if (file == INVALID_HANDLE_VALUE)
         return std::string();
     std::string bytes;
-    char chunk[4096];
+    char chunk[16384];
     DWORD got = 0;
     while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
         bytes.append(chunk, got);
@@ -35,21 +57,48 @@ std::string ReadWholeFile(const std::wstring& path)
     return bytes;
 }
 
-std::wstring WithoutExtension(const std::wstring& path)
+bool Exists(const std::wstring& path)
 {
-    size_t dot = path.find_last_of(L'.');
-    size_t slash = path.find_last_of(L"\\/");
-    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash))
-        return path;
-    return path.substr(0, dot);
+    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::string Flag(bool value)
+std::vector<std::wstring> ListFolder(const std::wstring& folder)
 {
-    return value ? "true" : "false";
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((WithSeparator(folder) + L"*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+        if (!IsDots(data.cFileName))
+            names.push_back(data.cFileName);
+    while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
-} // namespace
+void RemoveTree(const std::wstring& folder)
+{
+    std::wstring base = WithSeparator(folder);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((base + L"*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            if (IsDots(data.cFileName))
+                continue;
+            std::wstring path = base + data.cFileName;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
 
 TempFolder::TempFolder() {}
 
@@ -63,79 +112,28 @@ bool TempFolder::Create(const std::wstring& name)
     return CreateDirectoryW(m_path.c_str(), nullptr) != 0;
 }
 
-static void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(folder + name + L"\\");
-            else
-                DeleteFileW((folder + name).c_str());
-        } while (FindNextFileW(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 TempFolder::~TempFolder()
 {
     if (!m_path.empty())
         RemoveTree(m_path);
 }
 
-std::string JsonEscape(const std::string& bytes)
-{
-    std::string out;
-    for (unsigned char unit : bytes)
-    {
-        switch (unit)
-        {
-        case 0x22: out += "\\\""; break;
-        case 0x5C: out += "\\\\"; break;
-        case 0x2F: out += "\\/"; break;
-        case 0x08: out += "\\b"; break;
-        case 0x0C: out += "\\f"; break;
-        case 0x0A: out += "\\n"; break;
-        case 0x0D: out += "\\r"; break;
-        case 0x09: out += "\\t"; break;
-        default:
-            if (unit >= 0x20 && unit <= 0x7E)
-                out += (char)unit;
-            else
-            {
-                char escape[8];
-                snprintf(escape, sizeof escape, "\\u%.4x", unit);
-                out += escape;
-            }
-        }
-    }
-    return out;
-}
-
 std::string MaskModuleHandles(const std::string& answer)
 {
     const std::string prefix = "info:Looking for entry point in module ";
-    std::string out = answer;
+    std::string out;
     size_t at = 0;
-    while ((at = out.find(prefix, at)) != std::string::npos)
+    while (at < answer.size())
     {
-        size_t digits = at + prefix.size();
-        bool handle = digits + 17 <= out.size() && out[digits + 16] == '\n';
-        for (size_t i = 0; handle && i < 16; i++)
-        {
-            char c = out[digits + i];
-            handle = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-        }
-        if (handle)
-            out.replace(digits, 16, "HANDLE");
-        at = digits;
+        size_t end = answer.find('\n', at);
+        end = end == std::string::npos ? answer.size() : end + 1;
+        std::string line = answer.substr(at, end - at);
+        at = end;
+        if (line.compare(0, prefix.size(), prefix) == 0 && line.size() == prefix.size() + 17 &&
+            line.back() == '\n' &&
+            line.find_first_not_of("0123456789ABCDEF", prefix.size()) == line.size() - 1)
+            line = prefix + ModulePlaceholder + "\n";
+        out += line;
     }
     return out;
 }
@@ -145,35 +143,6 @@ std::string Hex8(uint32_t value)
     char text[16];
     snprintf(text, sizeof text, "%.8X", value);
     return text;
-}
-
-std::string ReportBlock(const Report& r)
-{
-    std::string out;
-    out += ">:{\n";
-    out += ">:  \"id\":        \"" + Hex8(r.id) + "\",\n";
-    out += ">:  \"name\":      \"" + JsonEscape(r.name) + "\",\n";
-    out += ">:  \"vendor\":    \"" + JsonEscape(r.vendor) + "\",\n";
-    out += ">:  \"product\":   \"" + JsonEscape(r.product) + "\",\n";
-    out += ">:  \"version\":   \"" + JsonEscape(r.version) + "\",\n";
-    out += ">:  \"error\":     \"" + JsonEscape(r.error) + "\",\n";
-    out += ">:  \"numInputs\": " + std::to_string(r.numInputs) + ",\n";
-    out += ">:  \"numOutputs\":" + std::to_string(r.numOutputs) + ",\n";
-    out += ">:  \"wantsMidi\":  " + Flag(r.wantsMidi) + ",\n";
-    out += ">:  \"sendsMidi\": " + Flag(r.sendsMidi) + ",\n";
-    out += ">:  \"platform\":  \"x64\",\n";
-    out += ">:  \"audio64\":   " + Flag(r.audio64) + ",\n";
-    out += ">:  \"category\":  " + std::to_string(r.category) + ",\n";
-    out += ">:  \"synthEdit\": " + Flag(r.synthEdit) + ",\n";
-    if (r.category == 10)
-    {
-        out += ">:  \"shells\": {\n";
-        for (const auto& shell : r.shells)
-            out += ">:        \"" + Hex8(shell.first) + "\": \"" + JsonEscape(shell.second) + "\",\n";
-        out += ">:  },\n";
-    }
-    out += ">:}\n";
-    return out;
 }
 
 std::string Info(const std::string& text)
@@ -247,6 +216,14 @@ bool EndsWith(const std::string& text, const std::string& end)
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+int CountOf(const std::string& text, const std::string& piece)
+{
+    int n = 0;
+    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+        n++;
+    return n;
+}
+
 std::string Events(const std::wstring& dllPath)
 {
     return ReadWholeFile(WithoutExtension(dllPath) + L".events");
@@ -310,15 +287,13 @@ std::string ScanTest::Handle(const std::wstring& dllPath)
     return handles.empty() ? std::string("(no attach event)") : handles[0];
 }
 
-std::string ScanTest::PlainAnswer(const std::wstring& dllPath, const Report& report)
+std::string ScanTest::PlainAnswer(const std::wstring& dllPath, const std::string& block)
 {
-    return LoadLines(Utf8(dllPath)) + EntryLines(Handle(dllPath)) + CloseAndFreeLines() +
-           ReportBlock(report) + Ready;
+    return LoadLines(Utf8(dllPath)) + EntryLines(Handle(dllPath)) + CloseAndFreeLines() + block + Ready;
 }
 
-std::string ScanTest::PlainAnswerAfterFlush(const std::wstring& dllPath, const Report& report)
+std::string ScanTest::PlainAnswerAfterFlush(const std::wstring& dllPath, const std::string& block)
 {
     return Info("Scanning plugin: '" + Utf8(dllPath) + "'") + CachedFlush +
-           Info("Loading library...") + EntryLines(Handle(dllPath)) + CloseAndFreeLines() +
-           ReportBlock(report) + Ready;
+           Info("Loading library...") + EntryLines(Handle(dllPath)) + CloseAndFreeLines() + block + Ready;
 }

@@ -1,14 +1,33 @@
-// Shared pieces of the end-to-end scan tests: a fixture that runs the real
-// server with a fresh folder of plugin copies, builders for the exact log
-// lines and report blocks a host reads, and access to the side file in
-// which the test plugin records what happened to it.
+// The one support unit of the end-to-end tests: the server's banner and
+// ready line, file and folder helpers, the module-handle mask, builders for
+// the plain log lines a host reads, and a fixture that runs the real server
+// with a fresh folder of plugin copies and reads the side file in which the
+// test plugin records what happened to it. Report blocks are not built
+// here: each test writes the exact block it expects.
 #pragma once
 #include "pipe_host.h"
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <string>
-#include <utility>
 #include <vector>
+
+// The first line of every server, and the line that ends each answer.
+extern const std::string Banner;
+extern const std::string Ready;
+// The two lines of a cached module being freed.
+extern const std::string CachedFlush;
+
+// ------------------------------------------------------------------ files
+
+bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
+// The file's bytes, or "" when it cannot be opened.
+std::string ReadWholeFile(const std::wstring& path);
+bool Exists(const std::wstring& path);
+// The names in a folder (with or without a trailing backslash), sorted,
+// without "." and "..".
+std::vector<std::wstring> ListFolder(const std::wstring& folder);
+// Deletes a folder with everything in it.
+void RemoveTree(const std::wstring& folder);
 
 // A new empty folder under the temporary folder, deleted with its files at
 // the end.
@@ -25,34 +44,19 @@ private:
     std::wstring m_path;
 };
 
-// Everything a report block shows. Texts are the plugin's bytes; the block
-// builder escapes them the way a host expects to read them.
-struct Report
-{
-    uint32_t id = 0;
-    std::string name, vendor, product, version, error;
-    int numInputs = 0;
-    int numOutputs = 0;
-    bool wantsMidi = false;
-    bool sendsMidi = false;
-    bool audio64 = false;
-    int category = -1;
-    bool synthEdit = false;
-    std::vector<std::pair<uint32_t, std::string>> shells;
-};
+// ------------------------------------------------------------ transcripts
 
-// The escaped form of a text whose every byte is one 16-bit unit.
-std::string JsonEscape(const std::string& bytes);
-// The whole report block as it arrives on the pipe, ">:" tags included.
-std::string ReportBlock(const Report& report);
+// The module handle is the one varying part of a transcript: each
+// "Looking for entry point in module" line whose handle is exactly 16
+// upper-case hexadecimal digits gets ModulePlaceholder instead (any other
+// text is left alone, so a malformed handle still fails the comparison).
+extern const std::string ModulePlaceholder;
+std::string MaskModuleHandles(const std::string& answer);
 
 // One log line as it arrives: tag, colon, text, line feed.
 std::string Info(const std::string& text);
 std::string Warn(const std::string& text);
 std::string Error(const std::string& text);
-extern const std::string Ready;
-// The two lines of a cached module being freed.
-extern const std::string CachedFlush;
 
 // "Scanning plugin" and "Loading library...".
 std::string LoadLines(const std::string& request);
@@ -70,15 +74,11 @@ std::string CloseAndKeepLines();
 std::string FreeLines();
 std::string KeepLines();
 
-// For modules that do not record their handle: the 16 hexadecimal digits of
-// each "Looking for entry point" line become "HANDLE" (other text is left
-// alone, so a malformed handle still fails the comparison).
-std::string MaskModuleHandles(const std::string& answer);
-
 // "%.8X" of a 32-bit value.
 std::string Hex8(uint32_t value);
 std::string Utf8(const std::wstring& text);
 bool EndsWith(const std::string& text, const std::string& end);
+int CountOf(const std::string& text, const std::string& piece);
 
 // The events the test plugin recorded beside its DLL (X.dll: X.events).
 std::string Events(const std::wstring& dllPath);
@@ -102,10 +102,10 @@ protected:
     // The first module handle that the plugin recorded.
     std::string Handle(const std::wstring& dllPath);
     // A plain plugin's whole answer when nothing calls back: load, probe,
-    // close, free, report.
-    std::string PlainAnswer(const std::wstring& dllPath, const Report& report);
+    // close, free, then the given report block.
+    std::string PlainAnswer(const std::wstring& dllPath, const std::string& block);
     // The same answer when a cached module is flushed before the load.
-    std::string PlainAnswerAfterFlush(const std::wstring& dllPath, const Report& report);
+    std::string PlainAnswerAfterFlush(const std::wstring& dllPath, const std::string& block);
 
     TempFolder folder;
     ServerProcess server;

@@ -39,10 +39,24 @@ TEST_F(ScanVersion, VendorVersionRanges)
         SCOPED_TRACE(c.value);
         std::wstring dll = Plugin("V" + std::to_string(n++), std::string("vendorversion=") + c.value + "\ncategory=1\n");
         std::string answer = Scan(dll);
-        Report r;
-        r.version = c.version;
-        r.category = 1;
-        EXPECT_EQ(answer, PlainAnswer(dll, r));
+        EXPECT_EQ(answer, PlainAnswer(dll, std::string(">:{\n"
+                                                       ">:  \"id\":        \"00000000\",\n"
+                                                       ">:  \"name\":      \"\",\n"
+                                                       ">:  \"vendor\":    \"\",\n"
+                                                       ">:  \"product\":   \"\",\n"
+                                                       ">:  \"version\":   \"") +
+                                               c.version +
+                                               "\",\n"
+                                               ">:  \"error\":     \"\",\n"
+                                               ">:  \"numInputs\": 0,\n"
+                                               ">:  \"numOutputs\":0,\n"
+                                               ">:  \"wantsMidi\":  false,\n"
+                                               ">:  \"sendsMidi\": false,\n"
+                                               ">:  \"platform\":  \"x64\",\n"
+                                               ">:  \"audio64\":   false,\n"
+                                               ">:  \"category\":  1,\n"
+                                               ">:  \"synthEdit\": false,\n"
+                                               ">:}\n"));
     }
 }
 
@@ -70,10 +84,24 @@ TEST_F(ScanVersion, FileVersionWhenThePluginGivesNone)
         std::wstring dll = Plugin(c.label, std::string("vendorversion=") + c.vendorVersion + "\ncategory=1\n",
                                   c.variant);
         std::string answer = Scan(dll);
-        Report r;
-        r.version = c.version;
-        r.category = 1;
-        EXPECT_EQ(answer, PlainAnswer(dll, r));
+        EXPECT_EQ(answer, PlainAnswer(dll, std::string(">:{\n"
+                                                       ">:  \"id\":        \"00000000\",\n"
+                                                       ">:  \"name\":      \"\",\n"
+                                                       ">:  \"vendor\":    \"\",\n"
+                                                       ">:  \"product\":   \"\",\n"
+                                                       ">:  \"version\":   \"") +
+                                               c.version +
+                                               "\",\n"
+                                               ">:  \"error\":     \"\",\n"
+                                               ">:  \"numInputs\": 0,\n"
+                                               ">:  \"numOutputs\":0,\n"
+                                               ">:  \"wantsMidi\":  false,\n"
+                                               ">:  \"sendsMidi\": false,\n"
+                                               ">:  \"platform\":  \"x64\",\n"
+                                               ">:  \"audio64\":   false,\n"
+                                               ">:  \"category\":  1,\n"
+                                               ">:  \"synthEdit\": false,\n"
+                                               ">:}\n"));
     }
 }
 

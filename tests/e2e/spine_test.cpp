@@ -1,11 +1,8 @@
 // The process spine through the real server and real pipes: banner,
 // framing of request lines, the two loops and shut-down.
-#include "pipe_host.h"
-#include <gtest/gtest.h>
+#include "scan_support.h"
 
 namespace {
-
-const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
 
 // The request as the scanner received it, from its first log line.
 std::string ScannedAs(const std::string& answer)
@@ -18,21 +15,13 @@ std::string ScannedAs(const std::string& answer)
     return answer.substr(at + head.size(), end - at - head.size());
 }
 
-int CountOf(const std::string& text, const std::string& piece)
-{
-    int n = 0;
-    for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
-        n++;
-    return n;
-}
-
 struct Served : ::testing::Test
 {
     ServerProcess server;
     void SetUp() override
     {
         ASSERT_TRUE(server.Start());
-        ASSERT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+        ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
     }
     // One write of raw bytes, then the answer up to the next "ready:\n".
     std::string Send(const std::string& bytes)
@@ -140,7 +129,7 @@ TEST(Spine, BannerThenReadyThenCleanExit)
 {
     ServerProcess server;
     ASSERT_TRUE(server.Start());
-    EXPECT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    EXPECT_EQ(server.ReadUntilReady(), Banner + Ready);
     server.CloseInput();
     EXPECT_EQ(server.ReadToEnd(), "");
     EXPECT_EQ(server.WaitExit(), 0u);
@@ -153,7 +142,7 @@ TEST(Spine, UpperCaseHandleWithTrailingBlankStillServes)
     options.upperCaseInput = true;
     options.inputSuffix = L" ";
     ASSERT_TRUE(server.Start(options));
-    EXPECT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    EXPECT_EQ(server.ReadUntilReady(), Banner + Ready);
     EXPECT_EQ(ScannedAs(server.Request("x.dll")), "x.dll");
     server.CloseInput();
     EXPECT_EQ(server.WaitExit(), 0u);
@@ -165,7 +154,7 @@ TEST(Spine, OutputGoesToStandardOutputWithoutSecondArgument)
     ServerOptions options;
     options.outputAsStdout = true;
     ASSERT_TRUE(server.Start(options));
-    EXPECT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
+    EXPECT_EQ(server.ReadUntilReady(), Banner + Ready);
     EXPECT_EQ(ScannedAs(server.Request("y.dll")), "y.dll");
     server.CloseInput();
     EXPECT_EQ(server.WaitExit(), 0u);
