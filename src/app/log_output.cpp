@@ -22,6 +22,27 @@ void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args)
     FlushFileBuffers(OutputHandle);
 }
 
+CSharedStringA EscapeLineBreaks(const char* text)
+{
+    CSharedStringA result;
+    if (!text || !result.WritableBuffer(0))
+        return CSharedStringA();
+    const char* run = text;
+    for (const char* at = text;; at++)
+    {
+        if (*at != '\n' && *at != '\r' && *at != 0)
+            continue;
+        if (at > run && !result.Append(run, (int)(at - run)))
+            return CSharedStringA();
+        if (*at == 0)
+            break;
+        if (!result.Append(*at == '\n' ? "\\n" : "\\r", 2))
+            return CSharedStringA();
+        run = at + 1;
+    }
+    return result;
+}
+
 #define DEFINE_LOG_ENTRY(Name, Tag)           \
     void Name(const wchar_t* format, ...)     \
     {                                         \

@@ -2,6 +2,7 @@
 // formatted UTF-8 text, written with one WriteFile and flushed at once.
 // Formats are wide, with "%s" a wide string and "%S" an 8-bit one.
 #pragma once
+#include "../base/shared_string.h"
 #include <stdarg.h>
 
 void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args);
@@ -9,3 +10,9 @@ void LogError(const wchar_t* format, ...);
 void LogWarn(const wchar_t* format, ...);
 void LogInfo(const wchar_t* format, ...);
 void LogReport(const wchar_t* format, ...);
+
+// A plugin's text made fit for the middle of a log line: each line feed and
+// carriage return becomes the two characters "\n" or "\r", so the text can
+// never end the line and make the host read a line the server did not write;
+// every other byte stays as it is. Null for a null text or out of memory.
+CSharedStringA EscapeLineBreaks(const char* text);

@@ -116,9 +116,12 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     if (opcode == audioMasterCanDo)
     {
         // A null ptr is neither read nor written: it is logged as "(null)"
-        // and no capability matches it.
+        // and no capability matches it. A text whose escaped form cannot
+        // be made is not logged, like any line that cannot be built.
         const char* capability = static_cast<const char*>(ptr);
-        LogInfo(L"Query host can do: '%S'\n", capability);
+        CSharedStringA text = EscapeLineBreaks(capability);
+        if (!capability || !text.IsNull())
+            LogInfo(L"Query host can do: '%S'\n", text.Chars());
         return HostCanDo(capability);
     }
 

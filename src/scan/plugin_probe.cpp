@@ -84,7 +84,11 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
         if (id == 0)
             break;
         buffer[EffectStringSize] = 0; // whatever the plugin wrote, the text ends here
-        LogInfo(L"Found shell: %.8X - %S\n", id, buffer);
+        {
+            CSharedStringA name = EscapeLineBreaks(buffer);
+            if (!name.IsNull())
+                LogInfo(L"Found shell: %.8X - %S\n", id, name.Chars());
+        }
         if (seenShellIds.Lookup(id))
         {
             LogInfo(L"   - duplicate, ignoring\n");

@@ -125,13 +125,13 @@ TEST_F(ScanShell, ShellThatListsNothingIsFreed)
     EXPECT_EQ(server.WaitExit(), 0u);
 }
 
-TEST_F(ScanShell, SubPluginNamesPassUnchangedIntoTheLogAndEscapedIntoTheReport)
+// The log line escapes only line breaks; the report escapes as JSON does.
+TEST_F(ScanShell, SubPluginNamesAreEscapedForTheLogLineAndForTheReport)
 {
     std::wstring dll = Plugin("Names", "category=10\nshell=1 Line1\\nLine2\nshell=2 a\"b\\\\c/d\\te\n");
     std::string answer = Scan(dll);
-    // The line feed starts a new wire line without a tag.
     EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) +
-                          "info:Found shell: 00000001 - Line1\nLine2\n" +
+                          "info:Found shell: 00000001 - Line1\\nLine2\n" +
                           "info:Found shell: 00000002 - a\"b\\c/d\te\n" + CloseAndKeepLines() +
                           ">:{\n"
                           ">:  \"id\":        \"00000000\",\n"

@@ -40,6 +40,59 @@ TEST(LogOutput, PluginTextWithLineFeedGoesOutUnchanged)
     EXPECT_EQ(out.Take(), "info:Found shell: 00000005 - two\nlines\n");
 }
 
+std::string Escaped(const char* text)
+{
+    CSharedStringA escaped = EscapeLineBreaks(text);
+    return escaped.IsNull() ? std::string("<null>") : std::string(escaped.Chars(), escaped.Length());
+}
+
+TEST(EscapeLineBreaks, LineFeedAndCarriageReturnBecomeTwoCharacters)
+{
+    EXPECT_EQ(Escaped("A\nB"), "A\\nB");
+    EXPECT_EQ(Escaped("A\rB"), "A\\rB");
+    EXPECT_EQ(Escaped("A\r\nB"), "A\\r\\nB");
+    EXPECT_EQ(Escaped("\nready:\n"), "\\nready:\\n");
+    EXPECT_EQ(Escaped("\n\n\r"), "\\n\\n\\r");
+}
+
+TEST(EscapeLineBreaks, EveryOtherByteStaysAsItIs)
+{
+    std::string all;
+    for (int b = 1; b < 256; b++)
+        if (b != 10 && b != 13)
+            all += (char)b;
+    EXPECT_EQ(Escaped(all.c_str()), all);
+    EXPECT_EQ(Escaped("a\\nb"), "a\\nb"); // a backslash and an n are left alone
+    EXPECT_EQ(Escaped(""), "");
+}
+
+TEST(EscapeLineBreaks, NullTextGivesNull)
+{
+    EXPECT_TRUE(EscapeLineBreaks(nullptr).IsNull());
+}
+
+TEST(EscapeLineBreaks, OutOfMemoryGivesNullAndKeepsNothing)
+{
+    long live = MemLiveBlocks();
+    int failures = 0;
+    for (int n = 1; n < 20; n++)
+    {
+        MemFailNth(n);
+        CSharedStringA escaped = EscapeLineBreaks("one\ntwo\rthree and a long tail to make it grow");
+        MemFailNth(0);
+        if (escaped.IsNull())
+        {
+            failures++;
+            EXPECT_EQ(MemLiveBlocks(), live) << "allocation " << n;
+            continue;
+        }
+        EXPECT_EQ(std::string(escaped.Chars()), "one\\ntwo\\rthree and a long tail to make it grow");
+        break;
+    }
+    EXPECT_GE(failures, 2); // the empty start and at least one growth
+    EXPECT_EQ(MemLiveBlocks(), live);
+}
+
 TEST(LogOutput, NoOutputHandleWritesNothingAndFailsNothing)
 {
     HANDLE saved = OutputHandle;

@@ -1,6 +1,7 @@
 // The subtle rules of scanning: request syntax, version text, escaping,
 // the report block's exact lines and the host callback's answers.
 #include "app/log_output.h"
+#include "base/memory.h"
 #include "host/host_callback.h"
 #include "output_capture.h"
 #include "scan/plugin_probe.h"
@@ -227,6 +228,29 @@ TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
     // A null text is neither read nor matched.
     EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, nullptr, 0), 0);
     EXPECT_EQ(out.Take(), "info:Query host can do: '(null)'\n");
+}
+
+TEST(HostCallback, CanDoTextWithLineBreaksIsLoggedEscapedAndMatchedAsItIs)
+{
+    OutputCapture out;
+    char withLineFeed[] = "sendVstEvents\n";
+    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, withLineFeed, 0), 0);
+    EXPECT_EQ(out.Take(), "info:Query host can do: 'sendVstEvents\\n'\n");
+    char forged[] = "x'\r\nready:\r\n";
+    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, forged, 0), 0);
+    EXPECT_EQ(out.Take(), "info:Query host can do: 'x'\\r\\nready:\\r\\n'\n");
+}
+
+TEST(HostCallback, CanDoWithoutMemoryForTheLineStillAnswers)
+{
+    OutputCapture out;
+    long live = MemLiveBlocks();
+    char query[] = "sendVstEvents";
+    MemFailNth(1);
+    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, query, 0), 1);
+    MemFailNth(0);
+    EXPECT_EQ(out.Take(), "");
+    EXPECT_EQ(MemLiveBlocks(), live);
 }
 
 TEST(HostCallback, StringsFillTheAbiBufferExactly)
