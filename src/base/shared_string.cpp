@@ -219,7 +219,16 @@ CSharedString FromUtf8(const char* text)
     wchar_t* buffer = result.WritableBuffer(bytes);
     if (!buffer)
         return result;
-    MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, bytes);
+    // The string ends where the conversion's count says. Under Wine a text
+    // that ends inside an incomplete sequence converts without a terminator,
+    // and the block beyond the converted units still holds older bytes.
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, buffer, bytes);
+    if (units > 0 && buffer[units - 1] == 0)
+        units--;
+    if (units < 0)
+        units = 0;
+    buffer[units] = 0;
+    result.SetLength(units);
     return result;
 }
 

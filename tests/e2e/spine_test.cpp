@@ -118,6 +118,51 @@ TEST_F(Served, IllFormedUtf8DoesNotStopTheRequest)
     ExpectCleanEnd();
 }
 
+// The answer to a request whose file cannot be loaded, up to the next
+// "ready:".
+std::string LoadFailureAnswer(const std::string& scannedAs, const std::string& errorCode)
+{
+    return "info:Scanning plugin: '" + scannedAs + "'\n"
+           "info:Loading library...\n"
+           "error:Failed to load library, err=" + errorCode + "\n"
+           ">:{\n"
+           ">:  \"id\":        \"00000000\",\n"
+           ">:  \"name\":      \"\",\n"
+           ">:  \"vendor\":    \"\",\n"
+           ">:  \"product\":   \"\",\n"
+           ">:  \"version\":   \"\",\n"
+           ">:  \"error\":     \"Failed to load library, err=" + errorCode + "\",\n"
+           ">:  \"numInputs\": 0,\n"
+           ">:  \"numOutputs\":0,\n"
+           ">:  \"wantsMidi\":  false,\n"
+           ">:  \"sendsMidi\": false,\n"
+           ">:  \"platform\":  \"x64\",\n"
+           ">:  \"audio64\":   false,\n"
+           ">:  \"category\":  -1,\n"
+           ">:  \"synthEdit\": false,\n"
+           ">:}\n"
+           "ready:\n";
+}
+
+// A request that ends inside a multi-byte sequence, right after a longer
+// one: the scan line shows this request's text alone, its incomplete end as
+// one replacement character (EF BF BD), and nothing of the earlier request.
+TEST_F(Served, ShortRequestEndingInsideASequenceAfterALongOne)
+{
+    std::string longPath = "C:\\" + std::string(3000, 'b') + ".dll";
+    EXPECT_EQ(ScannedAs(Send(longPath + "\n")), longPath);
+    EXPECT_EQ(Send("\x7f\xe0\n"), LoadFailureAnswer("\x7f\xef\xbf\xbd", "126"));
+    EXPECT_EQ(ScannedAs(Send(longPath + "\n")), longPath);
+    EXPECT_EQ(Send("C:\\a\xf0\x9f\n"), LoadFailureAnswer("C:\\a\xef\xbf\xbd", "126"));
+
+    std::string hiragana;
+    for (int i = 0; i < 300; i++)
+        hiragana += "\xe3\x81\x82";
+    EXPECT_EQ(ScannedAs(Send(longPath + "\n")), longPath);
+    EXPECT_EQ(Send(hiragana + "\xe3\n"), LoadFailureAnswer(hiragana + "\xef\xbf\xbd", "126"));
+    ExpectCleanEnd();
+}
+
 TEST_F(Served, NonAsciiPathGoesBothWaysAsUtf8)
 {
     std::string path = "C:\\Pl\xc3\xbcgins\\\xe4\xb8\xad\xe6\x96\x87.dll";

@@ -4,6 +4,7 @@
 #include "base/shared_string.h"
 #include <gtest/gtest.h>
 #include <string.h>
+#include <vector>
 
 namespace {
 
@@ -231,6 +232,71 @@ TEST_F(SharedString, Utf8Conversions)
     ASSERT_FALSE(bad.IsNull());
     EXPECT_EQ(bad.Chars()[0], L'a');
     EXPECT_EQ(bad.Chars()[bad.Length() - 1], L'b');
+}
+
+// The text converted right after blocks of the very capacity its
+// conversion takes were filled with 'X' and freed, so that its block is one
+// of them: nothing of the earlier contents may show.
+std::wstring FromUtf8AfterStaleText(const char* text)
+{
+    int capacity = (int)strlen(text) + 1;
+    {
+        std::vector<CSharedString> earlier(16);
+        for (CSharedString& one : earlier)
+        {
+            wchar_t* chars = one.WritableBuffer(capacity);
+            for (int i = 0; chars && i < capacity; i++)
+                chars[i] = L'X';
+        }
+    }
+    CSharedString converted = FromUtf8(text);
+    if (converted.IsNull())
+        return L"<null>";
+    return std::wstring(converted.Chars(), converted.Length());
+}
+
+// An incomplete sequence at the end becomes one replacement character, and
+// the string ends right after it.
+TEST_F(SharedString, FromUtf8OfIncompleteTwoByteEnding)
+{
+    EXPECT_EQ(FromUtf8AfterStaleText("a\xc3"), L"a\xfffd");
+}
+
+TEST_F(SharedString, FromUtf8OfIncompleteThreeByteEnding)
+{
+    EXPECT_EQ(FromUtf8AfterStaleText("\x7f\xe0"), L"\x7f\xfffd");
+    EXPECT_EQ(FromUtf8AfterStaleText("a\xe3"), L"a\xfffd");
+    EXPECT_EQ(FromUtf8AfterStaleText("a\xe3\x81"), L"a\xfffd");
+}
+
+TEST_F(SharedString, FromUtf8OfIncompleteFourByteEnding)
+{
+    EXPECT_EQ(FromUtf8AfterStaleText("a\xf0"), L"a\xfffd");
+    EXPECT_EQ(FromUtf8AfterStaleText("a\xf0\x9f"), L"a\xfffd");
+    EXPECT_EQ(FromUtf8AfterStaleText("a\xf0\x9f\x98"), L"a\xfffd");
+}
+
+TEST_F(SharedString, FromUtf8OfLoneContinuationByte)
+{
+    EXPECT_EQ(FromUtf8AfterStaleText("\x80"), L"\xfffd");
+    EXPECT_EQ(FromUtf8AfterStaleText("a\x80"), L"a\xfffd");
+    EXPECT_EQ(FromUtf8AfterStaleText("a\x80\x80"), L"a\xfffd\xfffd");
+}
+
+TEST_F(SharedString, FromUtf8OfEmptyTextIsEmptyNotNull)
+{
+    EXPECT_EQ(FromUtf8AfterStaleText(""), L"");
+}
+
+TEST_F(SharedString, FromUtf8OfLongTextWithIncompleteEnding)
+{
+    std::string text;
+    for (int i = 0; i < 300; i++)
+        text += "\xe3\x81\x82";
+    text += "\xe3";
+    std::wstring expected(300, L'\x3042');
+    expected += L'\xfffd';
+    EXPECT_EQ(FromUtf8AfterStaleText(text.c_str()), expected);
 }
 
 TEST_F(SharedString, WidenBytesMapsEachByte)
