@@ -187,9 +187,11 @@ TEST_F(ScanShell, SubPluginNameThatFillsTheBuffer)
                           Ready);
 }
 
-// A plugin that never answers 0: the server picks its own bound, so only the
-// outcome is fixed: the request ends, the report arrives, the next works.
-TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
+// A plugin that never answers 0 is stopped by the server's own bounds:
+// after 100 repeated IDs in a row, or after 4096 queries. The stop writes no
+// line of its own; the report lists what was found and the next request is
+// answered as usual.
+TEST_F(ScanShell, EndlessRepeatOfOneIdStopsAfterOneHundredRepeatsInARow)
 {
     std::wstring dll = Plugin("Endless", "category=10\nshell=3 Three\nshellendless=9 Nine\n");
     bool ready = false;
@@ -197,42 +199,36 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
     std::string answer = server.ReadUntilReady(90000, &ready);
     ASSERT_TRUE(ready) << answer.substr(0, 2000);
 
-    std::string head = LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + FoundShell(3, "Three") + FoundShell(9, "Nine");
-    EXPECT_EQ(answer.substr(0, head.size()), head);
-    std::string tail = CloseAndKeepLines() + ">:{\n"
-                       ">:  \"id\":        \"00000000\",\n"
-                       ">:  \"name\":      \"\",\n"
-                       ">:  \"vendor\":    \"\",\n"
-                       ">:  \"product\":   \"\",\n"
-                       ">:  \"version\":   \"\",\n"
-                       ">:  \"error\":     \"\",\n"
-                       ">:  \"numInputs\": 0,\n"
-                       ">:  \"numOutputs\":0,\n"
-                       ">:  \"wantsMidi\":  false,\n"
-                       ">:  \"sendsMidi\": false,\n"
-                       ">:  \"platform\":  \"x64\",\n"
-                       ">:  \"audio64\":   false,\n"
-                       ">:  \"category\":  10,\n"
-                       ">:  \"synthEdit\": false,\n"
-                       ">:  \"shells\": {\n"
-                       ">:        \"00000003\": \"Three\",\n"
-                       ">:        \"00000009\": \"Nine\",\n"
-                       ">:  },\n"
-                       ">:}\n" + Ready;
-    ASSERT_GE(answer.size(), head.size() + tail.size());
-    EXPECT_EQ(answer.substr(answer.size() - tail.size()), tail);
-    // Between them, only repeats of the one ID, each flagged as a duplicate,
-    // and at most one closing line of the server's own about its bound.
-    std::string middle = answer.substr(head.size(), answer.size() - head.size() - tail.size());
-    const std::string repeat = FoundShell(9, "Nine") + Duplicate;
-    size_t repeats = 0;
-    while (middle.compare(repeats * repeat.size(), repeat.size(), repeat) == 0)
-        repeats++;
-    std::string rest = middle.substr(repeats * repeat.size());
-    EXPECT_GE(repeats, 1u);
-    EXPECT_TRUE(rest.empty() || (rest.find('\n') == rest.size() - 1 &&
-                                 (rest.compare(0, 5, "warn:") == 0 || rest.compare(0, 5, "info:") == 0)))
-        << rest;
+    std::string repeats;
+    for (int i = 0; i < 100; i++)
+        repeats += "info:Found shell: 00000009 - Nine\ninfo:   - duplicate, ignoring\n";
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) +
+                          "info:Found shell: 00000003 - Three\n"
+                          "info:Found shell: 00000009 - Nine\n" +
+                          repeats + CloseAndKeepLines() +
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n"
+                          ">:        \"00000003\": \"Three\",\n"
+                          ">:        \"00000009\": \"Nine\",\n"
+                          ">:  },\n"
+                          ">:}\n" +
+                          Ready);
+    // The first query, the second and then the hundred repeats.
+    EXPECT_EQ(CountOf(Events(dll), "disp 70\n"), 102);
 
     std::wstring next = Plugin("After", "name=Next\ncategory=1\n");
     std::string nextAnswer = Scan(next);
@@ -254,54 +250,90 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdEnds)
                                                       ">:}\n"));
 }
 
-TEST_F(ScanShell, EndlessStreamOfNewIdsEnds)
+// Sixty repeats, a new ID, then endless repeats: the count starts again at
+// the new ID, so a hundred more repeats come before the stop.
+TEST_F(ScanShell, NewIdStartsTheRepeatCountAgain)
 {
-    std::wstring dll = Plugin("Counting", "category=10\nshellcounting=1\n");
+    std::string config = "category=10\nshell=9 Nine\n";
+    std::string lines = "info:Found shell: 00000009 - Nine\n";
+    const std::string repeat = "info:Found shell: 00000009 - Nine\ninfo:   - duplicate, ignoring\n";
+    for (int i = 0; i < 60; i++)
+    {
+        config += "shell=9 Nine\n";
+        lines += repeat;
+    }
+    config += "shell=10 Ten\nshellendless=9 Nine\n";
+    lines += "info:Found shell: 0000000A - Ten\n";
+    for (int i = 0; i < 100; i++)
+        lines += repeat;
+    std::wstring dll = Plugin("Reset", config);
     bool ready = false;
     server.Write(Utf8(dll) + "\n");
     std::string answer = server.ReadUntilReady(90000, &ready);
     ASSERT_TRUE(ready) << answer.substr(0, 2000);
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + lines + CloseAndKeepLines() +
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n"
+                          ">:        \"00000009\": \"Nine\",\n"
+                          ">:        \"0000000A\": \"Ten\",\n"
+                          ">:  },\n"
+                          ">:}\n" +
+                          Ready);
+}
 
-    // However many the server took, they are 1, 2, 3, ... in order, each
-    // logged once and listed once.
-    size_t listed = 0;
-    std::string found, lines;
-    for (;;)
+TEST_F(ScanShell, EndlessStreamOfNewIdsStopsAfter4096Queries)
+{
+    std::wstring dll = Plugin("Counting", "category=10\nshellcounting=1\n");
+    bool ready = false;
+    server.Write(Utf8(dll) + "\n");
+    std::string answer = server.ReadUntilReady(180000, &ready);
+    ASSERT_TRUE(ready) << answer.substr(0, 2000);
+
+    // 1, 2, 3, ... 4096 in order, each logged once and listed once.
+    std::string found, listed;
+    for (uint32_t id = 1; id <= 4096; id++)
     {
-        uint32_t id = (uint32_t)listed + 1;
         std::string name = "Counting " + std::to_string(id);
-        std::string line = ">:        \"" + Hex8(id) + "\": \"" + name + "\",\n";
-        if (answer.find(line) == std::string::npos)
-            break;
         found += FoundShell(id, name);
-        lines += line;
-        listed++;
+        listed += ">:        \"" + Hex8(id) + "\": \"" + name + "\",\n";
     }
-    EXPECT_GE(listed, 1u);
-    std::string head = LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + found;
-    EXPECT_EQ(answer.substr(0, head.size()), head);
-    std::string tail = CloseAndKeepLines();
-    EXPECT_NE(answer.find(tail + ">:{\n"), std::string::npos);
-    EXPECT_NE(answer.find(">:  \"shells\": {\n" + lines + ">:  },\n>:}\n" + Ready), std::string::npos);
-
-    std::wstring next = Plugin("After", "name=Next\ncategory=1\n");
-    std::string nextAnswer = Scan(next);
-    EXPECT_EQ(nextAnswer, PlainAnswerAfterFlush(next, ">:{\n"
-                                                      ">:  \"id\":        \"00000000\",\n"
-                                                      ">:  \"name\":      \"Next\",\n"
-                                                      ">:  \"vendor\":    \"\",\n"
-                                                      ">:  \"product\":   \"\",\n"
-                                                      ">:  \"version\":   \"\",\n"
-                                                      ">:  \"error\":     \"\",\n"
-                                                      ">:  \"numInputs\": 0,\n"
-                                                      ">:  \"numOutputs\":0,\n"
-                                                      ">:  \"wantsMidi\":  false,\n"
-                                                      ">:  \"sendsMidi\": false,\n"
-                                                      ">:  \"platform\":  \"x64\",\n"
-                                                      ">:  \"audio64\":   false,\n"
-                                                      ">:  \"category\":  1,\n"
-                                                      ">:  \"synthEdit\": false,\n"
-                                                      ">:}\n"));
+    EXPECT_EQ(answer, LoadLines(Utf8(dll)) + EntryLines(Handle(dll)) + found + CloseAndKeepLines() +
+                          ">:{\n"
+                          ">:  \"id\":        \"00000000\",\n"
+                          ">:  \"name\":      \"\",\n"
+                          ">:  \"vendor\":    \"\",\n"
+                          ">:  \"product\":   \"\",\n"
+                          ">:  \"version\":   \"\",\n"
+                          ">:  \"error\":     \"\",\n"
+                          ">:  \"numInputs\": 0,\n"
+                          ">:  \"numOutputs\":0,\n"
+                          ">:  \"wantsMidi\":  false,\n"
+                          ">:  \"sendsMidi\": false,\n"
+                          ">:  \"platform\":  \"x64\",\n"
+                          ">:  \"audio64\":   false,\n"
+                          ">:  \"category\":  10,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"shells\": {\n" +
+                          listed +
+                          ">:  },\n"
+                          ">:}\n" +
+                          Ready);
+    EXPECT_TRUE(EndsWith(answer, ">:        \"00001000\": \"Counting 4096\",\n>:  },\n>:}\nready:\n"));
+    EXPECT_EQ(CountOf(Events(dll), "disp 70\n"), 4096);
 }
 
 TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)
