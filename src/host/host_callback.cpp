@@ -1,5 +1,5 @@
 #include "host_callback.h"
-#include "../app/log_output.h"
+#include "../base/log_output.h"
 #include "../base/shared_string.h"
 
 int32_t CurrentShellId;

@@ -1,7 +1,7 @@
 #include "plugin_probe.h"
 #include "scan_report.h"
 #include "seh_guard.h"
-#include "../app/log_output.h"
+#include "../base/log_output.h"
 #include "../crash/crash_dump.h"
 #include "../host/host_callback.h"
 #include <string.h>

@@ -1,5 +1,5 @@
 #include "scan_report.h"
-#include "../app/log_output.h"
+#include "../base/log_output.h"
 #include "../base/memory.h"
 
 void* CShellInfo::operator new(size_t size) noexcept { return MemAlloc(size); }

@@ -1,11 +1,13 @@
 #include "scan_request.h"
 #include "plugin_probe.h"
 #include "scan_report.h"
-#include "../app/log_output.h"
-#include "../app/server.h"
+#include "../base/log_output.h"
+#include "../base/hex_digits.h"
 #include "../base/memory.h"
+#include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
 #include "../host/host_callback.h"
+#include "../splash/splash_window.h"
 #include <wchar.h>
 
 // At most one module stays loaded between requests: a shell module, so the
@@ -32,10 +34,7 @@ CSharedString SplitRequest(const wchar_t* request, uint32_t* id)
         mark++;
     if (!*mark)
         return CSharedString(request, lstrlenW(request));
-    uint32_t value = 0;
-    for (const wchar_t* p = mark + 1; HexDigitValue(*p) >= 0; p++)
-        value = (value << 4) | (uint32_t)HexDigitValue(*p);
-    *id = value;
+    *id = (uint32_t)ParseHexArgument(mark + 1);
     return CSharedString(request, (int)(mark - request));
 }
 

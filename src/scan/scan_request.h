@@ -7,6 +7,10 @@
 
 struct CPluginInfo;
 
+// The longest request line the server assembles when a line does not fit
+// in one read; longer lines are answered with an error report.
+const int MaxRequestBytes = 128 * 1024;
+
 // Writes every log line and the report block of one request. A null
 // request (the request loop ran out of memory) gets an error report.
 void HandleScanRequest(const wchar_t* request);

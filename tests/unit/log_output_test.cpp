@@ -1,5 +1,5 @@
 // Exact bytes of tagged output lines.
-#include "app/log_output.h"
+#include "base/log_output.h"
 #include "base/memory.h"
 #include "output_capture.h"
 #include <gtest/gtest.h>

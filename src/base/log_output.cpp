@@ -1,7 +1,7 @@
 #include "log_output.h"
-#include "server.h"
-#include "../base/compat.h"
-#include "../base/shared_string.h"
+#include "shared_string.h"
+
+HANDLE OutputHandle;
 
 void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args)
 {
