@@ -69,7 +69,7 @@ static bool Fail(CPluginInfo& info, const wchar_t* reason)
 
 static void EnumerateShells(AEffect* effect, CPluginInfo& info)
 {
-    Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> seenShellIds;
+    CShellIdSet seenShellIds;
     int repeats = 0;
     for (int query = 0;; query++)
     {

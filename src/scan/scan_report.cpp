@@ -1,6 +1,7 @@
 #include "scan_report.h"
 #include "../base/log_output.h"
 #include "../base/memory.h"
+#include "../host/vst2_abi.h"
 
 void* CShellInfo::operator new(size_t size) noexcept { return MemAlloc(size); }
 void CShellInfo::operator delete(void* block) noexcept { MemFree(block); }
@@ -65,7 +66,7 @@ void WriteReport(const CPluginInfo& info)
     LogReport(L"  \"audio64\":   %s,\n", Bool(info.audio64));
     LogReport(L"  \"category\":  %i,\n", info.category);
     LogReport(L"  \"synthEdit\": %s,\n", Bool(info.synthEdit));
-    if (info.category == 10)
+    if (info.category == kPlugCategShell)
     {
         LogReport(L"  \"shells\": {\n");
         for (int i = 0; i < info.shells.Count(); i++)

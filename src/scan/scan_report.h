@@ -18,6 +18,11 @@ struct CShellInfo
     static void operator delete(void* block) noexcept;
 };
 
+// The sub-plugins of a shell, in the order the shell listed them.
+typedef Simple::CVector<CShellInfo*, Simple::SOwnedPtr, CShellInfo*> CShellList;
+// The sub-plugin IDs a shell has answered so far.
+typedef Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> CShellIdSet;
+
 struct CPluginInfo
 {
     int32_t id = 0;
@@ -33,7 +38,7 @@ struct CPluginInfo
     bool audio64 = false;
     bool synthEdit = false;
     int32_t category = -1;
-    Simple::CVector<CShellInfo*, Simple::SOwnedPtr, CShellInfo*> shells;
+    CShellList shells;
 
     CPluginInfo() = default;
     CPluginInfo(const CPluginInfo&) = delete;

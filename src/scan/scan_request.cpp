@@ -12,17 +12,21 @@
 
 // At most one module stays loaded between requests: a shell module, so the
 // host can scan each of its sub-plugins against the same instance.
-static HMODULE CachedModule;
-static CSharedString CachedPath;
+struct LibraryCache
+{
+    HMODULE module;
+    CSharedString path;
+};
+static LibraryCache Cache;
 
 void FlushLibraryCache()
 {
-    if (!CachedModule)
+    if (!Cache.module)
         return;
     LogInfo(L"Freeing cached library...\n");
-    FreeLibrary(CachedModule);
-    CachedModule = nullptr;
-    CachedPath.Release();
+    FreeLibrary(Cache.module);
+    Cache.module = nullptr;
+    Cache.path.Release();
     LogInfo(L"Freed\n");
 }
 
@@ -88,11 +92,11 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     HMODULE module;
     // Exact comparison of UTF-16 units: a linguistic one (lstrcmpW) would
     // take two different files for the same one.
-    bool reused = CachedModule && !CachedPath.IsNull() && wcscmp(CachedPath, pathText) == 0;
+    bool reused = Cache.module && !Cache.path.IsNull() && wcscmp(Cache.path, pathText) == 0;
     if (reused)
     {
         LogInfo(L"Re-using previous library instance...\n");
-        module = CachedModule;
+        module = Cache.module;
     }
     else
     {
@@ -121,9 +125,9 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     if (info.shells.Count() > 0 || reused)
     {
         LogInfo(L"Keeping shell library loaded for now...\n");
-        CachedModule = module;
+        Cache.module = module;
         if (!reused)
-            CachedPath = path;
+            Cache.path = path;
     }
     else
     {
