@@ -1,4 +1,5 @@
 #include "server.h"
+#include "request_loop.h"
 #include "../base/log_output.h"
 #include "../base/hex_digits.h"
 #include "../base/message_pump.h"
@@ -75,7 +76,7 @@ static LineResult ReadRestOfLine(const char* first, int firstCount, CSharedStrin
     return LineOk;
 }
 
-static void RunRequestLoop()
+void RunRequestLoop()
 {
     for (;;)
     {

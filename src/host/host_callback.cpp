@@ -122,11 +122,10 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
         return HostCanDo(capability);
     }
 
+    // The 8-bit name goes straight into the line: no text of its own to
+    // make, so none that could come out as "(null)".
     const char* name = HostOpcodeName(opcode);
-    {
-        CSharedString wideName = WidenBytes(name ? name : "<unknown>", -1);
-        LogInfo(L"Audio master callback: %i - %s\n", opcode, wideName.Chars());
-    }
+    LogInfo(L"Audio master callback: %i - %S\n", opcode, name ? name : "<unknown>");
 
     switch (opcode)
     {

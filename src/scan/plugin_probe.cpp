@@ -64,6 +64,7 @@ static bool AnswersCanDo(AEffect* effect, const char* first, const char* second,
 static bool Fail(CPluginInfo& info, const wchar_t* reason)
 {
     info.error.Assign(reason, lstrlenW(reason));
+    info.noMemory = info.error.IsNull();
     return false;
 }
 
@@ -92,16 +93,20 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
             continue;
         }
         repeats = 0;
-        // Out of memory drops the entry rather than writing through null.
-        if (!seenShellIds.Insert(id, true))
-            continue;
-        CShellInfo* shell = new CShellInfo;
-        if (!shell)
-            continue;
-        shell->id = id;
-        shell->name = WidenBytes(buffer, EffectStringSize);
-        if (!info.shells.Append(shell))
+        // Out of memory ends the list: a report with an entry missing would
+        // be a wrong one, so the scan answers out of memory instead.
+        CShellInfo* shell = seenShellIds.Insert(id, true) ? new CShellInfo : nullptr;
+        if (shell)
+        {
+            shell->id = id;
+            shell->name = WidenBytes(buffer, EffectStringSize);
+        }
+        if (!shell || shell->name.IsNull() || !info.shells.Append(shell))
+        {
             delete shell;
+            info.noMemory = true;
+            break;
+        }
     }
 }
 
@@ -151,6 +156,8 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
     info.sendsMidi = AnswersCanDo(effect, "sendVstMidiEvent", "sendVstEvents", nullptr);
     info.audio64 = (effect->flags & effFlagsCanDoubleReplacing) != 0;
     info.version = VersionToString(Dispatch(effect, effGetVendorVersion, nullptr));
+    if (info.name.IsNull() || info.vendor.IsNull() || info.product.IsNull() || info.version.IsNull())
+        info.noMemory = true;
 
     if (effect->flags & effFlagsIsSynth)
         info.category = kPlugCategSynth;

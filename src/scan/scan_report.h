@@ -39,6 +39,9 @@ struct CPluginInfo
     bool synthEdit = false;
     int32_t category = -1;
     CShellList shells;
+    // A text of the scan could not be made: the answer is the out-of-memory
+    // one, never a report with a text missing or cut short.
+    bool noMemory = false;
 
     CPluginInfo() = default;
     CPluginInfo(const CPluginInfo&) = delete;
@@ -47,7 +50,20 @@ struct CPluginInfo
     // product, vendor and name.
 };
 
-void WriteReport(const CPluginInfo& info);
+// The reasons of the out-of-memory answers.
+extern const char RequestNoMemoryText[]; // the request line could not be made
+extern const char ScanNoMemoryText[];    // a text of the scan could not be made
+extern const char ReportNoMemoryText[];  // a line of the report could not be made
+
+// The answer to one request: the error line (when failed), then the report
+// block. All or nothing: when info.noMemory is set or a line cannot be
+// built, the out-of-memory answer goes out instead.
+void WriteReport(const CPluginInfo& info, bool failed = false);
+// The error line and the block of a failed scan (every member at its
+// initial value, error the reason), written from fixed text without
+// allocating anything.
+void WriteOutOfMemoryReport(const char* reason);
 // The text made safe to stand between double quotes, one 16-bit unit at a
-// time; a null or empty text gives an empty (not null) string.
+// time; a null or empty text gives an empty (not null) string. Null when
+// memory runs out: never a shortened text.
 CSharedString EscapeJson(const wchar_t* text);

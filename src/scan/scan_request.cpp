@@ -42,16 +42,16 @@ CSharedString SplitRequest(const wchar_t* request, uint32_t* id)
     return CSharedString(request, (int)(mark - request));
 }
 
-bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
+FileVersionResult GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
 {
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeW(path, &handle);
     if (size == 0)
-        return false;
+        return VersionMissing;
     void* block = MemAlloc(size);
     if (!block)
-        return false;
-    bool found = false;
+        return VersionNoMemory;
+    FileVersionResult found = VersionMissing;
     if (GetFileVersionInfoW(path, handle, size, block))
     {
         void* root = nullptr;
@@ -60,25 +60,28 @@ bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
             length >= sizeof(VS_FIXEDFILEINFO))
         {
             *record = *static_cast<VS_FIXEDFILEINFO*>(root);
-            found = true;
+            found = VersionFound;
         }
     }
     MemFree(block);
     return found;
 }
 
-CSharedString FileVersionString(const wchar_t* path)
+bool FileVersionString(const wchar_t* path, CSharedString& version)
 {
+    version.Release();
     VS_FIXEDFILEINFO record;
-    if (!GetFileVersion(path, &record))
-        return CSharedString();
+    FileVersionResult result = GetFileVersion(path, &record);
+    if (result != VersionFound)
+        return result == VersionMissing;
     DWORD ms = record.dwProductVersionMS, ls = record.dwProductVersionLS;
     if (ms == 0 && ls == 0)
         ms = record.dwFileVersionMS, ls = record.dwFileVersionLS;
     if (ms == 0 && ls == 0)
-        return CSharedString();
-    return Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
-                  (int)LOWORD(ls));
+        return true;
+    version = Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
+                     (int)LOWORD(ls));
+    return !version.IsNull();
 }
 
 bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
@@ -86,7 +89,14 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     LogInfo(L"Scanning plugin: '%s'\n", request);
     uint32_t shellId = 0;
     CSharedString path = SplitRequest(request, &shellId);
-    const wchar_t* pathText = path.IsNull() ? L"" : path.Chars();
+    // Without the path there is nothing to load: an empty one would load
+    // nothing and blame the file with error 126.
+    if (path.IsNull())
+    {
+        info.noMemory = true;
+        return false;
+    }
+    const wchar_t* pathText = path.Chars();
 
     SetUnhandledExceptionFilter(CrashFilter);
     HMODULE module;
@@ -106,10 +116,13 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
         if (!module)
         {
             info.error = Format(L"Failed to load library, err=%i", (int)GetLastError());
+            info.noMemory = info.error.IsNull();
             return false;
         }
     }
-    CSharedString fileVersion = FileVersionString(pathText);
+    CSharedString fileVersion;
+    if (!FileVersionString(pathText, fileVersion))
+        info.noMemory = true;
     SetUnhandledExceptionFilter(CrashFilter);
     SetActiveWindow(SplashWindow);
     PumpMessages();
@@ -138,32 +151,26 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     return probed;
 }
 
-static void ReportFailure(CPluginInfo& info)
-{
-    LogError(L"%s\n", info.error.Chars());
-    WriteReport(info);
-}
-
 void HandleScanRequest(const wchar_t* request)
 {
-    CPluginInfo info;
     if (!request)
     {
         // The request line could not be made (out of memory): nothing to
         // read, but the host still gets its one report for the line.
-        const wchar_t* reason = L"Out of memory while reading the request";
-        info.error.Assign(reason, lstrlenW(reason));
-        ReportFailure(info);
+        WriteOutOfMemoryReport(RequestNoMemoryText);
         return;
     }
-    if (!ScanLibrary(request, info))
-        LogError(L"%s\n", info.error.Chars());
-    WriteReport(info);
+    CPluginInfo info;
+    bool scanned = ScanLibrary(request, info);
+    WriteReport(info, !scanned);
 }
 
 void HandleOversizedRequest()
 {
     CPluginInfo info;
     info.error = Format(L"Request line longer than %i bytes, not scanned", MaxRequestBytes);
-    ReportFailure(info);
+    if (info.error.IsNull())
+        WriteOutOfMemoryReport(ReportNoMemoryText);
+    else
+        WriteReport(info, true);
 }
