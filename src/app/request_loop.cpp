@@ -1,5 +1,8 @@
 #include "server.h"
-#include "log_output.h"
+#include "request_loop.h"
+#include "../base/log_output.h"
+#include "../base/hex_digits.h"
+#include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
 #include "../scan/scan_request.h"
 #include "../splash/splash_window.h"
@@ -8,44 +11,15 @@
 #include <string.h>
 
 HANDLE InputHandle;
-HANDLE OutputHandle;
-CSharedString DumpFolder;
-HWND SplashWindow;
 
 static ULONG_PTR GdiplusToken;
 static const int RequestBufferSize = 1024;
-
-int HexDigitValue(wchar_t c)
-{
-    if (c >= L'0' && c <= L'9')
-        return c - L'0';
-    if (c >= L'a' && c <= L'f')
-        return c - L'a' + 10;
-    if (c >= L'A' && c <= L'F')
-        return c - L'A' + 10;
-    return -1;
-}
-
-uint64_t ParseHexArgument(const wchar_t* text)
-{
-    uint64_t value = 0;
-    for (; text && HexDigitValue(*text) >= 0; text++)
-        value = (value << 4) | (uint64_t)HexDigitValue(*text);
-    return value;
-}
 
 static void WriteReady()
 {
     DWORD written = 0;
     WriteFile(OutputHandle, "ready:\n", 7, &written, nullptr);
     FlushFileBuffers(OutputHandle);
-}
-
-void PumpMessages()
-{
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-        DispatchMessageW(&message);
 }
 
 // The line ends at the first line feed or NUL, or at the end of the bytes.
@@ -102,7 +76,7 @@ static LineResult ReadRestOfLine(const char* first, int firstCount, CSharedStrin
     return LineOk;
 }
 
-static void RunRequestLoop()
+void RunRequestLoop()
 {
     for (;;)
     {

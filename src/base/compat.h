@@ -11,8 +11,8 @@
 
 // Wide formatting goes through _vscwprintf and _vsnwprintf, which follow the
 // Microsoft convention ("%s" wide, "%S" 8-bit) with msvcrt, ucrt and MSVC
-// alike; libstdc++ switches mingw's C99 stdio on, under which the standard
-// vswprintf would not.
+// alike. The standard vswprintf does not under mingw-w64 once its own C99
+// stdio is on, which libstdc++ switches on whatever the build defines.
 //
 // Structured exception handling: MSVC has __try/__except; with GCC the
 // guard in src/scan/seh_guard.cpp carries its own unwind data instead.

@@ -2,13 +2,20 @@
 #include <stdlib.h>
 
 static int FailCountdown;
+static bool FailureStays;
 static long LiveBlocks;
+static long RefusedCount;
 
 static bool ShouldFail()
 {
     if (FailCountdown <= 0)
         return false;
-    return --FailCountdown == 0;
+    bool fail = FailCountdown == 1;
+    if (!fail || !FailureStays)
+        FailCountdown--;
+    if (fail)
+        RefusedCount++;
+    return fail;
 }
 
 void* MemAlloc(size_t size)
@@ -38,5 +45,17 @@ void MemFree(void* block)
     free(block);
 }
 
-void MemFailNth(int n) { FailCountdown = n; }
+void MemFailNth(int n)
+{
+    FailCountdown = n;
+    FailureStays = false;
+}
+
+void MemFailFrom(int n)
+{
+    FailCountdown = n;
+    FailureStays = true;
+}
+
 long MemLiveBlocks() { return LiveBlocks; }
+long MemRefusals() { return RefusedCount; }

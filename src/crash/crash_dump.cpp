@@ -1,8 +1,8 @@
 #include "crash_dump.h"
-#include "../app/server.h"
 #include <dbghelp.h>
 
 CSharedString DumpBaseName;
+CSharedString DumpFolder;
 static CRITICAL_SECTION DumpLock;
 
 typedef BOOL(WINAPI* MiniDumpWriteDumpProc)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,

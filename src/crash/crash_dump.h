@@ -14,6 +14,8 @@ const ULONG CrashStackReserve = 64 * 1024;
 const SIZE_T DumpWriterStack = 1024 * 1024;
 
 extern CSharedString DumpBaseName;
+// Where dumps go; null or empty: no dump is written.
+extern CSharedString DumpFolder;
 
 // First action of the entry point: the dump lock, the base name, the filter.
 void InstallCrashFilter();

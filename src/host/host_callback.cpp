@@ -1,5 +1,5 @@
 #include "host_callback.h"
-#include "../app/log_output.h"
+#include "../base/log_output.h"
 #include "../base/shared_string.h"
 
 int32_t CurrentShellId;
@@ -125,11 +125,10 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
         return HostCanDo(capability);
     }
 
+    // The 8-bit name goes straight into the line: no text of its own to
+    // make, so none that could come out as "(null)".
     const char* name = HostOpcodeName(opcode);
-    {
-        CSharedString wideName = WidenBytes(name ? name : "<unknown>", -1);
-        LogInfo(L"Audio master callback: %i - %s\n", opcode, wideName.Chars());
-    }
+    LogInfo(L"Audio master callback: %i - %S\n", opcode, name ? name : "<unknown>");
 
     switch (opcode)
     {

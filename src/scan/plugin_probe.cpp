@@ -1,7 +1,7 @@
 #include "plugin_probe.h"
 #include "scan_report.h"
 #include "seh_guard.h"
-#include "../app/log_output.h"
+#include "../base/log_output.h"
 #include "../crash/crash_dump.h"
 #include "../host/host_callback.h"
 #include <string.h>
@@ -64,12 +64,13 @@ static bool AnswersCanDo(AEffect* effect, const char* first, const char* second,
 static bool Fail(CPluginInfo& info, const wchar_t* reason)
 {
     info.error.Assign(reason, lstrlenW(reason));
+    info.noMemory = info.error.IsNull();
     return false;
 }
 
 static void EnumerateShells(AEffect* effect, CPluginInfo& info)
 {
-    Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> seenShellIds;
+    CShellIdSet seenShellIds;
     int repeats = 0;
     for (int query = 0;; query++)
     {
@@ -96,16 +97,20 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
             continue;
         }
         repeats = 0;
-        // Out of memory drops the entry rather than writing through null.
-        if (!seenShellIds.Insert(id, true))
-            continue;
-        CShellInfo* shell = new CShellInfo;
-        if (!shell)
-            continue;
-        shell->id = id;
-        shell->name = WidenBytes(buffer, EffectStringSize);
-        if (!info.shells.Append(shell))
+        // Out of memory ends the list: a report with an entry missing would
+        // be a wrong one, so the scan answers out of memory instead.
+        CShellInfo* shell = seenShellIds.Insert(id, true) ? new CShellInfo : nullptr;
+        if (shell)
+        {
+            shell->id = id;
+            shell->name = WidenBytes(buffer, EffectStringSize);
+        }
+        if (!shell || shell->name.IsNull() || !info.shells.Append(shell))
+        {
             delete shell;
+            info.noMemory = true;
+            break;
+        }
     }
 }
 
@@ -155,6 +160,8 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
     info.sendsMidi = AnswersCanDo(effect, "sendVstMidiEvent", "sendVstEvents", nullptr);
     info.audio64 = (effect->flags & effFlagsCanDoubleReplacing) != 0;
     info.version = VersionToString(Dispatch(effect, effGetVendorVersion, nullptr));
+    if (info.name.IsNull() || info.vendor.IsNull() || info.product.IsNull() || info.version.IsNull())
+        info.noMemory = true;
 
     if (effect->flags & effFlagsIsSynth)
         info.category = kPlugCategSynth;

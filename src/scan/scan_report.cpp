@@ -1,15 +1,20 @@
 #include "scan_report.h"
-#include "../app/log_output.h"
+#include "../base/log_output.h"
 #include "../base/memory.h"
+#include "../host/vst2_abi.h"
 
 void* CShellInfo::operator new(size_t size) noexcept { return MemAlloc(size); }
 void CShellInfo::operator delete(void* block) noexcept { MemFree(block); }
+
+const char RequestNoMemoryText[] = "Out of memory while reading the request";
+const char ScanNoMemoryText[] = "Out of memory while scanning the plugin";
+const char ReportNoMemoryText[] = "Out of memory while writing the report";
 
 CSharedString EscapeJson(const wchar_t* text)
 {
     // Never null when memory allows: a null value would print as "(null)".
     CSharedString result(L"", 0);
-    if (!text)
+    if (!text || result.IsNull())
         return result;
     for (; *text; text++)
     {
@@ -26,57 +31,102 @@ CSharedString EscapeJson(const wchar_t* text)
         case 0x0D: escape = L"\\r"; break;
         case 0x09: escape = L"\\t"; break;
         }
+        bool added;
         if (escape)
-            result.Append(escape, 2);
+            added = result.Append(escape, 2);
         else if (c >= 0x20 && c <= 0x7E)
-            result.Append(&c, 1);
+            added = result.Append(&c, 1);
         else
         {
-            CSharedString unit = Format(L"\\u%.4x", (unsigned)c);
-            result.Append(unit, -1);
+            wchar_t unit[8];
+            added = FormatInto(unit, 8, L"\\u%.4x", (unsigned)c) && result.Append(unit, 6);
         }
+        if (!added)
+            return CSharedString();
     }
     return result;
 }
 
 static const wchar_t* Bool(bool value) { return value ? L"true" : L"false"; }
 
-// Each text is escaped right before its line and released right after.
-static void WriteTextLine(const wchar_t* format, const wchar_t* text)
+static bool AddLine(CSharedStringA& lines, const wchar_t* format, ...)
 {
-    CSharedString escaped = EscapeJson(text);
-    LogReport(format, escaped.IsNull() ? L"" : escaped.Chars());
+    va_list args;
+    va_start(args, format);
+    bool added = AppendTaggedLineV(lines, ">", format, args);
+    va_end(args);
+    return added;
 }
 
-void WriteReport(const CPluginInfo& info)
+static bool AddTextLine(CSharedStringA& lines, const wchar_t* format, const wchar_t* text)
 {
-    LogReport(L"{\n");
-    LogReport(L"  \"id\":        \"%.8X\",\n", info.id);
-    WriteTextLine(L"  \"name\":      \"%s\",\n", info.name);
-    WriteTextLine(L"  \"vendor\":    \"%s\",\n", info.vendor);
-    WriteTextLine(L"  \"product\":   \"%s\",\n", info.product);
-    WriteTextLine(L"  \"version\":   \"%s\",\n", info.version);
-    WriteTextLine(L"  \"error\":     \"%s\",\n", info.error);
-    LogReport(L"  \"numInputs\": %i,\n", info.numInputs);
-    LogReport(L"  \"numOutputs\":%i,\n", info.numOutputs);
-    LogReport(L"  \"wantsMidi\":  %s,\n", Bool(info.wantsMidi));
-    LogReport(L"  \"sendsMidi\": %s,\n", Bool(info.sendsMidi));
-    LogReport(L"  \"platform\":  \"%s\",\n", L"x64");
-    LogReport(L"  \"audio64\":   %s,\n", Bool(info.audio64));
-    LogReport(L"  \"category\":  %i,\n", info.category);
-    LogReport(L"  \"synthEdit\": %s,\n", Bool(info.synthEdit));
-    if (info.category == 10)
+    CSharedString escaped = EscapeJson(text);
+    return !escaped.IsNull() && AddLine(lines, format, escaped.Chars());
+}
+
+static bool BuildReport(const CPluginInfo& info, bool failed, CSharedStringA& lines)
+{
+    if (failed && (info.error.IsNull() || !AppendTaggedLine(lines, "error", L"%s\n", info.error.Chars())))
+        return false;
+    bool ok = AddLine(lines, L"{\n") &&
+              AddLine(lines, L"  \"id\":        \"%.8X\",\n", info.id) &&
+              AddTextLine(lines, L"  \"name\":      \"%s\",\n", info.name) &&
+              AddTextLine(lines, L"  \"vendor\":    \"%s\",\n", info.vendor) &&
+              AddTextLine(lines, L"  \"product\":   \"%s\",\n", info.product) &&
+              AddTextLine(lines, L"  \"version\":   \"%s\",\n", info.version) &&
+              AddTextLine(lines, L"  \"error\":     \"%s\",\n", info.error) &&
+              AddLine(lines, L"  \"numInputs\": %i,\n", info.numInputs) &&
+              AddLine(lines, L"  \"numOutputs\":%i,\n", info.numOutputs) &&
+              AddLine(lines, L"  \"wantsMidi\":  %s,\n", Bool(info.wantsMidi)) &&
+              AddLine(lines, L"  \"sendsMidi\": %s,\n", Bool(info.sendsMidi)) &&
+              AddLine(lines, L"  \"platform\":  \"%s\",\n", L"x64") &&
+              AddLine(lines, L"  \"audio64\":   %s,\n", Bool(info.audio64)) &&
+              AddLine(lines, L"  \"category\":  %i,\n", info.category) &&
+              AddLine(lines, L"  \"synthEdit\": %s,\n", Bool(info.synthEdit));
+    if (ok && info.category == kPlugCategShell)
     {
-        LogReport(L"  \"shells\": {\n");
-        for (int i = 0; i < info.shells.Count(); i++)
+        ok = AddLine(lines, L"  \"shells\": {\n");
+        for (int i = 0; ok && i < info.shells.Count(); i++)
         {
             const CShellInfo* shell = info.shells.Element(i);
             if (!shell)
                 continue;
             CSharedString name = EscapeJson(shell->name);
-            LogReport(L"        \"%.8X\": \"%s\",\n", shell->id, name.IsNull() ? L"" : name.Chars());
+            ok = !name.IsNull() && AddLine(lines, L"        \"%.8X\": \"%s\",\n", shell->id, name.Chars());
         }
-        LogReport(L"  },\n");
+        ok = ok && AddLine(lines, L"  },\n");
     }
-    LogReport(L"}\n");
+    return ok && AddLine(lines, L"}\n");
+}
+
+void WriteReport(const CPluginInfo& info, bool failed)
+{
+    CSharedStringA lines;
+    if (info.noMemory)
+        WriteOutOfMemoryReport(ScanNoMemoryText);
+    else if (!BuildReport(info, failed, lines))
+        WriteOutOfMemoryReport(ReportNoMemoryText);
+    else
+        WriteLines(lines.Chars(), lines.Length());
+}
+
+void WriteOutOfMemoryReport(const char* reason)
+{
+    WriteFixedLine("error:", reason, "\n");
+    WriteFixedLine(">:{\n");
+    WriteFixedLine(">:  \"id\":        \"00000000\",\n");
+    WriteFixedLine(">:  \"name\":      \"\",\n");
+    WriteFixedLine(">:  \"vendor\":    \"\",\n");
+    WriteFixedLine(">:  \"product\":   \"\",\n");
+    WriteFixedLine(">:  \"version\":   \"\",\n");
+    WriteFixedLine(">:  \"error\":     \"", reason, "\",\n");
+    WriteFixedLine(">:  \"numInputs\": 0,\n");
+    WriteFixedLine(">:  \"numOutputs\":0,\n");
+    WriteFixedLine(">:  \"wantsMidi\":  false,\n");
+    WriteFixedLine(">:  \"sendsMidi\": false,\n");
+    WriteFixedLine(">:  \"platform\":  \"x64\",\n");
+    WriteFixedLine(">:  \"audio64\":   false,\n");
+    WriteFixedLine(">:  \"category\":  -1,\n");
+    WriteFixedLine(">:  \"synthEdit\": false,\n");
+    WriteFixedLine(">:}\n");
 }

@@ -18,6 +18,11 @@ struct CShellInfo
     static void operator delete(void* block) noexcept;
 };
 
+// The sub-plugins of a shell, in the order the shell listed them.
+typedef Simple::CVector<CShellInfo*, Simple::SOwnedPtr, CShellInfo*> CShellList;
+// The sub-plugin IDs a shell has answered so far.
+typedef Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> CShellIdSet;
+
 struct CPluginInfo
 {
     int32_t id = 0;
@@ -33,7 +38,10 @@ struct CPluginInfo
     bool audio64 = false;
     bool synthEdit = false;
     int32_t category = -1;
-    Simple::CVector<CShellInfo*, Simple::SOwnedPtr, CShellInfo*> shells;
+    CShellList shells;
+    // A text of the scan could not be made: the answer is the out-of-memory
+    // one, never a report with a text missing or cut short.
+    bool noMemory = false;
 
     CPluginInfo() = default;
     CPluginInfo(const CPluginInfo&) = delete;
@@ -42,7 +50,20 @@ struct CPluginInfo
     // product, vendor and name.
 };
 
-void WriteReport(const CPluginInfo& info);
+// The reasons of the out-of-memory answers.
+extern const char RequestNoMemoryText[]; // the request line could not be made
+extern const char ScanNoMemoryText[];    // a text of the scan could not be made
+extern const char ReportNoMemoryText[];  // a line of the report could not be made
+
+// The answer to one request: the error line (when failed), then the report
+// block. All or nothing: when info.noMemory is set or a line cannot be
+// built, the out-of-memory answer goes out instead.
+void WriteReport(const CPluginInfo& info, bool failed = false);
+// The error line and the block of a failed scan (every member at its
+// initial value, error the reason), written from fixed text without
+// allocating anything.
+void WriteOutOfMemoryReport(const char* reason);
 // The text made safe to stand between double quotes, one 16-bit unit at a
-// time; a null or empty text gives an empty (not null) string.
+// time; a null or empty text gives an empty (not null) string. Null when
+// memory runs out: never a shortened text.
 CSharedString EscapeJson(const wchar_t* text);

@@ -1,26 +1,32 @@
 #include "scan_request.h"
 #include "plugin_probe.h"
 #include "scan_report.h"
-#include "../app/log_output.h"
-#include "../app/server.h"
+#include "../base/log_output.h"
+#include "../base/hex_digits.h"
 #include "../base/memory.h"
+#include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
 #include "../host/host_callback.h"
+#include "../splash/splash_window.h"
 #include <wchar.h>
 
 // At most one module stays loaded between requests: a shell module, so the
 // host can scan each of its sub-plugins against the same instance.
-static HMODULE CachedModule;
-static CSharedString CachedPath;
+struct LibraryCache
+{
+    HMODULE module;
+    CSharedString path;
+};
+static LibraryCache Cache;
 
 void FlushLibraryCache()
 {
-    if (!CachedModule)
+    if (!Cache.module)
         return;
     LogInfo(L"Freeing cached library...\n");
-    FreeLibrary(CachedModule);
-    CachedModule = nullptr;
-    CachedPath.Release();
+    FreeLibrary(Cache.module);
+    Cache.module = nullptr;
+    Cache.path.Release();
     LogInfo(L"Freed\n");
 }
 
@@ -32,23 +38,20 @@ CSharedString SplitRequest(const wchar_t* request, uint32_t* id)
         mark++;
     if (!*mark)
         return CSharedString(request, lstrlenW(request));
-    uint32_t value = 0;
-    for (const wchar_t* p = mark + 1; HexDigitValue(*p) >= 0; p++)
-        value = (value << 4) | (uint32_t)HexDigitValue(*p);
-    *id = value;
+    *id = (uint32_t)ParseHexArgument(mark + 1);
     return CSharedString(request, (int)(mark - request));
 }
 
-bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
+FileVersionResult GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
 {
     DWORD handle = 0;
     DWORD size = GetFileVersionInfoSizeW(path, &handle);
     if (size == 0)
-        return false;
+        return VersionMissing;
     void* block = MemAlloc(size);
     if (!block)
-        return false;
-    bool found = false;
+        return VersionNoMemory;
+    FileVersionResult found = VersionMissing;
     if (GetFileVersionInfoW(path, handle, size, block))
     {
         void* root = nullptr;
@@ -57,25 +60,28 @@ bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
             length >= sizeof(VS_FIXEDFILEINFO))
         {
             *record = *static_cast<VS_FIXEDFILEINFO*>(root);
-            found = true;
+            found = VersionFound;
         }
     }
     MemFree(block);
     return found;
 }
 
-CSharedString FileVersionString(const wchar_t* path)
+bool FileVersionString(const wchar_t* path, CSharedString& version)
 {
+    version.Release();
     VS_FIXEDFILEINFO record;
-    if (!GetFileVersion(path, &record))
-        return CSharedString();
+    FileVersionResult result = GetFileVersion(path, &record);
+    if (result != VersionFound)
+        return result == VersionMissing;
     DWORD ms = record.dwProductVersionMS, ls = record.dwProductVersionLS;
     if (ms == 0 && ls == 0)
         ms = record.dwFileVersionMS, ls = record.dwFileVersionLS;
     if (ms == 0 && ls == 0)
-        return CSharedString();
-    return Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
-                  (int)LOWORD(ls));
+        return true;
+    version = Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
+                     (int)LOWORD(ls));
+    return !version.IsNull();
 }
 
 bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
@@ -83,17 +89,24 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     LogInfo(L"Scanning plugin: '%s'\n", request);
     uint32_t shellId = 0;
     CSharedString path = SplitRequest(request, &shellId);
-    const wchar_t* pathText = path.IsNull() ? L"" : path.Chars();
+    // Without the path there is nothing to load: an empty one would load
+    // nothing and blame the file with error 126.
+    if (path.IsNull())
+    {
+        info.noMemory = true;
+        return false;
+    }
+    const wchar_t* pathText = path.Chars();
 
     SetUnhandledExceptionFilter(CrashFilter);
     HMODULE module;
     // Exact comparison of UTF-16 units: a linguistic one (lstrcmpW) would
     // take two different files for the same one.
-    bool reused = CachedModule && !CachedPath.IsNull() && wcscmp(CachedPath, pathText) == 0;
+    bool reused = Cache.module && !Cache.path.IsNull() && wcscmp(Cache.path, pathText) == 0;
     if (reused)
     {
         LogInfo(L"Re-using previous library instance...\n");
-        module = CachedModule;
+        module = Cache.module;
     }
     else
     {
@@ -103,10 +116,13 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
         if (!module)
         {
             info.error = Format(L"Failed to load library, err=%i", (int)GetLastError());
+            info.noMemory = info.error.IsNull();
             return false;
         }
     }
-    CSharedString fileVersion = FileVersionString(pathText);
+    CSharedString fileVersion;
+    if (!FileVersionString(pathText, fileVersion))
+        info.noMemory = true;
     SetUnhandledExceptionFilter(CrashFilter);
     SetActiveWindow(SplashWindow);
     PumpMessages();
@@ -122,9 +138,9 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     if (info.shells.Count() > 0 || reused)
     {
         LogInfo(L"Keeping shell library loaded for now...\n");
-        CachedModule = module;
+        Cache.module = module;
         if (!reused)
-            CachedPath = path;
+            Cache.path = path;
     }
     else
     {
@@ -135,32 +151,26 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     return probed;
 }
 
-static void ReportFailure(CPluginInfo& info)
-{
-    LogError(L"%s\n", info.error.Chars());
-    WriteReport(info);
-}
-
 void HandleScanRequest(const wchar_t* request)
 {
-    CPluginInfo info;
     if (!request)
     {
         // The request line could not be made (out of memory): nothing to
         // read, but the host still gets its one report for the line.
-        const wchar_t* reason = L"Out of memory while reading the request";
-        info.error.Assign(reason, lstrlenW(reason));
-        ReportFailure(info);
+        WriteOutOfMemoryReport(RequestNoMemoryText);
         return;
     }
-    if (!ScanLibrary(request, info))
-        LogError(L"%s\n", info.error.Chars());
-    WriteReport(info);
+    CPluginInfo info;
+    bool scanned = ScanLibrary(request, info);
+    WriteReport(info, !scanned);
 }
 
 void HandleOversizedRequest()
 {
     CPluginInfo info;
     info.error = Format(L"Request line longer than %i bytes, not scanned", MaxRequestBytes);
-    ReportFailure(info);
+    if (info.error.IsNull())
+        WriteOutOfMemoryReport(ReportNoMemoryText);
+    else
+        WriteReport(info, true);
 }

@@ -7,6 +7,10 @@
 
 struct CPluginInfo;
 
+// The longest request line the server assembles when a line does not fit
+// in one read; longer lines are answered with an error report.
+const int MaxRequestBytes = 128 * 1024;
+
 // Writes every log line and the report block of one request. A null
 // request (the request loop ran out of memory) gets an error report.
 void HandleScanRequest(const wchar_t* request);
@@ -16,9 +20,16 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info);
 // Frees the cached module, with its two info lines; nothing when empty.
 void FlushLibraryCache();
 // Splits "path>ID": the path before the first ">" and the hexadecimal ID
-// after it (the last eight digits count; 0 without one).
+// after it (the last eight digits count; 0 without one). Null when memory
+// runs out.
 CSharedString SplitRequest(const wchar_t* request, uint32_t* id);
-bool GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record);
+enum FileVersionResult
+{
+    VersionFound,
+    VersionMissing, // no version resource
+    VersionNoMemory
+};
+FileVersionResult GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record);
 // "%i.%i.%i.%i" of the product version, else the file version; null when
-// the file has neither.
-CSharedString FileVersionString(const wchar_t* path);
+// the file has neither. False when memory ran out.
+bool FileVersionString(const wchar_t* path, CSharedString& version);

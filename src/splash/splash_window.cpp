@@ -1,6 +1,7 @@
 #include "splash_window.h"
 #include "png_bitmap.h"
-#include "../app/server.h"
+
+HWND SplashWindow;
 
 namespace {
 

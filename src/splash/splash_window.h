@@ -3,5 +3,7 @@
 #pragma once
 #include "../base/compat.h"
 
+extern HWND SplashWindow; // the badge, null when it could not be made
+
 void CreateSplashWindow(HINSTANCE instance, HWND referenceWindow);
 LRESULT CALLBACK SplashWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,5 +1,5 @@
 // The hexadecimal rule for the handle arguments.
-#include "app/server.h"
+#include "base/hex_digits.h"
 #include <gtest/gtest.h>
 
 TEST(CommandLine, HexadecimalRule)

@@ -2,6 +2,7 @@
 // key order, the cursor and the red-black shape of the map, read straight
 // from its nodes.
 #include "base/memory.h"
+#include "fault_injection.h"
 #include "simple/containers.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -138,33 +139,37 @@ TEST_F(Vector, PlainValuesNeedNoDeleting)
 // every failure must leave the vector exactly as it was.
 void AppendUnderFailures(CTrackedVector& v, int id, int* failures)
 {
-    *failures = 0;
-    for (int n = 1; n < 10; n++)
-    {
-        int count = v.Count(), capacity = v.Capacity();
-        CTracked* const* array = v.Data();
-        std::vector<CTracked*> contents(array, array + count);
-        long live = MemLiveBlocks();
-        CTracked* element = new CTracked(id);
-        MemFailNth(n);
-        bool ok = v.Append(element);
-        MemFailNth(0);
-        if (ok)
-        {
-            EXPECT_EQ(v.Count(), count + 1);
-            EXPECT_EQ(v.Element(count), element);
-            return;
-        }
-        (*failures)++;
-        EXPECT_EQ(v.Count(), count);
-        EXPECT_EQ(v.Capacity(), capacity);
-        EXPECT_EQ(v.Data(), array);
-        for (int i = 0; i < count; i++)
-            EXPECT_EQ(v.Element(i), contents[i]);
-        EXPECT_EQ(MemLiveBlocks(), live + 1); // just the element we still own
-        delete element;
-    }
-    ADD_FAILURE() << "append never succeeded";
+    int count = 0, capacity = 0;
+    CTracked* const* array = nullptr;
+    std::vector<CTracked*> contents;
+    CTracked* element = nullptr;
+    bool ok = false;
+    *failures = FailEachAllocationInTurn(
+        [&] {
+            count = v.Count();
+            capacity = v.Capacity();
+            array = v.Data();
+            contents.assign(array, array + count);
+            element = new CTracked(id);
+        },
+        [&] { ok = v.Append(element); },
+        [&](const FailureRun& run) {
+            if (ok)
+            {
+                EXPECT_FALSE(run.refused);
+                EXPECT_EQ(v.Count(), count + 1);
+                EXPECT_EQ(v.Element(count), element);
+                return;
+            }
+            EXPECT_TRUE(run.refused) << "append failed with memory to spare";
+            EXPECT_EQ(v.Count(), count);
+            EXPECT_EQ(v.Capacity(), capacity);
+            EXPECT_EQ(v.Data(), array);
+            for (int i = 0; i < count; i++)
+                EXPECT_EQ(v.Element(i), contents[i]);
+            EXPECT_EQ(MemLiveBlocks(), run.liveBefore); // just the element we still own
+            delete element;
+        });
 }
 
 TEST_F(Vector, FailedGrowthLeavesCountCapacityAndArrayAlone)
@@ -531,28 +536,24 @@ TEST_F(Map, CursorKeepsNamingItsIndexAcrossInserts)
 // every failure must leave the map, the pool and the heap as they were.
 int InsertUnderFailures(CIdSet& m, int key, bool value)
 {
-    int failures = 0;
-    for (int n = 1; n < 10; n++)
-    {
-        std::string shape = Snapshot(m);
-        long live = MemLiveBlocks();
-        MemFailNth(n);
-        bool ok = m.Insert(key, value);
-        MemFailNth(0);
-        std::string broken = Check(m);
-        EXPECT_EQ(broken, "") << "key " << key << " failing allocation " << n;
-        if (ok)
-        {
-            EXPECT_TRUE(m.Lookup(key));
-            return failures;
-        }
-        failures++;
-        EXPECT_EQ(Snapshot(m), shape) << "key " << key;
-        EXPECT_EQ(MemLiveBlocks(), live);
-        EXPECT_FALSE(m.Lookup(key));
-    }
-    ADD_FAILURE() << "insert of " << key << " never succeeded";
-    return failures;
+    std::string shape;
+    bool ok = false;
+    return FailEachAllocationInTurn(
+        [&] { shape = Snapshot(m); },
+        [&] { ok = m.Insert(key, value); },
+        [&](const FailureRun& run) {
+            EXPECT_EQ(Check(m), "") << "key " << key << " failing allocation " << run.n;
+            if (ok)
+            {
+                EXPECT_FALSE(run.refused);
+                EXPECT_TRUE(m.Lookup(key));
+                return;
+            }
+            EXPECT_TRUE(run.refused) << "insert failed with memory to spare";
+            EXPECT_EQ(Snapshot(m), shape) << "key " << key;
+            EXPECT_EQ(MemLiveBlocks(), run.liveBefore);
+            EXPECT_FALSE(m.Lookup(key));
+        });
 }
 
 TEST_F(Map, FailedBlockAllocationLeavesTreeUntouched)

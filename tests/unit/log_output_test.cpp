@@ -1,6 +1,7 @@
 // Exact bytes of tagged output lines.
-#include "app/log_output.h"
+#include "base/log_output.h"
 #include "base/memory.h"
+#include "fault_injection.h"
 #include "output_capture.h"
 #include <gtest/gtest.h>
 
@@ -110,24 +111,62 @@ TEST(LogOutput, NoOutputHandleWritesNothingAndFailsNothing)
 TEST(LogOutput, OutOfMemoryDropsTheWholeLine)
 {
     OutputCapture out;
-    long live = MemLiveBlocks();
-    int failures = 0;
-    for (int n = 1; n < 20; n++)
-    {
-        MemFailNth(n);
-        LogInfo(L"value %i\n", 42);
-        MemFailNth(0);
-        std::string got = out.Take();
-        EXPECT_EQ(MemLiveBlocks(), live) << "allocation " << n;
-        if (got.empty())
-        {
-            failures++;
-            continue;
-        }
-        EXPECT_EQ(got, "info:value 42\n") << "allocation " << n;
-        break;
-    }
+    int failures = FailEachAllocationInTurn([] { LogInfo(L"value %i\n", 42); },
+                                            [&](const FailureRun& run) {
+                                                EXPECT_EQ(out.Take(), run.refused ? "" : "info:value 42\n")
+                                                    << "allocation " << run.n;
+                                                EXPECT_EQ(MemLiveBlocks(), run.liveBefore);
+                                            });
     EXPECT_GE(failures, 4); // tag, formatted text, UTF-8 text, growth of the line
+}
+
+TEST(LogOutput, LineThatCannotBeAppendedLeavesTheLinesAsTheyWere)
+{
+    CSharedStringA lines(">:{\n", 4);
+    bool added = false;
+    int failures = FailEachAllocationInTurn(
+        [&] { added = AppendTaggedLine(lines, ">", L"  \"id\":        \"%.8X\",\n", 0x536D4566); },
+        [&](const FailureRun& run) {
+            if (run.refused)
+            {
+                EXPECT_FALSE(added) << "allocation " << run.n;
+                EXPECT_STREQ(lines, ">:{\n") << "allocation " << run.n;
+                EXPECT_EQ(MemLiveBlocks(), run.liveBefore);
+            }
+        });
+    EXPECT_TRUE(added);
+    EXPECT_STREQ(lines, ">:{\n>:  \"id\":        \"536D4566\",\n");
+    EXPECT_GE(failures, 5); // the four of a line and the growth of the lines
+}
+
+TEST(LogOutput, WriteLinesWritesEveryLineWhole)
+{
+    OutputCapture out;
+    const char bytes[] = "error:E\n>:{\n>:}\n";
+    WriteLines(bytes, 6); // a part of a line goes out as it is
+    EXPECT_EQ(out.Take(), "error:");
+    WriteLines(bytes, (int)sizeof bytes - 1);
+    EXPECT_EQ(out.Take(), "error:E\n>:{\n>:}\n");
+}
+
+TEST(LogOutput, FixedLineNeedsNoMemory)
+{
+    OutputCapture out;
+    MemFailFrom(1);
+    long refusals = MemRefusals();
+    WriteFixedLine("error:", "Out of memory while reading the request", "\n");
+    WriteFixedLine(">:}\n");
+    EXPECT_EQ(MemRefusals(), refusals); // nothing was even asked for
+    MemFailNth(0);
+    EXPECT_EQ(out.Take(), "error:Out of memory while reading the request\n>:}\n");
+}
+
+TEST(LogOutput, FixedLineIsCutAt256Bytes)
+{
+    OutputCapture out;
+    std::string longText(300, 'x');
+    WriteFixedLine("info:", longText.c_str(), "\n");
+    EXPECT_EQ(out.Take(), "info:" + std::string(251, 'x'));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Points the server's OutputHandle at a temporary file for one test and
 // hands back every byte written to it.
 #pragma once
-#include "app/server.h"
+#include "base/log_output.h"
 #include <string>
 
 class OutputCapture

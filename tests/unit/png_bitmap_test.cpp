@@ -4,7 +4,6 @@
 // paths that must not leave GDI objects behind.
 #include "splash/png_bitmap.h"
 #include "splash/splash_window.h"
-#include "app/server.h"
 #include "base/gdiplus_compat.h"
 #include <algorithm>
 #include <gtest/gtest.h>

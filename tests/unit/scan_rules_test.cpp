@@ -1,6 +1,6 @@
 // The subtle rules of scanning: request syntax, version text, escaping,
 // the report block's exact lines and the host callback's answers.
-#include "app/log_output.h"
+#include "base/log_output.h"
 #include "base/memory.h"
 #include "host/host_callback.h"
 #include "output_capture.h"

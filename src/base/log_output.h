@@ -2,14 +2,27 @@
 // formatted UTF-8 text, written with one WriteFile and flushed at once.
 // Formats are wide, with "%s" a wide string and "%S" an 8-bit one.
 #pragma once
-#include "../base/shared_string.h"
+#include "compat.h"
+#include "shared_string.h"
 #include <stdarg.h>
+
+extern HANDLE OutputHandle; // every output line goes here
 
 void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args);
 void LogError(const wchar_t* format, ...);
 void LogWarn(const wchar_t* format, ...);
 void LogInfo(const wchar_t* format, ...);
 void LogReport(const wchar_t* format, ...);
+
+// Appends one tagged line to lines, to be written later with WriteLines;
+// false, with lines as they were, when memory runs out.
+bool AppendTaggedLine(CSharedStringA& lines, const char* tag, const wchar_t* format, ...);
+bool AppendTaggedLineV(CSharedStringA& lines, const char* tag, const wchar_t* format, va_list args);
+// Writes count bytes of whole lines, each with its own WriteFile and flush.
+void WriteLines(const char* bytes, int count);
+// Writes the parts as one line without allocating anything: for the answer
+// that must go out when memory has run out. At most 256 bytes are written.
+void WriteFixedLine(const char* first, const char* second = "", const char* third = "");
 
 // A plugin's text made fit for the middle of a log line: each line feed and
 // carriage return becomes the two characters "\n" or "\r", so the text can

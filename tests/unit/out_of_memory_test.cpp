@@ -1,0 +1,561 @@
+// Out of memory along the whole scan path: the request loop runs in this
+// process over a request file, with the real sample plugins, while each
+// allocation fails in turn. Every answer must be whole tagged lines and one
+// report block, either the clean answer with whole log lines left out or the
+// out-of-memory answer, and nothing may stay allocated.
+#include "app/request_loop.h"
+#include "app/server.h"
+#include "base/log_output.h"
+#include "crash/crash_dump.h"
+#include "fault_injection.h"
+#include "output_capture.h"
+#include "scan/plugin_probe.h"
+#include "scan/scan_report.h"
+#include "scan/scan_request.h"
+#include <gtest/gtest.h>
+#include <string.h>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ExeFolder()
+{
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    std::string folder(path, n);
+    return folder.substr(0, folder.rfind('\\') + 1);
+}
+
+const std::string Samples = ExeFolder() + "samples\\";
+const std::string EffectPath = Samples + "SampleEffect.dll";
+const std::string SynthPath = Samples + "SampleSynth.dll";
+const std::string ShellPath = Samples + "SampleShell.dll";
+const std::string VersionedPath = ExeFolder() + "plugins\\TestPluginVersionProduct.dll";
+const std::string MissingPath = ExeFolder() + "NoSuchPlugin.dll";
+
+std::string Info(const std::string& text) { return "info:" + text + "\n"; }
+
+// The module handle printed with %p differs from run to run.
+std::string MaskModule(std::string answer)
+{
+    const std::string looking = "info:Looking for entry point in module ";
+    for (size_t at = answer.find(looking); at != std::string::npos; at = answer.find(looking, at + 1))
+        answer.replace(at + looking.size(), 16, "HANDLE");
+    return answer;
+}
+
+const std::string Entry = Info("Looking for entry point in module HANDLE") + Info("Found VSTPluginMain()") +
+                          Info("Calling entry point...");
+const std::string Version = Info("Audio master callback: 1 - audioMasterVersion");
+const std::string CurrentId = Info("Audio master callback: 2 - audioMasterCurrentId");
+const std::string CloseAndFree = Info("Dispatching effClose...") + Info("Freeing library...") + Info("Finished");
+const std::string CloseAndKeep =
+    Info("Dispatching effClose...") + Info("Keeping shell library loaded for now...") + Info("Finished");
+
+const std::string EffectAnswer = "ready:\n" + Info("Scanning plugin: '" + EffectPath + "'") +
+                                 Info("Loading library...") + Entry + Version + CloseAndFree +
+                                 ">:{\n"
+                                 ">:  \"id\":        \"536D4566\",\n"
+                                 ">:  \"name\":      \"Sample Effect\",\n"
+                                 ">:  \"vendor\":    \"Zandrel Software\",\n"
+                                 ">:  \"product\":   \"Orvanta Samples\",\n"
+                                 ">:  \"version\":   \"1.1.0.0\",\n"
+                                 ">:  \"error\":     \"\",\n"
+                                 ">:  \"numInputs\": 2,\n"
+                                 ">:  \"numOutputs\":2,\n"
+                                 ">:  \"wantsMidi\":  false,\n"
+                                 ">:  \"sendsMidi\": false,\n"
+                                 ">:  \"platform\":  \"x64\",\n"
+                                 ">:  \"audio64\":   true,\n"
+                                 ">:  \"category\":  1,\n"
+                                 ">:  \"synthEdit\": false,\n"
+                                 ">:}\n"
+                                 "ready:\n";
+
+const std::string SynthAnswer = "ready:\n" + Info("Scanning plugin: '" + SynthPath + "'") +
+                                Info("Loading library...") + Entry + Version + CloseAndFree +
+                                ">:{\n"
+                                ">:  \"id\":        \"536D5379\",\n"
+                                ">:  \"name\":      \"Sample Synth\",\n"
+                                ">:  \"vendor\":    \"Zandrel Software\",\n"
+                                ">:  \"product\":   \"Orvanta Samples\",\n"
+                                ">:  \"version\":   \"1.0.0.0\",\n"
+                                ">:  \"error\":     \"\",\n"
+                                ">:  \"numInputs\": 0,\n"
+                                ">:  \"numOutputs\":2,\n"
+                                ">:  \"wantsMidi\":  true,\n"
+                                ">:  \"sendsMidi\": false,\n"
+                                ">:  \"platform\":  \"x64\",\n"
+                                ">:  \"audio64\":   false,\n"
+                                ">:  \"category\":  2,\n"
+                                ">:  \"synthEdit\": false,\n"
+                                ">:}\n"
+                                "ready:\n";
+
+const std::string ShellAnswer = "ready:\n" + Info("Scanning plugin: '" + ShellPath + "'") +
+                                Info("Loading library...") + Entry + Version + CurrentId +
+                                Info("Found shell: 53480001 - Sample Shell Chorus") +
+                                Info("Found shell: 53480002 - Sample Shell Delay") + CloseAndKeep +
+                                ">:{\n"
+                                ">:  \"id\":        \"536D5368\",\n"
+                                ">:  \"name\":      \"Sample Shell\",\n"
+                                ">:  \"vendor\":    \"Zandrel Software\",\n"
+                                ">:  \"product\":   \"Orvanta Samples\",\n"
+                                ">:  \"version\":   \"1.0.0.0\",\n"
+                                ">:  \"error\":     \"\",\n"
+                                ">:  \"numInputs\": 0,\n"
+                                ">:  \"numOutputs\":0,\n"
+                                ">:  \"wantsMidi\":  false,\n"
+                                ">:  \"sendsMidi\": false,\n"
+                                ">:  \"platform\":  \"x64\",\n"
+                                ">:  \"audio64\":   false,\n"
+                                ">:  \"category\":  10,\n"
+                                ">:  \"synthEdit\": false,\n"
+                                ">:  \"shells\": {\n"
+                                ">:        \"53480001\": \"Sample Shell Chorus\",\n"
+                                ">:        \"53480002\": \"Sample Shell Delay\",\n"
+                                ">:  },\n"
+                                ">:}\n"
+                                "ready:\n";
+
+const std::string ChorusAnswer = "ready:\n" + Info("Scanning plugin: '" + ShellPath + ">53480001'") +
+                                 Info("Re-using previous library instance...") + Entry + Version + CurrentId +
+                                 CloseAndKeep +
+                                 ">:{\n"
+                                 ">:  \"id\":        \"53480001\",\n"
+                                 ">:  \"name\":      \"Sample Shell Chorus\",\n"
+                                 ">:  \"vendor\":    \"Zandrel Software\",\n"
+                                 ">:  \"product\":   \"Orvanta Samples\",\n"
+                                 ">:  \"version\":   \"1.0.0.0\",\n"
+                                 ">:  \"error\":     \"\",\n"
+                                 ">:  \"numInputs\": 2,\n"
+                                 ">:  \"numOutputs\":2,\n"
+                                 ">:  \"wantsMidi\":  false,\n"
+                                 ">:  \"sendsMidi\": false,\n"
+                                 ">:  \"platform\":  \"x64\",\n"
+                                 ">:  \"audio64\":   false,\n"
+                                 ">:  \"category\":  1,\n"
+                                 ">:  \"synthEdit\": false,\n"
+                                 ">:}\n"
+                                 "ready:\n";
+
+// The version resource's product version stands in for the plugin's own 0.
+const std::string VersionedAnswer = "ready:\n" + Info("Scanning plugin: '" + VersionedPath + "'") +
+                                    Info("Loading library...") + Entry + CloseAndFree +
+                                    ">:{\n"
+                                    ">:  \"id\":        \"00000000\",\n"
+                                    ">:  \"name\":      \"\",\n"
+                                    ">:  \"vendor\":    \"\",\n"
+                                    ">:  \"product\":   \"\",\n"
+                                    ">:  \"version\":   \"65535.2.40000.4\",\n"
+                                    ">:  \"error\":     \"\",\n"
+                                    ">:  \"numInputs\": 0,\n"
+                                    ">:  \"numOutputs\":0,\n"
+                                    ">:  \"wantsMidi\":  false,\n"
+                                    ">:  \"sendsMidi\": false,\n"
+                                    ">:  \"platform\":  \"x64\",\n"
+                                    ">:  \"audio64\":   false,\n"
+                                    ">:  \"category\":  2,\n"
+                                    ">:  \"synthEdit\": false,\n"
+                                    ">:}\n"
+                                    "ready:\n";
+
+const std::string MissingAnswer = "ready:\n" + Info("Scanning plugin: '" + MissingPath + "'") +
+                                  Info("Loading library...") +
+                                  "error:Failed to load library, err=126\n"
+                                  ">:{\n"
+                                  ">:  \"id\":        \"00000000\",\n"
+                                  ">:  \"name\":      \"\",\n"
+                                  ">:  \"vendor\":    \"\",\n"
+                                  ">:  \"product\":   \"\",\n"
+                                  ">:  \"version\":   \"\",\n"
+                                  ">:  \"error\":     \"Failed to load library, err=126\",\n"
+                                  ">:  \"numInputs\": 0,\n"
+                                  ">:  \"numOutputs\":0,\n"
+                                  ">:  \"wantsMidi\":  false,\n"
+                                  ">:  \"sendsMidi\": false,\n"
+                                  ">:  \"platform\":  \"x64\",\n"
+                                  ">:  \"audio64\":   false,\n"
+                                  ">:  \"category\":  -1,\n"
+                                  ">:  \"synthEdit\": false,\n"
+                                  ">:}\n"
+                                  "ready:\n";
+
+// The out-of-memory answer's error line and block for a reason.
+std::string OutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"id\":        \"00000000\",\n"
+           ">:  \"name\":      \"\",\n"
+           ">:  \"vendor\":    \"\",\n"
+           ">:  \"product\":   \"\",\n"
+           ">:  \"version\":   \"\",\n"
+           ">:  \"error\":     \"" + reason + "\",\n"
+           ">:  \"numInputs\": 0,\n"
+           ">:  \"numOutputs\":0,\n"
+           ">:  \"wantsMidi\":  false,\n"
+           ">:  \"sendsMidi\": false,\n"
+           ">:  \"platform\":  \"x64\",\n"
+           ">:  \"audio64\":   false,\n"
+           ">:  \"category\":  -1,\n"
+           ">:  \"synthEdit\": false,\n"
+           ">:}\n";
+}
+
+const char* const Reasons[] = {"Out of memory while reading the request", "Out of memory while scanning the plugin",
+                               "Out of memory while writing the report"};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', start))
+    {
+        lines.push_back(text.substr(start, end + 1 - start));
+        start = end + 1;
+    }
+    if (start < text.size())
+        lines.push_back(text.substr(start)); // a line without its end
+    return lines;
+}
+
+bool Tagged(const std::string& line)
+{
+    for (const char* tag : {"ready:", "info:", "warn:", "error:", ">:"})
+        if (line.compare(0, strlen(tag), tag) == 0)
+            return true;
+    return false;
+}
+
+// Every line of part appears in whole, in the same order, in whole.
+bool IsSubsequence(const std::vector<std::string>& part, const std::vector<std::string>& whole)
+{
+    size_t at = 0;
+    for (const std::string& line : part)
+    {
+        while (at < whole.size() && whole[at] != line)
+            at++;
+        if (at == whole.size())
+            return false;
+        at++;
+    }
+    return true;
+}
+
+// Splits an answer at its report block: the lines before it (the final
+// error line of an out-of-memory answer included) and the block itself.
+struct Parts
+{
+    std::vector<std::string> before;
+    std::vector<std::string> block;
+};
+
+Parts Split(const std::vector<std::string>& lines)
+{
+    Parts parts;
+    size_t open = 0;
+    while (open < lines.size() && lines[open] != ">:{\n")
+        open++;
+    parts.before.assign(lines.begin() + 1, lines.begin() + (open < lines.size() ? open : lines.size()));
+    if (open < lines.size())
+        parts.block.assign(lines.begin() + open, lines.end() - 1);
+    return parts;
+}
+
+// Returns which answer it was: 0 the clean block, 1 + the reason's index
+// for an out-of-memory one; -1 when it is not well formed.
+int CheckAnswer(const std::string& answer, const std::string& clean)
+{
+    std::vector<std::string> lines = Lines(answer);
+    EXPECT_FALSE(answer.empty());
+    if (answer.empty())
+        return -1;
+    EXPECT_EQ(answer.back(), '\n') << "the last line is not complete";
+    int blocksOpened = 0, blocksClosed = 0, readies = 0;
+    for (const std::string& line : lines)
+    {
+        EXPECT_TRUE(Tagged(line)) << "untagged line: " << line;
+        blocksOpened += line == ">:{\n";
+        blocksClosed += line == ">:}\n";
+        readies += line == "ready:\n";
+    }
+    EXPECT_EQ(blocksOpened, 1);
+    EXPECT_EQ(blocksClosed, 1);
+    EXPECT_EQ(readies, 2);
+    EXPECT_EQ(lines.front(), "ready:\n");
+    EXPECT_EQ(lines.back(), "ready:\n");
+    if (blocksOpened != 1 || blocksClosed != 1 || lines.back() != "ready:\n")
+        return -1;
+
+    Parts got = Split(lines);
+    Parts want = Split(Lines(clean));
+    if (got.block == want.block)
+    {
+        // Only whole log lines may be missing; a failed scan keeps its error
+        // line, since it is built with the block.
+        EXPECT_TRUE(IsSubsequence(got.before, want.before)) << answer;
+        if (!want.before.empty() && want.before.back().compare(0, 6, "error:") == 0)
+        {
+            EXPECT_TRUE(!got.before.empty() && got.before.back() == want.before.back()) << answer;
+        }
+        return 0;
+    }
+    for (int i = 0; i < 3; i++)
+    {
+        std::vector<std::string> oom = Lines(OutOfMemoryAnswer(Reasons[i]));
+        std::vector<std::string> tail(oom.begin() + 1, oom.end());
+        if (got.block != tail)
+            continue;
+        EXPECT_FALSE(got.before.empty());
+        if (got.before.empty())
+            return -1;
+        EXPECT_EQ(got.before.back(), oom.front());
+        got.before.pop_back();
+        // A shell whose list was cut short lists nothing, so its module is
+        // freed rather than kept.
+        for (std::string& line : got.before)
+            if (line == Info("Freeing library..."))
+                line = Info("Keeping shell library loaded for now...");
+        std::vector<std::string> allowed = want.before;
+        for (size_t i = 0; i < allowed.size(); i++)
+            if (allowed[i] == Info("Freeing library..."))
+                allowed[i] = Info("Keeping shell library loaded for now...");
+        EXPECT_TRUE(IsSubsequence(got.before, allowed)) << answer;
+        return 1 + i;
+    }
+    ADD_FAILURE() << "neither the clean block nor an out-of-memory one:\n" << answer;
+    return -1;
+}
+
+// Runs the request loop over one request file, in this process, with the
+// output captured. The crash filter the scan installs is put back after.
+class ScanUnderFailures : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        savedFilter = SetUnhandledExceptionFilter(nullptr);
+        SetUnhandledExceptionFilter(savedFilter);
+        wchar_t folder[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        GetTempFileNameW(folder, L"req", 0, requestPath);
+    }
+    void TearDown() override
+    {
+        MemFailNth(0);
+        FlushLibraryCache();
+        out.Take();
+        DeleteFileW(requestPath);
+        SetUnhandledExceptionFilter(savedFilter);
+    }
+
+    void WriteRequest(const std::string& bytes)
+    {
+        HANDLE file = CreateFileW(requestPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
+        CloseHandle(file);
+    }
+
+    // The request file must exist before the run: the loop only reads it.
+    void RunLoop()
+    {
+        HANDLE file = CreateFileW(requestPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        HANDLE saved = InputHandle;
+        InputHandle = file;
+        RunRequestLoop();
+        InputHandle = saved;
+        CloseHandle(file);
+        SetUnhandledExceptionFilter(savedFilter);
+    }
+
+    std::string Exchange(const std::string& request)
+    {
+        WriteRequest(request + "\n");
+        RunLoop();
+        return MaskModule(out.Take());
+    }
+
+    // Fails each allocation of the exchange in turn; returns how often each
+    // kind of answer came back (clean block, then the three reasons).
+    std::vector<int> RunWithFailures(const std::string& request, const std::string& clean,
+                                     const std::function<void()>& setUp, bool cachedBefore = false,
+                                     FailureMode mode = FailOnce)
+    {
+        std::vector<int> kinds(4, 0);
+        WriteRequest(request + "\n");
+        int failures = FailEachAllocationInTurn(
+            [&] {
+                if (setUp)
+                    setUp();
+                out.Take();
+            },
+            [&] { RunLoop(); },
+            [&](const FailureRun& run) {
+                std::string answer = MaskModule(out.Take());
+                SCOPED_TRACE("allocation " + std::to_string(run.n));
+                if (!run.refused)
+                {
+                    EXPECT_EQ(answer, clean);
+                    return;
+                }
+                int kind = CheckAnswer(answer, clean);
+                if (kind >= 0)
+                    kinds[kind]++;
+                // Nothing of the request may stay allocated; the cache is
+                // emptied first when the case did not start with one.
+                if (!cachedBefore)
+                    FlushLibraryCache();
+                out.Take();
+                EXPECT_EQ(MemLiveBlocks(), run.liveBefore);
+            },
+            mode);
+        EXPECT_GT(failures, 10);
+        return kinds;
+    }
+
+    OutputCapture out;
+    wchar_t requestPath[MAX_PATH];
+    LPTOP_LEVEL_EXCEPTION_FILTER savedFilter = nullptr;
+};
+
+TEST_F(ScanUnderFailures, CleanAnswersOfEveryCase)
+{
+    EXPECT_EQ(Exchange(EffectPath), EffectAnswer);
+    EXPECT_EQ(Exchange(SynthPath), SynthAnswer);
+    EXPECT_EQ(Exchange(ShellPath), ShellAnswer);
+    EXPECT_EQ(Exchange(ShellPath + ">53480001"), ChorusAnswer);
+    FlushLibraryCache();
+    EXPECT_EQ(out.Take(), Info("Freeing cached library...") + Info("Freed"));
+    EXPECT_EQ(Exchange(VersionedPath), VersionedAnswer);
+    EXPECT_EQ(Exchange(MissingPath), MissingAnswer);
+}
+
+TEST_F(ScanUnderFailures, SampleEffect)
+{
+    std::vector<int> kinds = RunWithFailures(EffectPath, EffectAnswer, nullptr);
+    EXPECT_GT(kinds[0], 0) << "no log line was ever dropped";
+    EXPECT_GT(kinds[1], 0) << "the request line never failed";
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
+TEST_F(ScanUnderFailures, SampleSynth)
+{
+    std::vector<int> kinds = RunWithFailures(SynthPath, SynthAnswer, nullptr);
+    EXPECT_GT(kinds[2], 0);
+    EXPECT_GT(kinds[3], 0);
+}
+
+TEST_F(ScanUnderFailures, ShellWithoutCachedModule)
+{
+    std::vector<int> kinds = RunWithFailures(ShellPath, ShellAnswer, [this] {
+        FlushLibraryCache();
+    });
+    EXPECT_GT(kinds[2], 0) << "shell enumeration never failed";
+    EXPECT_GT(kinds[3], 0);
+}
+
+TEST_F(ScanUnderFailures, SubPluginAgainstCachedModule)
+{
+    std::vector<int> kinds = RunWithFailures(ShellPath + ">53480001", ChorusAnswer, [this] {
+        // A clean scan of the shell leaves its module cached.
+        std::string request = ShellPath + "\n";
+        WriteRequest(request);
+        RunLoop();
+        WriteRequest(ShellPath + ">53480001\n");
+    }, true);
+    EXPECT_GT(kinds[2], 0);
+    EXPECT_GT(kinds[3], 0);
+}
+
+TEST_F(ScanUnderFailures, VersionResourceOfTheFile)
+{
+    std::vector<int> kinds = RunWithFailures(VersionedPath, VersionedAnswer, nullptr);
+    EXPECT_GT(kinds[2], 0) << "the version block or its text never failed";
+}
+
+TEST_F(ScanUnderFailures, FailingLoad)
+{
+    std::vector<int> kinds = RunWithFailures(MissingPath, MissingAnswer, nullptr);
+    EXPECT_GT(kinds[2], 0) << "the load error text never failed";
+    EXPECT_GT(kinds[3], 0);
+}
+
+// Memory that stays exhausted: the answer still goes out whole, from fixed
+// text, and from the first allocation on it is the request's.
+TEST_F(ScanUnderFailures, MemoryThatStaysExhausted)
+{
+    std::vector<int> kinds = RunWithFailures(EffectPath, EffectAnswer, nullptr, false, FailStays);
+    EXPECT_GT(kinds[1] + kinds[2] + kinds[3], 0);
+    WriteRequest(EffectPath + "\n");
+    MemFailFrom(1);
+    RunLoop();
+    MemFailNth(0);
+    EXPECT_EQ(out.Take(), "ready:\n" + OutOfMemoryAnswer(Reasons[0]) + "ready:\n");
+}
+
+// ---- the single operations on the way ---------------------------------------
+
+TEST(OutOfMemory, EscapingGivesTheWholeTextOrNull)
+{
+    CSharedString escaped;
+    FailEachAllocationInTurn([&] { escaped = EscapeJson(L"Caf\x00e9 \"Delay\"/\\\n"); },
+                             [&](const FailureRun& run) {
+                                 if (run.refused)
+                                 {
+                                     EXPECT_TRUE(escaped.IsNull()) << "allocation " << run.n;
+                                 }
+                                 else
+                                     EXPECT_STREQ(escaped, L"Caf\\u00e9 \\\"Delay\\\"\\/\\\\\\n");
+                                 escaped.Release();
+                                 EXPECT_EQ(MemLiveBlocks(), run.liveBefore);
+                             });
+}
+
+TEST(OutOfMemory, VersionTextIsNullNotEmpty)
+{
+    MemFailNth(1);
+    CSharedString text = VersionToString(1100);
+    MemFailNth(0);
+    EXPECT_TRUE(text.IsNull());
+    MemFailNth(1);
+    CSharedString none = VersionToString(0);
+    MemFailNth(0);
+    EXPECT_TRUE(none.IsNull());
+}
+
+TEST(OutOfMemory, FileVersionBlockThatCannotBeMadeIsNotAMissingVersion)
+{
+    std::wstring path(VersionedPath.begin(), VersionedPath.end());
+    VS_FIXEDFILEINFO record;
+    MemFailNth(1);
+    EXPECT_EQ(GetFileVersion(path.c_str(), &record), VersionNoMemory);
+    MemFailNth(0);
+    EXPECT_EQ(GetFileVersion(path.c_str(), &record), VersionFound);
+    EXPECT_EQ(GetFileVersion(L"C:\\no\\such\\file.dll", &record), VersionMissing);
+
+    CSharedString version;
+    MemFailNth(1);
+    EXPECT_FALSE(FileVersionString(path.c_str(), version));
+    MemFailNth(2); // the block is made, the text is not
+    EXPECT_FALSE(FileVersionString(path.c_str(), version));
+    MemFailNth(0);
+    EXPECT_TRUE(FileVersionString(path.c_str(), version));
+    EXPECT_STREQ(version, L"65535.2.40000.4");
+    EXPECT_TRUE(FileVersionString(L"C:\\no\\such\\file.dll", version));
+    EXPECT_TRUE(version.IsNull());
+}
+
+TEST(OutOfMemory, OversizedRequestAnswerStaysWhole)
+{
+    OutputCapture out;
+    MemFailNth(1);
+    HandleOversizedRequest();
+    MemFailNth(0);
+    EXPECT_EQ(out.Take(), OutOfMemoryAnswer("Out of memory while writing the report"));
+}
+
+} // namespace
