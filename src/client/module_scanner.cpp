@@ -78,14 +78,25 @@ bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std:
 }
 
 // One request, repeated when it was cut off by an earlier module's crash.
+// A sub-plugin in a fresh server gets the shell requested first, so the
+// shell is cached again (that outcome does not matter: "path>ID" loads the
+// module anyway).
 RequestOutcome ModuleScanner::Impl::Run(const std::wstring& path, std::optional<uint32_t> shellId,
                                         const ScanCallbacks& callbacks, ModuleResult* result)
 {
     for (int repeat = 0;; repeat++)
     {
+        bool again = repeat < MaxBlamedRepeats;
+        if (shellId && !server.Running())
+        {
+            RequestOutcome shell = server.Request(path, {}, callbacks.onDialog);
+            result->scanMs += shell.elapsedMs;
+            if (again && BlameEarlier(shell, path, callbacks))
+                continue;
+        }
         RequestOutcome outcome = server.Request(path, shellId, callbacks.onDialog);
         result->scanMs += outcome.elapsedMs;
-        if (repeat < MaxBlamedRepeats && BlameEarlier(outcome, path, callbacks))
+        if (again && BlameEarlier(outcome, path, callbacks))
             continue;
         return outcome;
     }
@@ -99,10 +110,6 @@ RequestOutcome ModuleScanner::Impl::RunWithRetries(const std::wstring& path,
     *attempts = 0;
     for (;;)
     {
-        // A sub-plugin in a fresh server: the shell first, so it is cached
-        // again (its outcome does not matter: "path>ID" loads it anyway).
-        if (shellId && !server.Running())
-            Run(path, {}, callbacks, result);
         ++*attempts;
         RequestOutcome outcome = Run(path, shellId, callbacks, result);
         if (outcome.status == Status::crashed && *attempts <= retries)

@@ -94,6 +94,18 @@ TEST(ModuleScanner, EscapedTextsRoundTripIntoTheResult)
     EXPECT_EQ(r.plugins[0].report.vendor, "Caf\xC3\x83\xC2\xA9");
 }
 
+TEST(ModuleScanner, NonAsciiPathIsRequestedAsUtf8)
+{
+    ScratchFolder scratch;
+    std::wstring plugin = scratch.Copy(SamplePath(L"SampleEffect"), L"\u00dcmlaut \u52b9\u679c.dll");
+    ModuleScanner scanner(RealServer(scratch));
+    ModuleResult r = scanner.ScanModule(plugin);
+    EXPECT_EQ(r.status, Status::ok) << r.error;
+    EXPECT_EQ(r.path, plugin);
+    ASSERT_EQ(r.plugins.size(), 1u);
+    EXPECT_EQ(r.plugins[0].report.name, "Sample Effect");
+}
+
 TEST(ModuleScanner, MissingFileIsFailedWithTheServersText)
 {
     ScratchFolder scratch;
