@@ -96,7 +96,7 @@ struct ServerConfig
 
 // Called from the thread that runs a request, while it waits, each time the
 // server's windows change (polled every 100 ms): the windows it shows now,
-// empty when the last one went away.
+// empty when the last one went away or the request ended while one showed.
 using DialogFn = std::function<void(const std::vector<DialogWindow>& windows)>;
 
 // One server process, started on the first request and again after every

@@ -516,6 +516,9 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
     }
 
     outcome.lines = s.TakeLines(end);
+    // Whatever ends the request takes the dialogs with it.
+    if (onDialog && !shown.empty())
+        onDialog({});
     if (wait == Impl::Wait::time)
     {
         outcome.windows = DialogWindowsOf(s.processId);

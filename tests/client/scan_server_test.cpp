@@ -191,10 +191,13 @@ TEST(ScanServer, TimeoutNamesTheMessageBoxAndItsText)
     EXPECT_EQ(out.windows[0].text, "Please insert your dongle");
     EXPECT_EQ(out.error,
               "no answer within 4000 ms, waiting on 'Licence check': Please insert your dongle");
-    // The dialog was reported while the request ran, once, as it appeared.
-    ASSERT_EQ(seen.size(), 1u);
+    // The dialog was reported while the request ran, once, as it appeared,
+    // and its end when the request ended.
+    ASSERT_EQ(seen.size(), 2u);
     ASSERT_EQ(seen[0].size(), 1u);
     EXPECT_EQ(seen[0][0].title, "Licence check");
+    EXPECT_EQ(seen[0][0].text, "Please insert your dongle");
+    EXPECT_TRUE(seen[1].empty());
 }
 
 TEST(ScanServer, StopClosesTheServerTheWayAHostDoes)
