@@ -91,7 +91,7 @@ struct ServerConfig
     std::wstring serverExe;   // path of scanserver.exe
     std::wstring dumpFolder;  // where the server writes crash dumps (created)
     uintptr_t hostWindow = 0; // the host's main window, picks the badge's monitor
-    uint32_t timeoutMs = 30000; // per request; start-up up to "ready:" too
+    uint32_t timeoutMs = 30000; // per request; start-up up to "ready:" gets at least 30 s
 };
 
 // Called from the thread that runs a request, while it waits, each time the

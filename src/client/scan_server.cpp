@@ -9,6 +9,7 @@
 #include "orvanta_scan.h"
 #include "text_convert.h"
 #include <windows.h>
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
@@ -25,6 +26,10 @@ const uint32_t DumpStillMs = 45000;
 // was closed (a process that showed a window takes about 2 s under Wine).
 const uint32_t ExitWaitMs = 15000;
 const int CrashExitCode = 9;
+// Start-up up to the first "ready:" (about 0.1 s on a quiet machine) may
+// take this long even when the request limit is shorter: a short limit is
+// meant for plugins, not for a busy machine starting a process.
+const uint32_t StartLimitMs = 30000;
 
 // The child's pipe ends are inheritable only while this lock is held, so a
 // server started from another thread at the same moment never inherits
@@ -429,7 +434,8 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
             return finish();
         }
         size_t end = 0;
-        Impl::Wait wait = s.WaitReady(started + s.config.timeoutMs, &end);
+        uint32_t startLimit = std::max(s.config.timeoutMs, StartLimitMs);
+        Impl::Wait wait = s.WaitReady(started + startLimit, &end);
         std::vector<std::string> lines = s.TakeLines(end);
         if (!lines.empty() && lines[0].compare(0, 5, "info:") == 0)
             s.banner = lines[0].substr(5);
@@ -439,7 +445,7 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
             s.Close();
             outcome.status = Status::lost;
             outcome.error = "the server did not say ready within " +
-                            std::to_string(s.config.timeoutMs) + " ms";
+                            std::to_string(startLimit) + " ms";
             outcome.lines = lines;
             return finish();
         }
