@@ -160,6 +160,28 @@ TEST(ScanServer, NextRequestAfterACrashStartsAFreshServer)
     EXPECT_EQ(server.ScannedByThisProcess()[0], SamplePath(L"SampleEffect"));
 }
 
+TEST(ScanServer, CrashBetweenRequestsIsTheNextRequestsOutcomeWithTheDump)
+{
+    // The left-over thread of the first module crashes the idle server; the
+    // next request finds it ended, and the dump names the first module.
+    ScratchFolder scratch;
+    ScanServer server(RealServer(scratch));
+    std::wstring late = FixturePath(L"ClientLateCrash");
+    ASSERT_EQ(server.Request(late).status, Status::ok);
+    for (int i = 0; i < 1200 && server.Running(); i++)
+        Sleep(100);
+    ASSERT_FALSE(server.Running());
+    RequestOutcome out = server.Request(SamplePath(L"SampleEffect"));
+    EXPECT_EQ(out.status, Status::crashed) << out.error;
+    EXPECT_EQ(out.exitCode, 9);
+    EXPECT_EQ(out.crash.faultingModule, Utf8(late));
+    EXPECT_EQ(out.crash.exceptionCode, AccessViolation);
+    ASSERT_EQ(server.ScannedByThisProcess().size(), 2u);
+    EXPECT_EQ(server.ScannedByThisProcess()[0], late);
+    RequestOutcome next = server.Request(SamplePath(L"SampleEffect"));
+    EXPECT_EQ(next.status, Status::ok) << next.error;
+}
+
 TEST(ScanServer, HangRunsOutOfTimeAndTheNextRequestGoesOn)
 {
     ScratchFolder scratch;
