@@ -67,7 +67,7 @@ std::vector<DialogWindow> DialogWindowsOf(uint32_t processId)
         {
             // Button captions ("OK", "Cancel") say nothing about why the
             // plugin waits; the message is in the static and edit controls.
-            if (!IsWindowVisible(child) || _wcsicmp(ClassOf(child).c_str(), L"Button") == 0)
+            if (!IsWindowVisible(child) || lstrcmpiW(ClassOf(child).c_str(), L"Button") == 0)
                 continue;
             std::string text = ToUtf8(TextOf(child));
             if (text.empty())

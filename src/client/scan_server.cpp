@@ -10,6 +10,7 @@
 #include "text_convert.h"
 #include <windows.h>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <mutex>
