@@ -5,6 +5,7 @@
 #include "client_support.h"
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <thread>
 
 using namespace clienttest;
 using orvanta::Blame;
@@ -261,6 +262,29 @@ TEST(ModuleScanner, LeftOverThreadCrashIsBlamedOnTheEarlierModule)
     EXPECT_EQ(second.dump, "");
     ASSERT_EQ(second.plugins.size(), 1u);
     EXPECT_EQ(second.plugins[0].report.name, "Client Fixture");
+}
+
+TEST(ModuleScanner, ScannersOnTwoThreadsKeepTheirOwnServersAndDumps)
+{
+    ScratchFolder one, two;
+    ModuleResult crash, shell, effect;
+    std::thread first([&] {
+        ModuleScanner scanner(RealServer(one), 0);
+        crash = scanner.ScanModule(FixturePath(L"CrashInDispatch"));
+    });
+    std::thread second([&] {
+        ModuleScanner scanner(RealServer(two), 0);
+        shell = scanner.ScanModule(SamplePath(L"SampleShell"));
+        effect = scanner.ScanModule(SamplePath(L"SampleEffect"));
+    });
+    first.join();
+    second.join();
+    EXPECT_EQ(crash.status, Status::crashed) << crash.error;
+    EXPECT_EQ(crash.dump.find(Utf8(one.Dumps()) + "\\"), 0u) << crash.dump;
+    EXPECT_EQ(crash.faultingModule, Utf8(FixturePath(L"CrashInDispatch")));
+    EXPECT_EQ(shell.status, Status::ok) << shell.error;
+    EXPECT_EQ(shell.plugins.size(), 3u);
+    EXPECT_EQ(effect.status, Status::ok) << effect.error;
 }
 
 TEST(ModuleScanner, MalformedAnswerIsLostWithTheExitCode)
