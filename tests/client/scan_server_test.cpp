@@ -243,6 +243,30 @@ TEST(ScanServer, ServerThatCannotStartIsLost)
     EXPECT_EQ(out.error, "cannot start the server '" + Utf8(config.serverExe) + "' (error 2)");
 }
 
+TEST(ScanServer, ServerEndingBeforeReadyIsLostWithItsExitCode)
+{
+    ScratchFolder scratch;
+    SetEnvironmentVariableW(L"FAKE_SERVER_EXIT", L"5");
+    ScanServer server(FakeServer(scratch));
+    RequestOutcome out = server.Request(L"C:\\good.dll");
+    SetEnvironmentVariableW(L"FAKE_SERVER_EXIT", nullptr);
+    EXPECT_EQ(out.status, Status::lost);
+    EXPECT_EQ(out.exitCode, 5);
+    EXPECT_EQ(out.error, "the server ended while starting with exit code 5");
+    EXPECT_FALSE(server.Running());
+    RequestOutcome next = server.Request(L"C:\\good.dll");
+    EXPECT_EQ(next.status, Status::ok) << next.error;
+}
+
+TEST(ScanServer, StopTerminatesAServerThatDoesNotEnd)
+{
+    ScratchFolder scratch;
+    ScanServer server(FakeServer(scratch));
+    ASSERT_EQ(server.Request(L"C:\\stubborn.dll").status, Status::ok);
+    EXPECT_FALSE(server.Stop());
+    EXPECT_FALSE(server.Running());
+}
+
 TEST(ScanServer, MalformedBlockIsLostAndTheServerEnded)
 {
     ScratchFolder scratch;

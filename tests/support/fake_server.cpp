@@ -3,8 +3,12 @@
 //   a request holding "malformed"  a report block with a text left open
 //   a request holding "noblock"    no report block at all before "ready:"
 //   a request holding "diemid"     half a report block, then exit code 3
+//   a request holding "stubborn"   a good report, but it then ignores the
+//                                  end of its input and never ends
 //   anything else                  a well-formed report of "Fake Plugin"
-// Closing the request pipe ends it with exit code 0.
+// Closing the request pipe ends it with exit code 0. With the environment
+// variable FAKE_SERVER_EXIT set it ends at once with that code, before its
+// banner.
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -54,6 +58,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return 2;
     HANDLE input = (HANDLE)(uintptr_t)wcstoull(argv[1], nullptr, 16);
     Output = (HANDLE)(uintptr_t)wcstoull(argv[2], nullptr, 16);
+    wchar_t code[16];
+    if (GetEnvironmentVariableW(L"FAKE_SERVER_EXIT", code, 16) > 0)
+        return (int)wcstoul(code, nullptr, 10);
+    bool stubborn = false;
     Put("info:Fake Scan Server\n");
     std::string pending;
     for (;;)
@@ -65,7 +73,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             char chunk[1024];
             DWORD got = 0;
             if (!ReadFile(input, chunk, sizeof chunk, &got, nullptr) || got == 0)
+            {
+                if (stubborn)
+                    Sleep(INFINITE);
                 return 0;
+            }
             pending.append(chunk, got);
         }
         std::string request = pending.substr(0, lineEnd);
@@ -89,6 +101,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         }
         else
         {
+            stubborn = stubborn || request.find("stubborn") != std::string::npos;
             for (const char* line : GoodBlock)
                 Put(line);
         }
