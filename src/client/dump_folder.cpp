@@ -39,8 +39,7 @@ FolderSnapshot SnapshotFolder(const std::wstring& folder)
     return files;
 }
 
-std::wstring NewestNewFile(const std::wstring& folder, const FolderSnapshot& before,
-                           FileStamp* stampOut)
+std::wstring NewestNewFile(const std::wstring& folder, const FolderSnapshot& before)
 {
     std::wstring newest;
     FileStamp newestStamp;
@@ -55,8 +54,6 @@ std::wstring NewestNewFile(const std::wstring& folder, const FolderSnapshot& bef
             newestStamp = file.second;
         }
     }
-    if (stampOut)
-        *stampOut = newestStamp;
     return newest.empty() ? newest : folder + L"\\" + newest;
 }
 

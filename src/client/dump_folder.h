@@ -23,7 +23,6 @@ bool CreateFolders(const std::wstring& folder);
 FolderSnapshot SnapshotFolder(const std::wstring& folder);
 // The full path of the newest file that is not in the snapshot or changed
 // since; empty when there is none.
-std::wstring NewestNewFile(const std::wstring& folder, const FolderSnapshot& before,
-                           FileStamp* stamp = nullptr);
+std::wstring NewestNewFile(const std::wstring& folder, const FolderSnapshot& before);
 
 } // namespace orvanta

@@ -20,9 +20,9 @@ namespace {
 
 const uint32_t PollMs = 100;
 // How long a request whose time ran out may go on while a dump is being
-// written, and how long a dump may stand still before the wait gives up.
+// written (6 to 20 s under Wine, twice that on a busy machine; DbgHelp may
+// not grow the file steadily, so only its presence counts).
 const uint32_t DumpWaitCapMs = 120000;
-const uint32_t DumpStillMs = 45000;
 // How long a server may take to end once its output closed or its input
 // was closed (a process that showed a window takes about 2 s under Wine).
 const uint32_t ExitWaitMs = 15000;
@@ -476,8 +476,6 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
     uint64_t deadline = requested + s.config.timeoutMs;
     uint64_t dumpCap = deadline + DumpWaitCapMs;
     std::vector<DialogWindow> shown;
-    FileStamp lastDump;
-    uint64_t dumpMoved = 0;
     size_t end = 0;
     Impl::Wait wait;
     for (;;)
@@ -504,21 +502,11 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
         }
         if (now < deadline)
             continue;
-        // Out of time, but a dump that is still being written means a crash
-        // in progress, not a hang: wait for it while it grows.
+        // Out of time, but a new dump in the folder means a crash in
+        // progress, not a hang: wait for the server to finish it and end.
         std::wstring dumps = BareFolder(s.config.dumpFolder);
-        FileStamp stamp;
-        std::wstring dump = dumps.empty() ? std::wstring() : NewestNewFile(dumps, s.dumpsBefore, &stamp);
-        if (!dump.empty() && now < dumpCap)
-        {
-            if (dumpMoved == 0 || stamp.size != lastDump.size)
-            {
-                lastDump = stamp;
-                dumpMoved = now;
-            }
-            if (now - dumpMoved < DumpStillMs)
-                continue;
-        }
+        if (!dumps.empty() && now < dumpCap && !NewestNewFile(dumps, s.dumpsBefore).empty())
+            continue;
         break;
     }
 
