@@ -141,7 +141,7 @@ TEST(ScanServer, TimeLimitWaitsForADumpBeingWritten)
     // Writing the dump takes several seconds under Wine, far past this
     // limit: the growing file makes it a crash, not a hang.
     ScratchFolder scratch;
-    ScanServer server(RealServer(scratch, 1500));
+    ScanServer server(RealServer(scratch, 3000));
     RequestOutcome out = server.Request(FixturePath(L"CrashInDispatch"));
     EXPECT_EQ(out.status, Status::crashed) << out.error;
     EXPECT_EQ(out.exitCode, 9);
