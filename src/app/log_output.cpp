@@ -2,6 +2,7 @@
 #include "server.h"
 #include "../base/compat.h"
 #include "../base/shared_string.h"
+#include "../crash/crash_dump.h"
 
 void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args)
 {
@@ -17,6 +18,7 @@ void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args)
     }
     if (!built)
         return;
+    StopIfCrashing();
     DWORD written = 0;
     WriteFile(OutputHandle, line.Chars(), (DWORD)line.Length(), &written, nullptr);
     FlushFileBuffers(OutputHandle);

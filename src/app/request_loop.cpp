@@ -36,6 +36,7 @@ uint64_t ParseHexArgument(const wchar_t* text)
 
 static void WriteReady()
 {
+    StopIfCrashing();
     DWORD written = 0;
     WriteFile(OutputHandle, "ready:\n", 7, &written, nullptr);
     FlushFileBuffers(OutputHandle);
@@ -178,5 +179,6 @@ int ServerMain(HINSTANCE instance)
     FlushLibraryCache();
     DestroyWindow(SplashWindow);
     Gdiplus::GdiplusShutdown(GdiplusToken);
+    WaitForCrashInProgress();
     return 0;
 }

@@ -4,6 +4,9 @@
 
 CSharedString DumpBaseName;
 static CRITICAL_SECTION DumpLock;
+static bool LockReady;
+// Set as the filter starts, on whichever thread; never cleared.
+static volatile LONG CrashStarted;
 
 typedef BOOL(WINAPI* MiniDumpWriteDumpProc)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                             PMINIDUMP_EXCEPTION_INFORMATION,
@@ -12,11 +15,10 @@ typedef BOOL(WINAPI* MiniDumpWriteDumpProc)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE
 
 void InstallCrashFilter()
 {
-    static bool lockReady;
-    if (!lockReady)
+    if (!LockReady)
     {
         InitializeCriticalSection(&DumpLock);
-        lockReady = true;
+        LockReady = true;
     }
     DumpBaseName.Assign(L"ZiveRivedo-x64", 14);
     // A plugin that overflows the stack leaves the filter only what the
@@ -82,6 +84,7 @@ static DWORD WINAPI DumpWriterThread(void* request)
 // path lives on the stack and DbgHelp is loaded only now.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
 {
+    InterlockedExchange(&CrashStarted, 1);
     if (!DumpFolder.IsEmpty())
     {
         EnterCriticalSection(&DumpLock);
@@ -113,4 +116,34 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
     }
     TerminateProcess(GetCurrentProcess(), CrashExitCode);
     return 0;
+}
+
+bool CrashHasStarted() { return CrashStarted != 0; }
+
+static void WaitForProcessEnd()
+{
+    for (;;)
+        Sleep(INFINITE);
+}
+
+void StopIfCrashing()
+{
+    if (CrashHasStarted())
+        WaitForProcessEnd();
+}
+
+void WaitForCrashInProgress()
+{
+    if (!LockReady)
+        return;
+    EnterCriticalSection(&DumpLock);
+    // The filter that set the flag may not have the lock yet: let it have
+    // it, and its dump, and the end of the process.
+    if (CrashHasStarted())
+    {
+        LeaveCriticalSection(&DumpLock);
+        WaitForProcessEnd();
+    }
+    // Held until the process ends: a crash from now on blocks in the filter
+    // and leaves no half-written dump behind.
 }

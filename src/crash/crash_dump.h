@@ -20,6 +20,15 @@ void InstallCrashFilter();
 // Hand this to SetUnhandledExceptionFilter around every stretch of plugin
 // code, since a plugin may install a filter of its own.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception);
+// True once the crash filter has started on any thread.
+bool CrashHasStarted();
+// Returns only while no crash has started; otherwise waits for the filter
+// to end the process. Every writer of an output line calls it first, so
+// that nothing follows the lines written before a crash.
+void StopIfCrashing();
+// The last step of the shut-down: waits while a crash is being written, so
+// the process ends with its dump and exit code 9 instead of exit code 0.
+void WaitForCrashInProgress();
 // Formats the dump file path for the given time into path (DumpPathCapacity
 // characters); false when it does not fit.
 bool FormatDumpPath(wchar_t* path, const wchar_t* folder, const wchar_t* baseName,

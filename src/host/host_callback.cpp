@@ -1,4 +1,5 @@
 #include "host_callback.h"
+#include "probe_threads.h"
 #include "../app/log_output.h"
 #include "../base/shared_string.h"
 
@@ -111,18 +112,24 @@ static void CopyHostString(void* ptr, const char* text)
     out[i] = 0;
 }
 
+// Every call gets its answer; only a call that belongs to the probe running
+// now writes a line or sets a flag, so a thread a plugin left behind cannot
+// write into another plugin's answer or change its report.
 intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
+    bool ours = CallBelongsToProbe();
     if (opcode == audioMasterCanDo)
     {
         // A null ptr is neither read nor written: it is logged as "(null)"
         // and no capability matches it.
         const char* capability = static_cast<const char*>(ptr);
-        LogInfo(L"Query host can do: '%S'\n", capability);
+        if (ours)
+            LogInfo(L"Query host can do: '%S'\n", capability);
         return HostCanDo(capability);
     }
 
     const char* name = HostOpcodeName(opcode);
+    if (ours)
     {
         CSharedString wideName = WidenBytes(name ? name : "<unknown>", -1);
         LogInfo(L"Audio master callback: %i - %s\n", opcode, wideName.Chars());
@@ -137,7 +144,8 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     case audioMasterCurrentId:
         return (intptr_t)CurrentShellId;
     case audioMasterWantMidi:
-        PluginWantsMidi = true;
+        if (ours)
+            PluginWantsMidi = true;
         return 0;
     case audioMasterNeedIdle:
         return 1;
@@ -157,6 +165,7 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     case audioMasterGetVendorVersion:
         return 3;
     }
-    LogWarn(L"Unhandled audioMaster opCode - %i\n", opcode);
+    if (ours)
+        LogWarn(L"Unhandled audioMaster opCode - %i\n", opcode);
     return 0;
 }

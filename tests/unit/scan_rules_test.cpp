@@ -2,6 +2,7 @@
 // the report block's exact lines and the host callback's answers.
 #include "app/log_output.h"
 #include "host/host_callback.h"
+#include "host/probe_threads.h"
 #include "output_capture.h"
 #include "scan/plugin_probe.h"
 #include "scan/scan_report.h"
@@ -20,6 +21,13 @@ struct Split
 {
     std::string path;
     uint32_t id;
+};
+
+// The host callback logs only inside a probe.
+struct ProbeScope
+{
+    ProbeScope() { BeginProbe(); }
+    ~ProbeScope() { EndProbe(); }
 };
 
 Split SplitOf(const wchar_t* request)
@@ -171,6 +179,7 @@ TEST(ReportBlock, ShellObjectOnlyForCategoryTen)
 TEST(HostCallback, FixedAnswersAndLogLines)
 {
     OutputCapture out;
+    ProbeScope probe;
     EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
     EXPECT_EQ(out.Take(), "info:Audio master callback: 1 - audioMasterVersion\n");
     EXPECT_EQ(HostCallback(nullptr, 16, 0, 0, nullptr, 0), 44100);
@@ -190,6 +199,7 @@ TEST(HostCallback, FixedAnswersAndLogLines)
 TEST(HostCallback, UnknownAndUnansweredOpcodesWarn)
 {
     OutputCapture out;
+    ProbeScope probe;
     for (int32_t opcode : {5, -1, 1000})
     {
         EXPECT_EQ(HostCallback(nullptr, opcode, 0, 0, nullptr, 0), 0);
@@ -213,6 +223,7 @@ TEST(HostCallback, UnknownAndUnansweredOpcodesWarn)
 TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
 {
     OutputCapture out;
+    ProbeScope probe;
     char query[] = "sendVstEvents";
     EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, query, 0), 1);
     EXPECT_EQ(out.Take(), "info:Query host can do: 'sendVstEvents'\n");
@@ -232,6 +243,7 @@ TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
 TEST(HostCallback, StringsFillTheAbiBufferExactly)
 {
     OutputCapture out;
+    ProbeScope probe;
     char buffer[64];
     memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(HostCallback(nullptr, 32, 0, 0, buffer, 0), 1);
@@ -249,6 +261,7 @@ TEST(HostCallback, StringsFillTheAbiBufferExactly)
 TEST(HostCallback, CurrentIdWidensWithSignAndWantMidiSetsFlag)
 {
     OutputCapture out;
+    ProbeScope probe;
     EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), 0);
     CurrentShellId = -1;
     EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), (intptr_t)-1);
