@@ -74,6 +74,12 @@ static bool Fail(CPluginInfo& info, const wchar_t* reason)
 
 static void EnumerateShells(AEffect* effect, CPluginInfo& info)
 {
+    // One buffer for all the queries, as the plugin's own to write in.
+    // Without it the plugin cannot be asked: nothing is listed.
+    CGuardedBuffer guarded(EffectStringSize + 1 + BufferSlack);
+    if (!guarded.chars)
+        return;
+    char* buffer = guarded.chars;
     Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> seenShellIds;
     int repeats = 0;
     for (int query = 0;; query++)
@@ -82,11 +88,6 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
         // the report lists what was found.
         if (query == MaxShellQueries || repeats == MaxRepeatedShellIds)
             break;
-        CGuardedBuffer guarded(EffectStringSize + 1 + BufferSlack);
-        // Without a buffer the plugin cannot be asked: the list ends here.
-        if (!guarded.chars)
-            break;
-        char* buffer = guarded.chars;
         buffer[0] = 0;
         buffer[EffectStringSize] = 0;
         int32_t id = Dispatch(effect, effShellGetNextPlugin, buffer);
