@@ -13,6 +13,27 @@ typedef BOOL(WINAPI* MiniDumpWriteDumpProc)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE
                                             PMINIDUMP_USER_STREAM_INFORMATION,
                                             PMINIDUMP_CALLBACK_INFORMATION);
 
+// Wine commits the whole stack with one guard page at its bottom and raises
+// the overflow only there, whatever the guarantee says: the filter then gets
+// the few hundred to few thousand bytes the plugin's last frame happened to
+// leave, and when they are not enough the process ends with exit code 0.
+// A guard page at the top of the kept-back part makes the overflow come
+// there, with the whole reserve below it. Where the page is not committed
+// yet (Windows grows the stack page by page) it is left alone.
+static void GuardStackReserve()
+{
+    MEMORY_BASIC_INFORMATION stack;
+    if (VirtualQuery(&stack, &stack, sizeof stack) != sizeof stack)
+        return;
+    char* page = (char*)stack.AllocationBase + CrashStackReserve;
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(page, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT ||
+        info.AllocationBase != stack.AllocationBase || (info.Protect & PAGE_GUARD))
+        return;
+    DWORD old = 0;
+    VirtualProtect(page, 1, PAGE_READWRITE | PAGE_GUARD, &old);
+}
+
 void InstallCrashFilter()
 {
     if (!LockReady)
@@ -25,6 +46,7 @@ void InstallCrashFilter()
     // system keeps back; writing a dump needs more than its default.
     ULONG reserve = CrashStackReserve;
     SetThreadStackGuarantee(&reserve);
+    GuardStackReserve();
     SetUnhandledExceptionFilter(CrashFilter);
 }
 

@@ -56,6 +56,14 @@ TEST_F(CrashDump, StackOverflowInDispatcherCall)
     CrashOnce(L"CrashStackOverflow");
 }
 
+// The same with frames of a tenth of a page: the last one ends at any
+// point of a page, and the filter still has the stack it needs.
+TEST_F(CrashDump, StackOverflowOfSmallFrames)
+{
+    expectedCode = 0xC00000FD;
+    CrashOnce(L"CrashSmallFrames");
+}
+
 // Whichever thread got there first, its dump is the only one.
 TEST_F(CrashDump, TwoThreadsCrashingTogetherWriteOneDump)
 {

@@ -16,6 +16,9 @@ const DWORD CrashExit = 9;
 extern const char* ThreadFileVariable;
 const uint32_t SubPluginId = 0x43525331; // what CrashShell lists
 const uint64_t OneSecond = 10000000;
+// How long a test waits for a crashing server: DbgHelp under Wine takes up
+// to 20 s for a dump, more on a busy machine.
+const DWORD DumpTimeout = 90000;
 
 std::wstring PluginPath(const wchar_t* name);
 std::string PluginLine(const wchar_t* name);
@@ -139,9 +142,9 @@ struct CrashDump : ::testing::Test
         before = LocalNow();
         EXPECT_TRUE(server.Write(line + "\n"));
         bool ready = true;
-        std::string answer = server.ReadUntilReady(20000, &ready);
+        std::string answer = server.ReadUntilReady(DumpTimeout, &ready);
         EXPECT_FALSE(ready) << "the server answered instead of crashing";
-        EXPECT_EQ(server.WaitExit(), CrashExit);
+        EXPECT_EQ(server.WaitExit(DumpTimeout), CrashExit);
         after = LocalNow();
         return MaskModuleHandle(answer);
     }

@@ -11,7 +11,8 @@ set(CRASH_FIXTURES
   CrashStackOverflow:7
   CrashOverrunName:8
   CrashOverrunShell:9
-  CrashLaterOnThread:10)
+  CrashLaterOnThread:10
+  CrashSmallFrames:11)
 foreach(fixture ${CRASH_FIXTURES})
   string(REPLACE ":" ";" parts ${fixture})
   list(GET parts 0 name)

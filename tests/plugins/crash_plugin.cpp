@@ -32,6 +32,7 @@
 #define CRASH_OVERRUN_NAME 8   // writes past the effGetEffectName buffer
 #define CRASH_OVERRUN_SHELL 9  // writes past a sub-plugin name buffer
 #define CRASH_LATER_ON_THREAD 10 // a thread it leaves running dies 200 ms after effClose
+#define CRASH_SMALL_FRAMES 11  // endless recursion of small frames inside effGetEffectName
 
 #ifndef CRASH_MODE
 #error CRASH_MODE must be defined
@@ -206,6 +207,20 @@ LONG WINAPI PluginOwnFilter(EXCEPTION_POINTERS*)
 }
 #endif
 
+#if CRASH_MODE == CRASH_SMALL_FRAMES
+// Frames of about 100 bytes: the overflow comes wherever in a page the
+// last one happens to end.
+__attribute__((noinline)) int RecurseSmall(volatile char* previous, int depth)
+{
+    volatile char frame[64];
+    frame[0] = (char)depth;
+    frame[sizeof frame - 1] = previous ? previous[0] : 0;
+    if (CrashAddress != 0)
+        return RecurseSmall(frame, depth + 1) + frame[1];
+    return frame[2];
+}
+#endif
+
 #if CRASH_MODE == CRASH_STACK_OVERFLOW
 // Each call keeps a page of stack busy until the stack runs out.
 __attribute__((noinline)) int Recurse(volatile char* previous, int depth)
@@ -231,6 +246,10 @@ intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
         WriteThisThreadId();
         Host(&Effect, audioMasterVersion, 0, 0, nullptr, 0.0f);
         Recurse(nullptr, 0);
+#elif CRASH_MODE == CRASH_SMALL_FRAMES
+        WriteThisThreadId();
+        Host(&Effect, audioMasterVersion, 0, 0, nullptr, 0.0f);
+        RecurseSmall(nullptr, 0);
 #elif CRASH_MODE == CRASH_SHELL
         if (ShellIdAsked != 0)
         {
