@@ -17,6 +17,7 @@ static const int RequestBufferSize = 1024;
 
 static void WriteReady()
 {
+    StopIfCrashing();
     DWORD written = 0;
     WriteFile(OutputHandle, "ready:\n", 7, &written, nullptr);
     FlushFileBuffers(OutputHandle);
@@ -152,5 +153,6 @@ int ServerMain(HINSTANCE instance)
     FlushLibraryCache();
     DestroyWindow(SplashWindow);
     Gdiplus::GdiplusShutdown(GdiplusToken);
+    WaitForCrashInProgress();
     return 0;
 }

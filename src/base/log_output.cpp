@@ -1,9 +1,11 @@
 #include "log_output.h"
+#include "crash_flag.h"
 
 HANDLE OutputHandle;
 
 static void WriteBytes(const char* bytes, int count)
 {
+    StopIfCrashing();
     DWORD written = 0;
     WriteFile(OutputHandle, bytes, (DWORD)count, &written, nullptr);
     FlushFileBuffers(OutputHandle);

@@ -4,25 +4,47 @@
 CSharedString DumpBaseName;
 CSharedString DumpFolder;
 static CRITICAL_SECTION DumpLock;
+static bool LockReady;
 
 typedef BOOL(WINAPI* MiniDumpWriteDumpProc)(HANDLE, DWORD, HANDLE, MINIDUMP_TYPE,
                                             PMINIDUMP_EXCEPTION_INFORMATION,
                                             PMINIDUMP_USER_STREAM_INFORMATION,
                                             PMINIDUMP_CALLBACK_INFORMATION);
 
+// Wine commits the whole stack with one guard page at its bottom and raises
+// the overflow only there, whatever the guarantee says: the filter then gets
+// the few hundred to few thousand bytes the plugin's last frame happened to
+// leave, and when they are not enough the process ends with exit code 0.
+// A guard page at the top of the kept-back part makes the overflow come
+// there, with the whole reserve below it. Where the page is not committed
+// yet (Windows grows the stack page by page) it is left alone.
+static void GuardStackReserve()
+{
+    MEMORY_BASIC_INFORMATION stack;
+    if (VirtualQuery(&stack, &stack, sizeof stack) != sizeof stack)
+        return;
+    char* page = (char*)stack.AllocationBase + CrashStackReserve;
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(page, &info, sizeof info) != sizeof info || info.State != MEM_COMMIT ||
+        info.AllocationBase != stack.AllocationBase || (info.Protect & PAGE_GUARD))
+        return;
+    DWORD old = 0;
+    VirtualProtect(page, 1, PAGE_READWRITE | PAGE_GUARD, &old);
+}
+
 void InstallCrashFilter()
 {
-    static bool lockReady;
-    if (!lockReady)
+    if (!LockReady)
     {
         InitializeCriticalSection(&DumpLock);
-        lockReady = true;
+        LockReady = true;
     }
     DumpBaseName.Assign(L"ZiveRivedo-x64", 14);
     // A plugin that overflows the stack leaves the filter only what the
     // system keeps back; writing a dump needs more than its default.
     ULONG reserve = CrashStackReserve;
     SetThreadStackGuarantee(&reserve);
+    GuardStackReserve();
     SetUnhandledExceptionFilter(CrashFilter);
 }
 
@@ -82,6 +104,7 @@ static DWORD WINAPI DumpWriterThread(void* request)
 // path lives on the stack and DbgHelp is loaded only now.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
 {
+    MarkCrashStarted();
     if (!DumpFolder.IsEmpty())
     {
         EnterCriticalSection(&DumpLock);
@@ -113,4 +136,20 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
     }
     TerminateProcess(GetCurrentProcess(), CrashExitCode);
     return 0;
+}
+
+void WaitForCrashInProgress()
+{
+    if (!LockReady)
+        return;
+    EnterCriticalSection(&DumpLock);
+    // The filter that set the flag may not have the lock yet: let it have
+    // it, and its dump, and the end of the process.
+    if (CrashHasStarted())
+    {
+        LeaveCriticalSection(&DumpLock);
+        WaitForProcessEnd();
+    }
+    // Held until the process ends: a crash from now on blocks in the filter
+    // and leaves no half-written dump behind.
 }

@@ -3,6 +3,7 @@
 #pragma once
 #include "../base/compat.h"
 #include "../base/shared_string.h"
+#include "../base/crash_flag.h"
 
 const UINT CrashExitCode = 9;
 // Room for the dump path, terminator included; a longer path writes no dump.
@@ -22,6 +23,9 @@ void InstallCrashFilter();
 // Hand this to SetUnhandledExceptionFilter around every stretch of plugin
 // code, since a plugin may install a filter of its own.
 LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception);
+// The last step of the shut-down: waits while a crash is being written, so
+// the process ends with its dump and exit code 9 instead of exit code 0.
+void WaitForCrashInProgress();
 // Formats the dump file path for the given time into path (DumpPathCapacity
 // characters); false when it does not fit.
 bool FormatDumpPath(wchar_t* path, const wchar_t* folder, const wchar_t* baseName,

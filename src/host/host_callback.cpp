@@ -1,4 +1,5 @@
 #include "host_callback.h"
+#include "probe_threads.h"
 #include "../base/log_output.h"
 #include "../base/shared_string.h"
 
@@ -111,24 +112,32 @@ static void CopyHostString(void* ptr, const char* text)
     out[i] = 0;
 }
 
+// Every call gets its answer; only a call that belongs to the probe running
+// now writes a line or sets a flag, so a thread a plugin left behind cannot
+// write into another plugin's answer or change its report.
 intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
+    bool ours = CallBelongsToProbe();
     if (opcode == audioMasterCanDo)
     {
         // A null ptr is neither read nor written: it is logged as "(null)"
         // and no capability matches it. A text whose escaped form cannot
         // be made is not logged, like any line that cannot be built.
         const char* capability = static_cast<const char*>(ptr);
-        CSharedStringA text = EscapeLineBreaks(capability);
-        if (!capability || !text.IsNull())
-            LogInfo(L"Query host can do: '%S'\n", text.Chars());
+        if (ours)
+        {
+            CSharedStringA text = EscapeLineBreaks(capability);
+            if (!capability || !text.IsNull())
+                LogInfo(L"Query host can do: '%S'\n", text.Chars());
+        }
         return HostCanDo(capability);
     }
 
     // The 8-bit name goes straight into the line: no text of its own to
     // make, so none that could come out as "(null)".
     const char* name = HostOpcodeName(opcode);
-    LogInfo(L"Audio master callback: %i - %S\n", opcode, name ? name : "<unknown>");
+    if (ours)
+        LogInfo(L"Audio master callback: %i - %S\n", opcode, name ? name : "<unknown>");
 
     switch (opcode)
     {
@@ -139,7 +148,8 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     case audioMasterCurrentId:
         return (intptr_t)CurrentShellId;
     case audioMasterWantMidi:
-        PluginWantsMidi = true;
+        if (ours)
+            PluginWantsMidi = true;
         return 0;
     case audioMasterNeedIdle:
         return 1;
@@ -159,6 +169,7 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
     case audioMasterGetVendorVersion:
         return 3;
     }
-    LogWarn(L"Unhandled audioMaster opCode - %i\n", opcode);
+    if (ours)
+        LogWarn(L"Unhandled audioMaster opCode - %i\n", opcode);
     return 0;
 }

@@ -1,13 +1,16 @@
 #include "plugin_probe.h"
 #include "scan_report.h"
 #include "seh_guard.h"
+#include "../base/guarded_buffer.h"
 #include "../base/log_output.h"
 #include "../crash/crash_dump.h"
 #include "../host/host_callback.h"
+#include "../host/probe_threads.h"
 #include <string.h>
 
 // Plugins are known to write past the ABI's string sizes: the buffers they
-// get have room to spare beyond the part that is read.
+// get have room to spare beyond the part that is read. A write past the
+// slack meets the guard page behind the buffer and ends in a crash dump.
 const int BufferSlack = 512;
 
 static int32_t Dispatch(AEffect* effect, int32_t opcode, void* ptr)
@@ -17,10 +20,12 @@ static int32_t Dispatch(AEffect* effect, int32_t opcode, void* ptr)
 
 CSharedString GetEffectString(AEffect* effect, int32_t opcode)
 {
-    char buffer[EffectStringSize + BufferSlack];
-    buffer[0] = 0;
-    effect->dispatcher(effect, opcode, 0, 0, buffer, 0.0f);
-    return WidenBytes(buffer, EffectStringSize);
+    CGuardedBuffer buffer(EffectStringSize + BufferSlack);
+    if (!buffer.chars)
+        return CSharedString();
+    buffer.chars[0] = 0;
+    effect->dispatcher(effect, opcode, 0, 0, buffer.chars, 0.0f);
+    return WidenBytes(buffer.chars, EffectStringSize);
 }
 
 CSharedString VersionToString(int32_t v)
@@ -70,6 +75,15 @@ static bool Fail(CPluginInfo& info, const wchar_t* reason)
 
 static void EnumerateShells(AEffect* effect, CPluginInfo& info)
 {
+    // One buffer for all the queries, as the plugin's own to write in.
+    // Without it the plugin cannot be asked: the scan answers out of memory.
+    CGuardedBuffer guarded(EffectStringSize + 1 + BufferSlack);
+    if (!guarded.chars)
+    {
+        info.noMemory = true;
+        return;
+    }
+    char* buffer = guarded.chars;
     CShellIdSet seenShellIds;
     int repeats = 0;
     for (int query = 0;; query++)
@@ -78,7 +92,6 @@ static void EnumerateShells(AEffect* effect, CPluginInfo& info)
         // the report lists what was found.
         if (query == MaxShellQueries || repeats == MaxRepeatedShellIds)
             break;
-        char buffer[EffectStringSize + 1 + BufferSlack];
         buffer[0] = 0;
         buffer[EffectStringSize] = 0;
         int32_t id = Dispatch(effect, effShellGetNextPlugin, buffer);
@@ -139,12 +152,19 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
     PluginWantsMidi = false;
     SetUnhandledExceptionFilter(CrashFilter);
     LogInfo(L"Calling entry point...\n");
+    BeginProbe();
     AEffect* effect = entry(HostCallback);
     SetUnhandledExceptionFilter(CrashFilter);
     if (!effect)
+    {
+        EndProbe();
         return Fail(info, L"Entry point returned NULL");
+    }
     if (effect->magic != kEffectMagic)
+    {
+        EndProbe();
         return Fail(info, L"Bad magic");
+    }
 
     SetUnhandledExceptionFilter(CrashFilter);
     info.synthEdit = FindResourceW(module, MAKEINTRESOURCEW(165), L"SE1") != nullptr;
@@ -172,6 +192,7 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
 
     LogInfo(L"Dispatching effClose...\n");
     CallGuarded(DispatchClose, effect);
+    EndProbe();
     SetUnhandledExceptionFilter(CrashFilter);
     return true;
 }

@@ -8,7 +8,11 @@ set(CRASH_FIXTURES
   CrashAfterOwnFilter:4
   CrashTwoThreads:5
   CrashShell:6
-  CrashStackOverflow:7)
+  CrashStackOverflow:7
+  CrashOverrunName:8
+  CrashOverrunShell:9
+  CrashLaterOnThread:10
+  CrashSmallFrames:11)
 foreach(fixture ${CRASH_FIXTURES})
   string(REPLACE ":" ";" parts ${fixture})
   list(GET parts 0 name)

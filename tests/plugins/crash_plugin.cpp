@@ -2,6 +2,10 @@
 // at a chosen point of the scan, so the server's crash filter has real
 // crashes to write dumps of. CRASH_MODE picks the variant at build time.
 //
+// The two overrun variants write as many bytes as the environment variable
+// CRASH_FIXTURE_OVERRUN_BYTES says (decimal), one at a time from their own
+// code, so a write that faults does so at an address inside the plugin.
+//
 // Before it crashes, a variant writes the id of the thread that is about to
 // die (two ids for the two-thread variant, one per line) into the file named
 // by the environment variable CRASH_FIXTURE_THREAD_FILE, so a test can
@@ -14,6 +18,7 @@
 #endif
 #include <windows.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #define CRASH_NONE 0          // a well-behaved effect: the control plugin
@@ -24,6 +29,10 @@
 #define CRASH_TWO_THREADS 5   // two threads released by one event die together
 #define CRASH_SHELL 6         // a shell that dies when its sub-plugin is built
 #define CRASH_STACK_OVERFLOW 7 // endless recursion inside effGetEffectName
+#define CRASH_OVERRUN_NAME 8   // writes past the effGetEffectName buffer
+#define CRASH_OVERRUN_SHELL 9  // writes past a sub-plugin name buffer
+#define CRASH_LATER_ON_THREAD 10 // a thread it leaves running dies 200 ms after effClose
+#define CRASH_SMALL_FRAMES 11  // endless recursion of small frames inside effGetEffectName
 
 #ifndef CRASH_MODE
 #error CRASH_MODE must be defined
@@ -108,6 +117,55 @@ void CrashOnOwnThread()
 }
 #endif
 
+#if CRASH_MODE == CRASH_OVERRUN_NAME || CRASH_MODE == CRASH_OVERRUN_SHELL
+int OverrunBytes()
+{
+    char text[32];
+    DWORD n = GetEnvironmentVariableA("CRASH_FIXTURE_OVERRUN_BYTES", text, sizeof text);
+    if (n == 0 || n >= sizeof text)
+        return 0;
+    return atoi(text);
+}
+
+// No terminator: the bytes are all the plugin writes.
+void Overrun(void* ptr, char letter)
+{
+    WriteThisThreadId();
+    if (Host)
+        Host(&Effect, audioMasterVersion, 0, 0, nullptr, 0.0f);
+    volatile char* out = (volatile char*)ptr;
+    int count = OverrunBytes();
+    for (int i = 0; i < count; i++)
+        out[i] = letter;
+}
+#endif
+
+#if CRASH_MODE == CRASH_LATER_ON_THREAD
+HANDLE Closed;
+
+DWORD WINAPI CrashAfterClose(void*)
+{
+    WaitForSingleObject(Closed, INFINITE);
+    Sleep(200);
+    WriteThisThreadId();
+    Crash();
+    return 0;
+}
+
+// The module keeps a reference of its own, so the server's FreeLibrary
+// leaves its code in place for the thread.
+void LeaveThreadBehind()
+{
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCWSTR)(void*)&CrashAfterClose,
+                       &self);
+    Closed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE thread = CreateThread(nullptr, 0, CrashAfterClose, nullptr, 0, nullptr);
+    if (thread)
+        CloseHandle(thread);
+}
+#endif
+
 #if CRASH_MODE == CRASH_TWO_THREADS
 HANDLE StartSignal;
 
@@ -149,6 +207,20 @@ LONG WINAPI PluginOwnFilter(EXCEPTION_POINTERS*)
 }
 #endif
 
+#if CRASH_MODE == CRASH_SMALL_FRAMES
+// Frames of about 100 bytes: the overflow comes wherever in a page the
+// last one happens to end.
+__attribute__((noinline)) int RecurseSmall(volatile char* previous, int depth)
+{
+    volatile char frame[64];
+    frame[0] = (char)depth;
+    frame[sizeof frame - 1] = previous ? previous[0] : 0;
+    if (CrashAddress != 0)
+        return RecurseSmall(frame, depth + 1) + frame[1];
+    return frame[2];
+}
+#endif
+
 #if CRASH_MODE == CRASH_STACK_OVERFLOW
 // Each call keeps a page of stack busy until the stack runs out.
 __attribute__((noinline)) int Recurse(volatile char* previous, int depth)
@@ -174,6 +246,10 @@ intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
         WriteThisThreadId();
         Host(&Effect, audioMasterVersion, 0, 0, nullptr, 0.0f);
         Recurse(nullptr, 0);
+#elif CRASH_MODE == CRASH_SMALL_FRAMES
+        WriteThisThreadId();
+        Host(&Effect, audioMasterVersion, 0, 0, nullptr, 0.0f);
+        RecurseSmall(nullptr, 0);
 #elif CRASH_MODE == CRASH_SHELL
         if (ShellIdAsked != 0)
         {
@@ -181,6 +257,9 @@ intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
             CrashNow();
         }
         CopyText(ptr, "Crash Shell");
+        return 1;
+#elif CRASH_MODE == CRASH_OVERRUN_NAME
+        Overrun(ptr, 'x');
         return 1;
 #endif
         CopyText(ptr, CRASH_MODE == CRASH_NONE ? "Steady Crash Fixture" : "Crash Fixture");
@@ -192,18 +271,32 @@ intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
         CopyText(ptr, "Crash Suite");
         return 1;
     case effGetPlugCategory:
+        if (CRASH_MODE == CRASH_OVERRUN_SHELL)
+            return kPlugCategShell;
         return CRASH_MODE == CRASH_SHELL && ShellIdAsked == 0 ? kPlugCategShell : kPlugCategEffect;
     case effGetVendorVersion:
         return 1000;
     case effCanDo:
         return -1;
     case effShellGetNextPlugin:
+#if CRASH_MODE == CRASH_OVERRUN_SHELL
+        if (ShellListed++ == 0)
+        {
+            Overrun(ptr, 'y');
+            return SubPluginId;
+        }
+#endif
         if (CRASH_MODE == CRASH_SHELL && ShellListed++ == 0)
         {
             CopyText(ptr, "Crash Sub");
             return SubPluginId;
         }
         return 0;
+#if CRASH_MODE == CRASH_LATER_ON_THREAD
+    case effClose:
+        SetEvent(Closed);
+        return 0;
+#endif
     default:
         return 0;
     }
@@ -233,6 +326,8 @@ extern "C" __declspec(dllexport) AEffect* VSTPluginMain(AudioMasterCallback host
     SetUnhandledExceptionFilter(PluginOwnFilter);
 #elif CRASH_MODE == CRASH_SHELL
     ShellIdAsked = (int32_t)host(&Effect, audioMasterCurrentId, 0, 0, nullptr, 0.0f);
+#elif CRASH_MODE == CRASH_LATER_ON_THREAD
+    LeaveThreadBehind();
 #endif
     return &Effect;
 }

@@ -26,6 +26,15 @@
 //   subcategory=N               category answer of such a sub-plugin (else 1)
 //   crashonclose=1              access violation inside effClose
 //   overflow=OPCODE             fill the whole 512-byte text buffer, no NUL
+//   threadcall=OPCODE           the entry point starts a thread of the plugin's
+//                               own that calls the host once with OPCODE and
+//                               waits until that call has returned
+//   leftover=OPCODE             after effClose, once a file X.go exists beside
+//                               the DLL, that thread calls the host with each
+//                               such OPCODE, round after round, until the
+//                               process ends (the module pins itself so its
+//                               code stays); "leftover calling" is recorded
+//                               once, after the first round
 //
 // While a .cfg exists, the DLL also appends what happened to X.events: its
 // module handle at attach, each entry point call, each dispatcher opcode
@@ -98,6 +107,10 @@ struct Config
     bool crashOnClose;
     int32_t overflow[8];
     int overflowCount;
+    int32_t threadCalls[8];
+    int threadCallCount;
+    int32_t leftovers[8];
+    int leftoverCount;
 };
 
 // One plugin instance per entry point call; the scan server never opens
@@ -114,6 +127,7 @@ struct Instance
 
 wchar_t ConfigPath[MAX_PATH * 2];
 wchar_t EventsPath[MAX_PATH * 2];
+wchar_t GoPath[MAX_PATH * 2];
 bool Recording;
 
 void Record(const char* text)
@@ -141,6 +155,8 @@ void SetPaths(HMODULE module)
         dot = ConfigPath + n;
     *dot = 0;
     wcscpy(EventsPath, ConfigPath);
+    wcscpy(GoPath, ConfigPath);
+    wcscat(GoPath, L".go");
     wcscat(ConfigPath, L".cfg");
     wcscat(EventsPath, L".events");
     Recording = GetFileAttributesW(ConfigPath) != INVALID_FILE_ATTRIBUTES;
@@ -292,6 +308,10 @@ void ApplyLine(Config* c, const char* line, const char* end)
         c->crashOnClose = Number(number) != 0;
     else if (KeyIs(key, keyLength, "overflow") && c->overflowCount < 8)
         c->overflow[c->overflowCount++] = Number(number);
+    else if (KeyIs(key, keyLength, "threadcall") && c->threadCallCount < 8)
+        c->threadCalls[c->threadCallCount++] = Number(number);
+    else if (KeyIs(key, keyLength, "leftover") && c->leftoverCount < 8)
+        c->leftovers[c->leftoverCount++] = Number(number);
 }
 
 void LoadConfig(Config* c)
@@ -376,6 +396,9 @@ intptr_t CanDoAnswerFor(const Config& c, const char* text)
 }
 
 AudioMasterCallback Host;
+HANDLE PluginThread;     // one per process, started by the first entry call
+HANDLE ThreadCallsDone;  // set by the thread after its calls in the entry point
+HANDLE ClosedEvent;      // set at effClose
 // Read at run time, so the compiler can neither fold nor drop the write.
 volatile uintptr_t CrashAddress = 16;
 
@@ -402,6 +425,8 @@ intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t val
     case effClose:
         if (c.crashOnClose)
             *(volatile int*)CrashAddress = 1;
+        if (ClosedEvent)
+            SetEvent(ClosedEvent);
         return 0;
     case effGetEffectName:
         PutText(c, opcode, self->name, ptr);
@@ -480,6 +505,50 @@ void CallHost(Instance* self, AudioMasterCallback host)
     }
 }
 
+// One host call with what the opcode needs: a capability text for
+// audioMasterCanDo, a buffer for everything else.
+void CallHostFromThread(Instance* self, int32_t opcode)
+{
+    char buffer[256] = "receiveVstMidiEvent";
+    Host(&self->effect, opcode, 0, 0, buffer, 0.0f);
+}
+
+DWORD WINAPI PluginThreadMain(void* argument)
+{
+    Instance* self = (Instance*)argument;
+    const Config& c = self->config;
+    for (int i = 0; i < c.threadCallCount; i++)
+        CallHostFromThread(self, c.threadCalls[i]);
+    SetEvent(ThreadCallsDone);
+    if (c.leftoverCount == 0)
+        return 0;
+    WaitForSingleObject(ClosedEvent, INFINITE);
+    while (GetFileAttributesW(GoPath) == INVALID_FILE_ATTRIBUTES)
+        Sleep(5);
+    for (bool first = true;; first = false)
+    {
+        for (int i = 0; i < c.leftoverCount; i++)
+            CallHostFromThread(self, c.leftovers[i]);
+        if (first)
+            Record("leftover calling");
+    }
+}
+
+// The instance stays allocated for the thread, which may outlive the scan.
+void StartPluginThread(Instance* self)
+{
+    if (PluginThread)
+        return;
+    HMODULE pinned = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, (LPCWSTR)(void*)&PluginThreadMain,
+                       &pinned);
+    ThreadCallsDone = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ClosedEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    PluginThread = CreateThread(nullptr, 0, PluginThreadMain, self, 0, nullptr);
+    if (PluginThread)
+        WaitForSingleObject(ThreadCallsDone, INFINITE);
+}
+
 [[maybe_unused]] AEffect* Entry(AudioMasterCallback host)
 {
     Record("entry");
@@ -503,6 +572,8 @@ void CallHost(Instance* self, AudioMasterCallback host)
     if (c.wantMidiInEntry)
         host(&e, audioMasterWantMidi, 0, 0, nullptr, 0.0f);
     CallHost(self, host);
+    if (c.threadCallCount > 0 || c.leftoverCount > 0)
+        StartPluginThread(self);
 
     if (c.shellById)
     {

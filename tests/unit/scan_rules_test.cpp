@@ -3,6 +3,7 @@
 #include "base/log_output.h"
 #include "base/memory.h"
 #include "host/host_callback.h"
+#include "host/probe_threads.h"
 #include "output_capture.h"
 #include "scan/plugin_probe.h"
 #include "scan/scan_report.h"
@@ -21,6 +22,13 @@ struct Split
 {
     std::string path;
     uint32_t id;
+};
+
+// The host callback logs only inside a probe.
+struct ProbeScope
+{
+    ProbeScope() { BeginProbe(); }
+    ~ProbeScope() { EndProbe(); }
 };
 
 Split SplitOf(const wchar_t* request)
@@ -172,6 +180,7 @@ TEST(ReportBlock, ShellObjectOnlyForCategoryTen)
 TEST(HostCallback, FixedAnswersAndLogLines)
 {
     OutputCapture out;
+    ProbeScope probe;
     EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
     EXPECT_EQ(out.Take(), "info:Audio master callback: 1 - audioMasterVersion\n");
     EXPECT_EQ(HostCallback(nullptr, 16, 0, 0, nullptr, 0), 44100);
@@ -191,6 +200,7 @@ TEST(HostCallback, FixedAnswersAndLogLines)
 TEST(HostCallback, UnknownAndUnansweredOpcodesWarn)
 {
     OutputCapture out;
+    ProbeScope probe;
     for (int32_t opcode : {5, -1, 1000})
     {
         EXPECT_EQ(HostCallback(nullptr, opcode, 0, 0, nullptr, 0), 0);
@@ -214,6 +224,7 @@ TEST(HostCallback, UnknownAndUnansweredOpcodesWarn)
 TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
 {
     OutputCapture out;
+    ProbeScope probe;
     char query[] = "sendVstEvents";
     EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, query, 0), 1);
     EXPECT_EQ(out.Take(), "info:Query host can do: 'sendVstEvents'\n");
@@ -256,6 +267,7 @@ TEST(HostCallback, CanDoWithoutMemoryForTheLineStillAnswers)
 TEST(HostCallback, StringsFillTheAbiBufferExactly)
 {
     OutputCapture out;
+    ProbeScope probe;
     char buffer[64];
     memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(HostCallback(nullptr, 32, 0, 0, buffer, 0), 1);
@@ -273,6 +285,7 @@ TEST(HostCallback, StringsFillTheAbiBufferExactly)
 TEST(HostCallback, CurrentIdWidensWithSignAndWantMidiSetsFlag)
 {
     OutputCapture out;
+    ProbeScope probe;
     EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), 0);
     CurrentShellId = -1;
     EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), (intptr_t)-1);
