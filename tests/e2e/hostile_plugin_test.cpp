@@ -280,7 +280,7 @@ std::string SampleEffectAnswer(const std::string& path)
 {
     return "info:Scanning plugin: '" + path + "'\n"
            "info:Loading library...\n"
-           "info:Looking for entry point in module HANDLE\n"
+           "info:Looking for entry point in module <module>\n"
            "info:Found VSTPluginMain()\n"
            "info:Calling entry point...\n"
            "info:Audio master callback: 1 - audioMasterVersion\n"

@@ -243,6 +243,7 @@ TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
 
 TEST(HostCallback, CanDoTextWithLineBreaksIsLoggedEscapedAndMatchedAsItIs)
 {
+    ProbeScope probe;
     OutputCapture out;
     char withLineFeed[] = "sendVstEvents\n";
     EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, withLineFeed, 0), 0);
