@@ -125,6 +125,7 @@ struct PluginEntry
 {
     std::optional<uint32_t> shellId; // set for a sub-plugin
     Status status = Status::ok;
+    int attempts = 1; // a crash is retried like a module's
     std::string error;
     PluginReport report; // meaningful when status is ok or failed
 };

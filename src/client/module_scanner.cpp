@@ -1,0 +1,178 @@
+// Modules one after the other on one server. A shell's sub-plugins are
+// requested as "path>ID" against the same process, so the module is loaded
+// once per server; a sub-plugin that ends the server is recorded alone and
+// the shell is requested again in the fresh one. A crash is retried in a
+// fresh server; a time-out is not (it is usually a dialog). A crash whose
+// faulting address lies in a module this process scanned earlier is that
+// module's (a thread it left running), and the cut-off request runs again.
+#include "orvanta_scan.h"
+#include "text_convert.h"
+#include <windows.h>
+
+namespace orvanta {
+namespace {
+
+// How often one request may be cut off by crashes of earlier modules
+// before its own outcome is taken as it is.
+const int MaxBlamedRepeats = 4;
+
+std::wstring FullPath(const std::wstring& path)
+{
+    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
+    if (n == 0)
+        return path;
+    std::wstring full(n, L'\0');
+    n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
+    full.resize(n);
+    for (wchar_t& c : full)
+        if (c == L'/')
+            c = L'\\';
+    return full;
+}
+
+// File names compare without regard to letter case, as the file system does.
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    std::wstring fa = FullPath(a), fb = FullPath(b);
+    return CompareStringOrdinal(fa.c_str(), (int)fa.size(), fb.c_str(), (int)fb.size(), TRUE) ==
+           CSTR_EQUAL;
+}
+
+} // namespace
+
+struct ModuleScanner::Impl
+{
+    explicit Impl(ServerConfig config) : server(std::move(config)) {}
+    ScanServer server;
+    int retries = 1;
+
+    bool BlameEarlier(const RequestOutcome& outcome, const std::wstring& current,
+                      const ScanCallbacks& callbacks);
+    RequestOutcome Run(const std::wstring& path, std::optional<uint32_t> shellId,
+                       const ScanCallbacks& callbacks, ModuleResult* result);
+    RequestOutcome RunWithRetries(const std::wstring& path, std::optional<uint32_t> shellId,
+                                  const ScanCallbacks& callbacks, ModuleResult* result,
+                                  int* attempts);
+    void ScanShell(const std::wstring& path, const PluginReport& report,
+                   const ScanCallbacks& callbacks, ModuleResult* result);
+};
+
+bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std::wstring& current,
+                                       const ScanCallbacks& callbacks)
+{
+    if (outcome.status != Status::crashed || outcome.crash.faultingModule.empty())
+        return false;
+    std::wstring faulting = ToWide(outcome.crash.faultingModule);
+    if (SamePath(faulting, current))
+        return false;
+    for (const std::wstring& earlier : server.ScannedByThisProcess())
+    {
+        if (!SamePath(earlier, current) && SamePath(earlier, faulting))
+        {
+            if (callbacks.onBlame)
+                callbacks.onBlame(Blame{earlier, outcome.crash});
+            return true;
+        }
+    }
+    return false;
+}
+
+// One request, repeated when it was cut off by an earlier module's crash.
+RequestOutcome ModuleScanner::Impl::Run(const std::wstring& path, std::optional<uint32_t> shellId,
+                                        const ScanCallbacks& callbacks, ModuleResult* result)
+{
+    for (int repeat = 0;; repeat++)
+    {
+        RequestOutcome outcome = server.Request(path, shellId, callbacks.onDialog);
+        result->scanMs += outcome.elapsedMs;
+        if (repeat < MaxBlamedRepeats && BlameEarlier(outcome, path, callbacks))
+            continue;
+        return outcome;
+    }
+}
+
+RequestOutcome ModuleScanner::Impl::RunWithRetries(const std::wstring& path,
+                                                   std::optional<uint32_t> shellId,
+                                                   const ScanCallbacks& callbacks,
+                                                   ModuleResult* result, int* attempts)
+{
+    *attempts = 0;
+    for (;;)
+    {
+        // A sub-plugin in a fresh server: the shell first, so it is cached
+        // again (its outcome does not matter: "path>ID" loads it anyway).
+        if (shellId && !server.Running())
+            Run(path, {}, callbacks, result);
+        ++*attempts;
+        RequestOutcome outcome = Run(path, shellId, callbacks, result);
+        if (outcome.status == Status::crashed && *attempts <= retries)
+            continue;
+        return outcome;
+    }
+}
+
+void ModuleScanner::Impl::ScanShell(const std::wstring& path, const PluginReport& report,
+                                    const ScanCallbacks& callbacks, ModuleResult* result)
+{
+    for (const ShellEntry& sub : report.shells)
+    {
+        PluginEntry entry;
+        entry.shellId = sub.id;
+        RequestOutcome outcome = RunWithRetries(path, sub.id, callbacks, result, &entry.attempts);
+        entry.status = outcome.status;
+        entry.error = outcome.error;
+        if (outcome.report)
+            entry.report = *outcome.report;
+        else
+        {
+            entry.report.id = sub.id;
+            entry.report.name = sub.name;
+        }
+        result->plugins.push_back(std::move(entry));
+    }
+}
+
+ModuleScanner::ModuleScanner(ServerConfig config, int crashRetries)
+    : m_impl(new Impl(std::move(config)))
+{
+    m_impl->retries = crashRetries < 0 ? 0 : crashRetries;
+}
+
+ModuleScanner::~ModuleScanner() = default;
+
+const std::string& ModuleScanner::ServerBanner() const
+{
+    return m_impl->server.Banner();
+}
+
+ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallbacks& callbacks)
+{
+    ModuleResult result;
+    result.path = path;
+    RequestOutcome outcome = m_impl->RunWithRetries(path, {}, callbacks, &result, &result.attempts);
+    result.status = outcome.status;
+    result.error = outcome.error;
+    if (outcome.status != Status::ok && outcome.status != Status::failed && outcome.exitCode != -1)
+        result.exitCode = outcome.exitCode;
+    result.windows = outcome.windows;
+    if (outcome.status == Status::crashed)
+    {
+        result.dump = outcome.crash.dumpPath;
+        result.faultingModule = outcome.crash.faultingModule;
+        result.exceptionCode = outcome.crash.exceptionCode;
+    }
+    if (outcome.report)
+    {
+        PluginEntry own;
+        own.status = outcome.status;
+        own.error = outcome.error;
+        own.attempts = result.attempts;
+        own.report = *outcome.report;
+        result.plugins.push_back(own);
+        if (outcome.status == Status::ok && !outcome.report->shells.empty())
+            m_impl->ScanShell(path, *outcome.report, callbacks, &result);
+    }
+    return result;
+}
+
+} // namespace orvanta
