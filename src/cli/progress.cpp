@@ -62,11 +62,11 @@ std::string ProgressLine(size_t done, size_t total, const std::string& module, m
     // The dialog comes before the times: a narrow console cuts the end.
     std::string line = std::to_string(done) + "/" + std::to_string(total) + " done";
     if (!module.empty())
-        line += "  scanning " + module;
+        line += "  " + module;
     if (!dialog.empty())
         line += "  waiting on dialog '" + dialog + "'";
     line += "  " + ClockText(elapsed) + " elapsed, " +
-            (estimated ? "about " + ClockText(remaining) + " left" : "estimating time left");
+            (estimated ? "~" + ClockText(remaining) + " left" : "estimating time left");
     if (width > 1)
         line = CutToColumns(line, (size_t)width - 1); // the last column would wrap the line
     return line;

@@ -109,6 +109,9 @@ json PluginToJson(const PluginEntry& plugin)
     entry["id"] = HexId(id);
     entry["shellId"] = plugin.shellId ? json(HexId(*plugin.shellId)) : json(nullptr);
     entry["status"] = StatusName(plugin.status);
+    // A sub-plugin's crash is retried like a module's; one attempt goes unsaid.
+    if (plugin.attempts != 1)
+        entry["attempts"] = plugin.attempts;
     PutText(entry, "error", plugin.error);
     const PluginReport& r = plugin.report;
     if (hasReport)
@@ -154,7 +157,8 @@ bool PluginFromJson(const json& entry, const std::string& where, PluginEntry* pl
         plugin->shellId = shellId;
     }
     PluginReport& r = plugin->report;
-    return read.StatusOf(&plugin->status) && read.Text("error", &plugin->error) &&
+    return read.StatusOf(&plugin->status) && read.Number("attempts", &plugin->attempts) &&
+           read.Text("error", &plugin->error) &&
            read.Text("name", &r.name) && read.Text("vendor", &r.vendor) &&
            read.Text("product", &r.product) && read.Text("version", &r.version) &&
            read.Number("numInputs", &r.numInputs) && read.Number("numOutputs", &r.numOutputs) &&

@@ -72,7 +72,7 @@ std::vector<std::string> Lines(const std::string& text)
 const json SampleEffectPlugins = json::parse(R"json([ {
     "id": "536D4566", "shellId": null, "status": "ok", "name": "Sample Effect", "vendor": "Zandrel Software",
     "product": "Orvanta Samples", "version": "1.1.0.0", "numInputs": 2, "numOutputs": 2, "wantsMidi": false,
-    "sendsMidi": false, "platform": "x64", "audio64": false, "category": 1, "synthEdit": false } ])json");
+    "sendsMidi": false, "platform": "x64", "audio64": true, "category": 1, "synthEdit": false } ])json");
 
 class CliScan : public ::testing::Test
 {
@@ -184,7 +184,8 @@ TEST_F(CliScan, DialogIsRecordedWithItsTitleAndText)
     ToolRun run = Run({L"--timeout", L"3"});
     EXPECT_EQ(run.exitCode, 1u) << run.err;
 
-    const json* dialog = ModuleNamed(ReadJson(db), "SampleDialog.dll");
+    json document = ReadJson(db);
+    const json* dialog = ModuleNamed(document, "SampleDialog.dll");
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ((*dialog)["status"], "timeout");
     ASSERT_TRUE(dialog->contains("windows"));

@@ -108,6 +108,7 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
     PluginEntry delay;
     delay.shellId = 0x53480002;
     delay.status = Status::crashed;
+    delay.attempts = 2;
     delay.error = "access violation";
     delay.report.name = "Sample Shell Delay";
     record.result.plugins.push_back(delay);
@@ -165,6 +166,7 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
           "id": "53480002",
           "shellId": "53480002",
           "status": "crashed",
+          "attempts": 2,
           "error": "access violation",
           "name": "Sample Shell Delay"
         }
@@ -332,6 +334,7 @@ TEST(DatabaseText, EveryMemberSurvivesReopening)
     PluginEntry sub;
     sub.shellId = 0xABCDEF01;
     sub.status = Status::timeout;
+    sub.attempts = 3;
     record.result.plugins.push_back(sub);
     {
         PluginDatabase db;
@@ -374,6 +377,8 @@ TEST(DatabaseText, EveryMemberSurvivesReopening)
     EXPECT_EQ(*m.plugins[1].shellId, 0xABCDEF01u);
     EXPECT_EQ(m.plugins[1].report.id, 0xABCDEF01u);
     EXPECT_EQ(m.plugins[1].status, Status::timeout);
+    EXPECT_EQ(m.plugins[1].attempts, 3);
+    EXPECT_EQ(own.attempts, 1);
 }
 
 TEST(DatabaseWrite, MissingFileIsAnEmptyDatabaseAndNoFileUntilTheFirstWrite)
