@@ -269,19 +269,35 @@ TEST_F(CliScan, RetryFailedScansACrashedModuleAgain)
 
 TEST_F(CliScan, KilledRunResumesWithNothingLost)
 {
+    const int count = 24;
     const wchar_t* samples[] = {L"SampleEffect", L"SampleSynth", L"SampleShell"};
-    for (int i = 0; i < 9; i++)
+    for (int i = 0; i < count; i++)
         CopyTo(Sample(samples[i % 3]), plugins, L"Module" + std::to_wstring(i) + L".dll");
     unsigned seed = (unsigned)time(nullptr);
     srand(seed);
     SCOPED_TRACE("seed " + std::to_string(seed));
 
     std::set<std::string> kept; // modules the database held after a kill
+    int interrupted = 0;        // kills that left modules to do
     for (int round = 0; round < 4; round++)
     {
         clitest::ToolProcess tool;
         ASSERT_TRUE(tool.Start({L"--db", db, plugins}));
-        Sleep(300 + rand() % 2500);
+        // A moment inside the run: after a random number of finished
+        // modules, then a little more.
+        size_t finished = (size_t)(rand() % 3);
+        DWORD waited = 0;
+        while (waited < 60000 && WaitForSingleObject(tool.Handle(), 0) == WAIT_TIMEOUT)
+        {
+            size_t lines = 0;
+            for (const std::string& line : Lines(tool.Err()))
+                lines += line.rfind("[", 0) == 0;
+            if (lines >= finished)
+                break;
+            Sleep(5);
+            waited += 5;
+        }
+        Sleep(rand() % 40);
         tool.Kill();
         tool.Wait();
         if (!clitest::Exists(db))
@@ -306,18 +322,20 @@ TEST_F(CliScan, KilledRunResumesWithNothingLost)
             }
         }
         kept = now;
+        interrupted += now.size() < (size_t)count;
     }
 
     ToolRun last = Run({L"--json"});
     EXPECT_EQ(last.exitCode, 0u) << last.err;
     json document = ReadJson(db);
-    EXPECT_EQ(document["modules"].size(), 9u);
+    EXPECT_EQ(document["modules"].size(), (size_t)count);
     for (const json& module : document["modules"])
         EXPECT_EQ(module["status"], "ok");
     // Modules finished before the kills were not scanned again.
     json printed = json::parse(last.out, nullptr, false);
     ASSERT_FALSE(printed.is_discarded()) << last.out;
-    EXPECT_EQ(printed["modules"].size(), 9u - kept.size());
+    EXPECT_EQ(printed["modules"].size(), count - kept.size());
+    EXPECT_GE(interrupted, 1);
 }
 
 TEST(CliExit, UnknownOptionIsAUsageError)

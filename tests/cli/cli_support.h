@@ -57,6 +57,7 @@ public:
     // Waits for the end and the last output; the exit code, or STILL_ACTIVE.
     DWORD Wait(DWORD timeoutMs = 280000);
     void Kill();
+    HANDLE Handle() const { return m_process; }
     // What it wrote so far.
     std::string Out();
     std::string Err();
