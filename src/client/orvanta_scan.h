@@ -27,7 +27,8 @@ bool ParseStatus(const std::string& text, Status* status);
 struct DialogWindow
 {
     std::string title;
-    std::string text; // the texts of its child controls, one per line
+    std::string text; // the texts of its visible child controls other than
+                      // buttons (a message box's message), one per line
 };
 
 // One sub-plugin listed by a shell module's report.
@@ -53,7 +54,10 @@ struct PluginReport
 
 // Parses the report object: the ">" lines of one answer with their two-byte
 // tag removed, joined with their line feeds ("{\n  \"id\": ...\n}\n").
-// Returns false with a clear error text for a malformed block.
+// Every member may be followed by a comma. \uXXXX escapes become UTF-8 (a
+// surrogate pair one character, a lone surrogate U+FFFD). Returns false
+// with a clear error text ("malformed report: ...", with line and column
+// where the syntax breaks) for a malformed block, and leaves *report alone.
 bool ParseReport(const std::string& block, PluginReport* report, std::string* error);
 
 // What the dump of a crash says about it.
@@ -75,7 +79,8 @@ struct RequestOutcome
     std::string error;                  // failed: the server's error text; else why
     std::optional<PluginReport> report; // ok and failed: the parsed block
     std::vector<std::string> lines;     // every tagged line, without its "\n"
-    int exitCode = -1;                  // the server's exit code when it ended, else -1
+    int exitCode = -1;                  // the server's exit code when it ended by itself
+                                        // (crashed, lost), else -1
     CrashInfo crash;                    // crashed: the dump and what it says
     std::vector<DialogWindow> windows;  // timeout: the windows it waited on
     uint32_t elapsedMs = 0;             // request written to outcome known
@@ -86,11 +91,12 @@ struct ServerConfig
     std::wstring serverExe;   // path of scanserver.exe
     std::wstring dumpFolder;  // where the server writes crash dumps (created)
     uintptr_t hostWindow = 0; // the host's main window, picks the badge's monitor
-    uint32_t timeoutMs = 30000;
+    uint32_t timeoutMs = 30000; // per request; start-up up to "ready:" too
 };
 
-// Called from the thread that runs a request, while it waits: the window
-// titles that appeared (empty when none).
+// Called from the thread that runs a request, while it waits, each time the
+// server's windows change (polled every 100 ms): the windows it shows now,
+// empty when the last one went away.
 using DialogFn = std::function<void(const std::vector<DialogWindow>& windows)>;
 
 // One server process, started on the first request and again after every
@@ -112,7 +118,9 @@ public:
     // pipe closed, then wait); false when it had to be terminated.
     bool Stop();
     bool Running() const;
-    // Paths of the modules requested since this server process started.
+    // Paths of the modules requested since this server process started,
+    // each once; after an outcome that ended the server, still those of the
+    // ended process until the next request starts a fresh one.
     const std::vector<std::wstring>& ScannedByThisProcess() const;
 
 private:
@@ -125,12 +133,16 @@ struct PluginEntry
 {
     std::optional<uint32_t> shellId; // set for a sub-plugin
     Status status = Status::ok;
-    int attempts = 1; // a crash is retried like a module's
+    int attempts = 1; // requests of this plugin; a crash is retried like a module's
     std::string error;
     PluginReport report; // meaningful when status is ok or failed
 };
 
-// Everything known about one module after it was scanned.
+// Everything known about one module after it was scanned. status is the
+// module's own request: a shell whose own scan is ok stays ok when one of
+// its sub-plugins crashed or hung; that plugin entry carries the outcome.
+// plugins holds the module's own plugin first (when a report came back),
+// then one entry per sub-plugin in report order.
 struct ModuleResult
 {
     std::wstring path;
@@ -161,7 +173,11 @@ struct ScanCallbacks
 };
 
 // Scans modules one after the other on one server: shell sub-plugins with
-// one load, crash retries in fresh servers, crash attribution by the dump.
+// one load, crash retries in fresh servers (crashRetries more attempts; a
+// time-out is never retried), crash attribution by the dump. A crash whose
+// faulting module is one scanned earlier by the same server process is
+// reported through onBlame and the cut-off request runs again (it does not
+// count as an attempt). Not thread-safe: one thread per scanner.
 class ModuleScanner
 {
 public:

@@ -20,7 +20,7 @@ const uint32_t PollMs = 100;
 // How long a request whose time ran out may go on while a dump is being
 // written, and how long a dump may stand still before the wait gives up.
 const uint32_t DumpWaitCapMs = 120000;
-const uint32_t DumpStillMs = 30000;
+const uint32_t DumpStillMs = 45000;
 // How long a server may take to end once its output closed or its input
 // was closed (a process that showed a window takes about 2 s under Wine).
 const uint32_t ExitWaitMs = 15000;

@@ -205,6 +205,24 @@ TEST(ModuleScanner, CrashingSubPluginIsRecordedAloneAndItsSiblingsAreScanned)
     EXPECT_EQ(r.plugins[3].report.name, "Sub Three");
 }
 
+TEST(ModuleScanner, HangingSubPluginIsATimeoutAndItsSiblingsAreScanned)
+{
+    ScratchFolder scratch;
+    ModuleScanner scanner(RealServer(scratch, 3000));
+    ModuleResult r = scanner.ScanModule(FixturePath(L"ClientShellHangSub"));
+    ASSERT_EQ(r.status, Status::ok) << r.error;
+    ASSERT_EQ(r.plugins.size(), 4u);
+    EXPECT_EQ(r.plugins[1].status, Status::ok);
+    EXPECT_EQ(r.plugins[1].report.name, "Sub One");
+    EXPECT_EQ(r.plugins[2].shellId, 0x436C5332u);
+    EXPECT_EQ(r.plugins[2].status, Status::timeout);
+    EXPECT_EQ(r.plugins[2].attempts, 1);
+    EXPECT_EQ(r.plugins[2].error, "no answer within 3000 ms");
+    EXPECT_EQ(r.plugins[2].report.name, "Sub Two");
+    EXPECT_EQ(r.plugins[3].status, Status::ok);
+    EXPECT_EQ(r.plugins[3].report.name, "Sub Three");
+}
+
 TEST(ModuleScanner, LeftOverThreadCrashIsBlamedOnTheEarlierModule)
 {
     // The late-crash module scans cleanly; its thread dies 300 ms later,

@@ -136,6 +136,18 @@ TEST(ScanServer, CrashGivesExitCode9AndTheDumpItWrote)
     EXPECT_FALSE(server.Running());
 }
 
+TEST(ScanServer, TimeLimitWaitsForADumpBeingWritten)
+{
+    // Writing the dump takes several seconds under Wine, far past this
+    // limit: the growing file makes it a crash, not a hang.
+    ScratchFolder scratch;
+    ScanServer server(RealServer(scratch, 1500));
+    RequestOutcome out = server.Request(FixturePath(L"CrashInDispatch"));
+    EXPECT_EQ(out.status, Status::crashed) << out.error;
+    EXPECT_EQ(out.exitCode, 9);
+    EXPECT_EQ(out.crash.exceptionCode, AccessViolation);
+}
+
 TEST(ScanServer, NextRequestAfterACrashStartsAFreshServer)
 {
     ScratchFolder scratch;

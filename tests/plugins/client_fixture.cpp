@@ -11,6 +11,7 @@
 //     the DLL, which it deletes
 //   6 crashes in its entry point once: while "<name>.once" exists, which it
 //     deletes first
+//   7 the shell of mode 4, whose second sub-plugin hangs instead
 // Every variant that does not die reports the effect "Client Fixture".
 #include "host/vst2_abi.h"
 #ifndef WIN32_LEAN_AND_MEAN
@@ -29,6 +30,8 @@
 #define CLIENT_SHELL_BAD_SUB 4
 #define CLIENT_SLOW_ONCE 5
 #define CLIENT_CRASH_ONCE 6
+#define CLIENT_SHELL_HANG_SUB 7
+#define CLIENT_SHELL (CLIENT_MODE == CLIENT_SHELL_BAD_SUB || CLIENT_MODE == CLIENT_SHELL_HANG_SUB)
 
 namespace {
 
@@ -77,11 +80,11 @@ void CopyText(void* ptr, const char* text)
 
 intptr_t Dispatch(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
-    bool shellItself = CLIENT_MODE == CLIENT_SHELL_BAD_SUB && ShellIdAsked == 0;
+    bool shellItself = CLIENT_SHELL && ShellIdAsked == 0;
     switch (opcode)
     {
     case effGetEffectName:
-        if (CLIENT_MODE == CLIENT_SHELL_BAD_SUB)
+        if (CLIENT_SHELL)
         {
             for (int i = 0; i < 3; i++)
                 if (ShellIdAsked == SubIds[i])
@@ -139,10 +142,15 @@ extern "C" __declspec(dllexport) AEffect* VSTPluginMain(AudioMasterCallback host
     HANDLE thread = CreateThread(nullptr, 0, LateCrash, nullptr, 0, nullptr);
     if (thread)
         CloseHandle(thread);
-#elif CLIENT_MODE == CLIENT_SHELL_BAD_SUB
+#elif CLIENT_SHELL
     ShellIdAsked = (int32_t)host(&Effect, audioMasterCurrentId, 0, 0, nullptr, 0.0f);
     if (ShellIdAsked == BadSubId)
-        Crash();
+    {
+        if (CLIENT_MODE == CLIENT_SHELL_BAD_SUB)
+            Crash();
+        else
+            Sleep(INFINITE);
+    }
     if (ShellIdAsked != 0)
         Effect.uniqueID = ShellIdAsked;
 #elif CLIENT_MODE == CLIENT_SLOW_ONCE

@@ -8,7 +8,8 @@ set(CLIENT_FIXTURES
   ClientLateCrash:3
   ClientShellBadSub:4
   ClientSlowOnce:5
-  ClientCrashOnce:6)
+  ClientCrashOnce:6
+  ClientShellHangSub:7)
 foreach(fixture ${CLIENT_FIXTURES})
   string(REPLACE ":" ";" parts ${fixture})
   list(GET parts 0 name)
