@@ -1,6 +1,7 @@
 #include "scan_run.h"
 #include "console_text.h"
 #include "orvanta_scan.h"
+#include "plugin_database.h"
 #include "progress.h"
 #include "summary.h"
 #include "text_convert.h"
@@ -110,11 +111,21 @@ int RunScan(const Options& options)
         ScanCallbacks callbacks;
         callbacks.onDialog = [&](const std::vector<DialogWindow>& windows) { progress.Dialog(windows); };
         callbacks.onBlame = [&](const Blame& blame) {
-            tally.blamed.push_back(blame);
             touched.push_back(blame.path);
             problem = true;
             if (writeError.empty() && !db.MarkCrashed(blame, &error))
                 writeError = error;
+            // The summary shows the entry as the database now holds it.
+            auto record = db.Find(blame.path);
+            for (ModuleResult& earlier : tally.scanned)
+            {
+                if (record && PathKey(earlier.path) == PathKey(blame.path))
+                {
+                    earlier = record->result;
+                    return;
+                }
+            }
+            tally.blamed.push_back(blame);
         };
         for (const ModuleFile& file : plan.toScan)
         {

@@ -97,8 +97,10 @@ std::string ProblemText(const ModuleResult& m)
             text += ": exception " + Hex(m.exceptionCode);
         if (!m.faultingModule.empty())
             text += " in " + FileName(m.faultingModule);
-        if (!m.error.empty() && !m.exceptionCode)
-            text += ": " + m.error;
+        // The server's own crash text repeats the exception; another (a
+        // thread left running) says what the exception alone does not.
+        if (!m.error.empty() && m.error.find("exception") == std::string::npos)
+            text += (m.exceptionCode ? " (" + m.error + ")" : ": " + m.error);
         if (!m.dump.empty())
             text += "; dump " + m.dump;
         return text;

@@ -175,6 +175,64 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
     EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\CrashShell.dll>43525331")) << run.err;
 }
 
+TEST_F(CliScan, LeftOverThreadCrashMarksTheEarlierModuleCrashed)
+{
+    // A scans cleanly and leaves a thread that crashes 300 ms later, while
+    // the same server works on B (which hangs until its time limit).
+    CopyTo(Plugin(L"ClientLateCrash"), plugins, L"A.dll");
+    CopyTo(Sample(L"SampleHang"), plugins, L"B.dll");
+
+    ToolRun run = Run({L"--timeout", L"3", L"--json"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    json document = ReadJson(db);
+    const json* a = ModuleNamed(document, "A.dll");
+    const json* b = ModuleNamed(document, "B.dll");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ((*a)["status"], "crashed");
+    EXPECT_EQ((*a)["error"], "a thread it left running crashed the server during a later request");
+    EXPECT_EQ((*a)["exceptionCode"], "C0000005");
+    EXPECT_EQ((*a)["faultingModule"], Utf8(plugins) + "\\A.dll");
+    EXPECT_TRUE(clitest::Exists(clitest::Wide((*a).value("dump", "")))) << a->dump();
+    EXPECT_EQ((*b)["status"], "timeout");
+    json printed = json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(printed.is_discarded()) << run.out;
+    EXPECT_EQ(printed, document);
+    EXPECT_TRUE(Contains(run.err, "Scanned 2 modules in ")) << run.err;
+    EXPECT_TRUE(Contains(run.err, ": 1 crashed, 1 timed out.\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\A.dll: crashed: exception C0000005 in A.dll (a thread it left "
+                                                  "running crashed the server during a later request); dump "))
+        << run.err;
+}
+
+TEST_F(CliScan, CrashingSubPluginCostsOnlyItself)
+{
+    CopyTo(Plugin(L"ClientShellBadSub"), plugins, L"Shell.dll");
+
+    ToolRun run = Run();
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    const json document = ReadJson(db);
+    const json* shell = ModuleNamed(document, "Shell.dll");
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ((*shell)["status"], "ok");
+    const json& p = (*shell)["plugins"];
+    ASSERT_EQ(p.size(), 4u) << shell->dump();
+    EXPECT_EQ(p[0]["shellId"], nullptr);
+    EXPECT_EQ(p[0]["status"], "ok");
+    EXPECT_EQ(p[1]["shellId"], "436C5331");
+    EXPECT_EQ(p[1]["status"], "ok");
+    EXPECT_EQ(p[2]["shellId"], "436C5332");
+    EXPECT_EQ(p[2]["status"], "crashed");
+    EXPECT_EQ(p[2]["attempts"], 2);
+    EXPECT_EQ(p[2]["name"], "Sub Two");
+    EXPECT_EQ(p[3]["shellId"], "436C5333");
+    EXPECT_EQ(p[3]["status"], "ok");
+    EXPECT_TRUE(Contains(run.out, "Plugins: 3 ok, 1 crashed.\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, Utf8(plugins) + "\\Shell.dll>436C5332 (Sub Two): crashed")) << run.out;
+}
+
 TEST_F(CliScan, DialogIsRecordedWithItsTitleAndText)
 {
     if (!HasDisplay())
