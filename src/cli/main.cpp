@@ -7,8 +7,28 @@
 #include <windows.h>
 #include <shellapi.h>
 
+namespace {
+
+// Servers end with this tool, however it ends: killed while a plugin hangs,
+// a server would otherwise never read the end of its request pipe and stay.
+void KillServersWithThisProcess()
+{
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job)
+        return;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job, GetCurrentProcess()))
+        CloseHandle(job);
+    // Otherwise the handle stays open until the process ends, which closes it.
+}
+
+} // namespace
+
 int main()
 {
+    KillServersWithThisProcess();
     // The wide command line: paths with any characters arrive whole.
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);

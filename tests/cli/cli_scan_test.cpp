@@ -396,6 +396,30 @@ TEST_F(CliScan, KilledRunResumesWithNothingLost)
     EXPECT_GE(interrupted, 1);
 }
 
+TEST_F(CliScan, KilledToolTakesItsHangingServerWithIt)
+{
+    CopyTo(Sample(L"SampleHang"), plugins, L"Hang.dll");
+    clitest::ToolProcess tool;
+    ASSERT_TRUE(tool.Start({L"--db", db, L"--timeout", L"120", plugins}));
+    DWORD server = 0;
+    for (int i = 0; i < 2000 && !server; i++)
+    {
+        server = clitest::ChildProcessId(GetProcessId(tool.Handle()), L"scanserver.exe");
+        Sleep(10);
+    }
+    ASSERT_NE(server, 0u) << "no server started";
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, server);
+    ASSERT_NE(process, nullptr);
+    Sleep(1000); // the server is inside the hanging plugin by now
+    tool.Kill();
+    tool.Wait();
+    DWORD waited = WaitForSingleObject(process, 20000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process, 1);
+    CloseHandle(process);
+    EXPECT_EQ(waited, (DWORD)WAIT_OBJECT_0) << "the server outlived the tool";
+}
+
 TEST(CliExit, UnknownOptionIsAUsageError)
 {
     ScratchFolder scratch;

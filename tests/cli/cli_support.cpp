@@ -1,5 +1,6 @@
 #include "cli_support.h"
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 #include <cstdio>
 
 namespace clitest {
@@ -159,6 +160,23 @@ std::wstring CopyTo(const std::wstring& from, const std::wstring& folder, const 
     std::wstring to = folder + L"\\" + as;
     EXPECT_TRUE(CopyFileW(from.c_str(), to.c_str(), FALSE)) << Utf8(from) << " -> " << Utf8(to);
     return to;
+}
+
+DWORD ChildProcessId(DWORD parent, const std::wstring& exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    DWORD found = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
+    {
+        if (entry.th32ParentProcessID == parent && _wcsicmp(entry.szExeFile, exeName.c_str()) == 0)
+            found = entry.th32ProcessID;
+    }
+    CloseHandle(snapshot);
+    return found;
 }
 
 std::string Utf8(const std::wstring& text)

@@ -42,6 +42,9 @@ std::wstring Plugin(const std::wstring& name);
 // Copies a fixture to folder\as (keeping its last-write time).
 std::wstring CopyTo(const std::wstring& from, const std::wstring& folder, const std::wstring& as);
 
+// A running process started by parent with that file name; 0 when none.
+DWORD ChildProcessId(DWORD parent, const std::wstring& exeName);
+
 std::string Utf8(const std::wstring& text);
 std::wstring Wide(const std::string& text);
 
