@@ -192,3 +192,103 @@ private:
 };
 
 } // namespace orvanta
+
+// ===========================================================================
+// The plugin database: what a host keeps between scans, so that a later run
+// scans only new and changed modules. One JSON file, rewritten atomically
+// after every module (a temporary file in the same folder, then a replacing
+// move), so a run killed at any moment leaves a valid file holding every
+// module finished so far.
+// ===========================================================================
+namespace orvanta {
+
+// A module file as found on disk.
+struct ModuleFile
+{
+    std::wstring path;    // full path
+    uint64_t size = 0;
+    std::string modified; // the last write in UTC, "2026-12-08T13:41:15.250Z"
+};
+
+// Milliseconds are the precision kept: a file rewritten within the same
+// millisecond with the same size counts as unchanged.
+std::string FileTimeText(uint64_t fileTime);
+
+// Files and folders named by the user. Folders are searched recursively for
+// files ending in ".dll" in any letter case; a file named directly is taken
+// whatever its name. Paths are made full.
+struct FoundModules
+{
+    std::vector<ModuleFile> files;  // sorted by path, each once
+    std::vector<std::wstring> roots; // the full paths searched, folders and files
+    std::vector<std::string> errors; // paths that do not exist or cannot be listed
+};
+FoundModules FindModules(const std::vector<std::wstring>& paths);
+
+// One entry of the database: the module's result with the file it describes.
+struct ModuleRecord
+{
+    uint64_t size = 0;
+    std::string modified;
+    ModuleResult result; // result.path is the module's path
+};
+
+// True when the module, or any of its plugins, did not end ok.
+bool HasProblem(const ModuleResult& result);
+
+struct PlanOptions
+{
+    bool rescan = false;      // scan every module found
+    bool retryFailed = false; // scan unchanged modules that crashed, timed out or were lost
+};
+
+// What a run does with the modules it found.
+struct ScanPlan
+{
+    std::vector<ModuleFile> toScan;     // new, changed, forced or retried; sorted by path
+    std::vector<ModuleFile> unchanged;  // skipped: same size and last write
+    std::vector<std::wstring> removed;  // entries under the roots whose file is gone
+};
+
+// The database file. One object owns it: any thread may hand it results
+// (calls are serialised inside), and it alone writes the file.
+class PluginDatabase
+{
+public:
+    PluginDatabase();
+    ~PluginDatabase();
+    PluginDatabase(const PluginDatabase&) = delete;
+    PluginDatabase& operator=(const PluginDatabase&) = delete;
+
+    // Reads the file; a missing file is an empty database. A file that
+    // cannot be read or is not a database gives false and an error, and the
+    // object then refuses every write, so such a file is never overwritten.
+    bool Open(const std::wstring& path, std::string* error);
+    const std::wstring& Path() const;
+
+    ScanPlan Plan(const FoundModules& found, const PlanOptions& options) const;
+
+    // Each of these changes the entries and writes the file at once.
+    bool Record(const ModuleRecord& record, std::string* error);
+    // A module whose left-over thread crashed a later request: marked crashed
+    // with the dump's findings. Unknown modules get an entry of their own.
+    bool MarkCrashed(const Blame& blame, std::string* error);
+    bool Remove(const std::vector<std::wstring>& paths, std::string* error);
+
+    // The banner of the server that scanned; kept with the next write.
+    void SetServer(const std::string& banner);
+    std::string Server() const;
+
+    // Every entry, sorted by path.
+    std::vector<ModuleRecord> Modules() const;
+    std::optional<ModuleRecord> Find(const std::wstring& path) const;
+    // A document of the database's shape holding only the given modules'
+    // entries (those that exist), sorted by path.
+    std::string ToJson(const std::vector<std::wstring>& paths) const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace orvanta

@@ -41,3 +41,10 @@ scan_fixture_dll(SampleSynth ${SAMPLE_OUT_DIR}
   SOURCES ${TP_DIR}/sample_plugin.cpp DEFINES SAMPLE_SYNTH)
 scan_fixture_dll(SampleShell ${SAMPLE_OUT_DIR}
   SOURCES ${TP_DIR}/sample_plugin.cpp DEFINES SAMPLE_SHELL)
+# Samples that go wrong, so the demo shows a crash, a hang and a dialog.
+scan_fixture_dll(SampleCrash ${SAMPLE_OUT_DIR}
+  SOURCES ${TP_DIR}/sample_plugin.cpp DEFINES SAMPLE_CRASH)
+scan_fixture_dll(SampleHang ${SAMPLE_OUT_DIR}
+  SOURCES ${TP_DIR}/sample_plugin.cpp DEFINES SAMPLE_HANG)
+scan_fixture_dll(SampleDialog ${SAMPLE_OUT_DIR}
+  SOURCES ${TP_DIR}/sample_plugin.cpp DEFINES SAMPLE_DIALOG)

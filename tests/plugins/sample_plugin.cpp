@@ -4,6 +4,10 @@
 //   SAMPLE_SHELL   a shell module holding two effects, 53480001 and
 //                  53480002; its entry point builds the one the host names
 //                  through audioMasterCurrentId, or the shell itself for 0
+//   SAMPLE_CRASH   an effect that writes to address 16 when asked its name
+//   SAMPLE_HANG    an effect that never answers when asked its name
+//   SAMPLE_DIALOG  an effect that asks for its dongle in a message box
+//                  ("Licence check") when asked its name, then answers
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -41,8 +45,16 @@ const Description SubPlugins[] = {
     {"Sample Shell Delay", 0x53480002, kPlugCategEffect, 2, 2, effFlagsCanReplacing, 1000, false},
 };
 const int SubPluginCount = sizeof SubPlugins / sizeof SubPlugins[0];
+#elif defined(SAMPLE_CRASH)
+const Description Plugin = {"Sample Crash", 0x536D4372, kPlugCategEffect, 2, 2, effFlagsCanReplacing, 1000, false};
+// An address the compiler cannot prove invalid, so the write stays a write.
+volatile uintptr_t CrashAddress = 16;
+#elif defined(SAMPLE_HANG)
+const Description Plugin = {"Sample Hang", 0x536D4867, kPlugCategEffect, 2, 2, effFlagsCanReplacing, 1000, false};
+#elif defined(SAMPLE_DIALOG)
+const Description Plugin = {"Sample Dialog", 0x536D4467, kPlugCategEffect, 2, 2, effFlagsCanReplacing, 1000, false};
 #else
-#error "Choose SAMPLE_EFFECT, SAMPLE_SYNTH or SAMPLE_SHELL"
+#error "Choose SAMPLE_EFFECT, SAMPLE_SYNTH, SAMPLE_SHELL, SAMPLE_CRASH, SAMPLE_HANG or SAMPLE_DIALOG"
 #endif
 
 const char* Vendor = "Zandrel Software";
@@ -78,6 +90,14 @@ intptr_t Dispatcher(AEffect* effect, int32_t opcode, int32_t index, intptr_t val
         free(self);
         return 0;
     case effGetEffectName:
+#if defined(SAMPLE_CRASH)
+        *(volatile int*)CrashAddress = 1;
+#elif defined(SAMPLE_HANG)
+        for (;;)
+            Sleep(1000);
+#elif defined(SAMPLE_DIALOG)
+        MessageBoxW(nullptr, L"Please insert your dongle", L"Licence check", MB_OK | MB_ICONWARNING);
+#endif
         CopyText(ptr, d.name, 32);
         return 1;
     case effGetVendorString:

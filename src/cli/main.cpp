@@ -1,0 +1,58 @@
+// orvanta-scan: scans plugin folders to the end with the scan server and
+// remembers the results.
+#include "options.h"
+#include "scan_run.h"
+#include "console_text.h"
+#include "text_convert.h"
+#include <windows.h>
+#include <shellapi.h>
+
+namespace {
+
+// Servers end with this tool, however it ends: killed while a plugin hangs,
+// a server would otherwise never read the end of its request pipe and stay.
+void KillServersWithThisProcess()
+{
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job)
+        return;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
+        !AssignProcessToJobObject(job, GetCurrentProcess()))
+        CloseHandle(job);
+    // Otherwise the handle stays open until the process ends, which closes it.
+}
+
+} // namespace
+
+int main()
+{
+    KillServersWithThisProcess();
+    // The wide command line: paths with any characters arrive whole.
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 0; wide && i < count; i++)
+        args.push_back(orvanta::ToUtf8(wide[i]));
+    if (wide)
+        LocalFree(wide);
+
+    orvantacli::Options options;
+    std::string message;
+    int code = orvantacli::ParseOptions(args, &options, &message);
+    if (code >= 0)
+    {
+        orvantacli::TextStream(code == 0 ? orvantacli::TextStream::out : orvantacli::TextStream::err).Write(message);
+        return code;
+    }
+    try
+    {
+        return orvantacli::RunScan(options);
+    }
+    catch (const std::exception& e)
+    {
+        orvantacli::TextStream(orvantacli::TextStream::err).Write(std::string("orvanta-scan: ") + e.what() + "\n");
+        return 2;
+    }
+}

@@ -1,0 +1,65 @@
+#include "options.h"
+#include "text_convert.h"
+#include <CLI/CLI.hpp>
+#include <sstream>
+
+namespace orvantacli {
+
+int ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message)
+{
+    CLI::App app{"Scans VST 2 plugin modules out of process with the scan server and keeps the results in a "
+                 "JSON database. A later run scans only new and changed modules.",
+                 "orvanta-scan"};
+    app.footer("Exit codes: 0 every module ok or unchanged; 1 a module failed, crashed, timed out or was lost; "
+               "2 a usage error, or a database that cannot be read or written.");
+    app.set_version_flag("--version", std::string("orvanta-scan ") + ToolVersion);
+
+    std::vector<std::string> paths;
+    std::string server, dumps, database = "orvanta-plugins.json";
+    app.add_option("PATH", paths,
+                   "Plugin files and folders; folders are searched recursively for .dll files (any letter case)")
+        ->required()
+        ->type_name("PATH");
+    app.add_option("--server", server, "The scan server to run (default: scanserver.exe beside orvanta-scan.exe)")
+        ->type_name("FILE");
+    app.add_option("--dumps", dumps, "Folder for crash dumps (default: a 'dumps' folder beside the database)")
+        ->type_name("FOLDER");
+    app.add_option("--db", database, "The database file (JSON)")->capture_default_str()->type_name("FILE");
+    app.add_option("--timeout", options->timeoutSeconds,
+                   "Seconds one request may take before its server is ended as hanging")
+        ->capture_default_str()
+        ->type_name("SECONDS")
+        ->check(CLI::PositiveNumber);
+    app.add_option("--retries", options->retries,
+                   "How often a crash is tried again in a fresh server before it is recorded")
+        ->capture_default_str()
+        ->type_name("N")
+        ->check(CLI::Range(0, 100));
+    app.add_flag("--rescan", options->rescan, "Scan every module, also unchanged ones");
+    app.add_flag("--retry-failed", options->retryFailed,
+                 "Also scan unchanged modules that crashed, timed out or were lost before");
+    app.add_flag("--json", options->json,
+                 "Write this run's entries as JSON (the database's shape) on the standard output");
+    app.add_flag("--quiet", options->quiet, "No progress and no summary; errors only");
+
+    std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
+    try
+    {
+        app.parse(rest);
+    }
+    catch (const CLI::ParseError& e)
+    {
+        std::ostringstream out, err;
+        int code = app.exit(e, out, err);
+        *message = out.str() + err.str();
+        return code == 0 ? 0 : 2;
+    }
+    for (const std::string& path : paths)
+        options->paths.push_back(orvanta::ToWide(path));
+    options->server = orvanta::ToWide(server);
+    options->dumps = orvanta::ToWide(dumps);
+    options->database = orvanta::ToWide(database);
+    return -1;
+}
+
+} // namespace orvantacli

@@ -1,0 +1,199 @@
+#include "progress.h"
+#include "text_convert.h"
+#include <cstdio>
+
+namespace orvantacli {
+
+using namespace std::chrono;
+
+std::string ClockText(milliseconds time)
+{
+    long long s = time.count() / 1000;
+    char text[32];
+    if (s >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", s / 3600, s / 60 % 60, s % 60);
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", s / 60, s % 60);
+    return text;
+}
+
+namespace {
+
+std::string FileName(const std::wstring& path)
+{
+    size_t slash = path.find_last_of(L"\\/");
+    return orvanta::ToUtf8(slash == std::wstring::npos ? path : path.substr(slash + 1));
+}
+
+// Columns of UTF-8 text, taking each code point as one column.
+size_t Columns(const std::string& text)
+{
+    size_t n = 0;
+    for (unsigned char c : text)
+        n += (c & 0xC0) != 0x80;
+    return n;
+}
+
+std::string CutToColumns(const std::string& text, size_t columns)
+{
+    size_t n = 0;
+    for (size_t i = 0; i < text.size(); i++)
+    {
+        if (((unsigned char)text[i] & 0xC0) != 0x80 && n++ == columns)
+            return text.substr(0, i);
+    }
+    return text;
+}
+
+} // namespace
+
+std::string DialogName(const std::vector<orvanta::DialogWindow>& windows)
+{
+    if (windows.empty())
+        return "";
+    const orvanta::DialogWindow& w = windows.front();
+    std::string name = w.title.empty() ? w.text.substr(0, w.text.find('\n')) : w.title;
+    return name.empty() ? "(untitled window)" : name;
+}
+
+std::string ProgressLine(size_t done, size_t total, const std::string& module, milliseconds elapsed,
+                         milliseconds remaining, bool estimated, const std::string& dialog, int width)
+{
+    // The dialog comes before the times: a narrow console cuts the end.
+    std::string line = std::to_string(done) + "/" + std::to_string(total) + " done";
+    if (!module.empty())
+        line += "  " + module;
+    if (!dialog.empty())
+        line += "  waiting on dialog '" + dialog + "'";
+    line += "  " + ClockText(elapsed) + " elapsed, " +
+            (estimated ? "~" + ClockText(remaining) + " left" : "estimating time left");
+    if (width > 1)
+        line = CutToColumns(line, (size_t)width - 1); // the last column would wrap the line
+    return line;
+}
+
+std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult& result)
+{
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", result.scanMs / 1000.0);
+    std::string status = orvanta::StatusName(result.status);
+    status.resize(8, ' ');
+    std::string line = "[" + std::to_string(done) + "/" + std::to_string(total) + "] " + status +
+                       orvanta::ToUtf8(result.path) + " (";
+    if (result.attempts > 1)
+        line += std::to_string(result.attempts) + " attempts, ";
+    line += seconds;
+    size_t plugins = result.plugins.size();
+    if (plugins > 1)
+        line += ", " + std::to_string(plugins) + " plugins";
+    line += ")";
+    if (!result.windows.empty())
+        line += ", waited on dialog '" + DialogName(result.windows) + "'";
+    return line;
+}
+
+Progress::Progress(bool quiet, size_t total) : m_quiet(quiet), m_live(!quiet && m_err.IsConsole()), m_total(total)
+{
+    if (m_live)
+        m_ticker = std::thread([this] { Tick(); });
+}
+
+Progress::~Progress()
+{
+    Stop();
+}
+
+void Progress::Stop()
+{
+    {
+        std::lock_guard<std::mutex> guard(m_lock);
+        if (m_stopped)
+            return;
+        m_stopped = true;
+        if (m_live && m_drawn)
+            m_err.Write("\r" + std::string(m_drawn, ' ') + "\r");
+        m_drawn = 0;
+    }
+    m_wake.notify_all();
+    if (m_ticker.joinable())
+        m_ticker.join();
+}
+
+void Progress::Begin(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_module = FileName(path);
+    m_dialog.clear();
+    m_moduleStart = Clock::now();
+    Draw();
+}
+
+void Progress::Dialog(const std::vector<orvanta::DialogWindow>& windows)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_dialog = DialogName(windows);
+    Draw();
+}
+
+void Progress::Finish(const orvanta::ModuleResult& result)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_done++;
+    m_scanTime += duration_cast<milliseconds>(Clock::now() - m_moduleStart);
+    m_module.clear();
+    m_dialog.clear();
+    if (m_quiet || m_stopped)
+        return;
+    std::string line = FinishedLine(m_done, m_total, result);
+    if (m_live)
+    {
+        // Modules that went wrong stay on screen above the progress line.
+        std::string clear = "\r" + std::string(m_drawn, ' ') + "\r";
+        m_drawn = 0;
+        m_err.Write(orvanta::HasProblem(result) ? clear + line + "\n" : clear);
+        Draw();
+    }
+    else
+    {
+        m_err.Write(line + "\n");
+    }
+}
+
+void Progress::Draw()
+{
+    if (!m_live || m_stopped)
+        return;
+    auto now = Clock::now();
+    milliseconds elapsed = duration_cast<milliseconds>(now - m_start);
+    bool estimated = m_done > 0;
+    milliseconds remaining{0};
+    if (estimated)
+    {
+        milliseconds average = m_scanTime / m_done;
+        milliseconds current = m_module.empty() ? milliseconds(0) : duration_cast<milliseconds>(now - m_moduleStart);
+        remaining = average * (long long)(m_total - m_done) - std::min(current, average);
+        if (remaining.count() < 0)
+            remaining = milliseconds(0);
+    }
+    std::string line =
+        ProgressLine(m_done, m_total, m_module, elapsed, remaining, estimated, m_dialog, m_err.Width());
+    size_t columns = Columns(line);
+    std::string text = "\r" + line;
+    if (columns < m_drawn)
+        text += std::string(m_drawn - columns, ' ');
+    m_err.Write(text);
+    m_drawn = columns;
+}
+
+void Progress::Tick()
+{
+    std::unique_lock<std::mutex> guard(m_lock);
+    while (!m_stopped)
+    {
+        m_wake.wait_for(guard, milliseconds(500));
+        if (!m_stopped)
+            Draw();
+    }
+}
+
+} // namespace orvantacli

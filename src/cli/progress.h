@@ -1,0 +1,60 @@
+// What the user sees while a run goes on. In a console: one line on the
+// standard error, redrawn in place (done/total, the current module, elapsed
+// and estimated remaining time, a dialog the module waits on), with a line
+// above it for each module that did not end ok. Elsewhere: one plain line
+// per finished module.
+#pragma once
+#include "console_text.h"
+#include "orvanta_scan.h"
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace orvantacli {
+
+// "m:ss" (or "h:mm:ss").
+std::string ClockText(std::chrono::milliseconds time);
+// The progress line, cut to width columns when width is positive.
+std::string ProgressLine(size_t done, size_t total, const std::string& module,
+                         std::chrono::milliseconds elapsed, std::chrono::milliseconds remaining,
+                         bool estimated, const std::string& dialog, int width);
+// One finished module: "[3/7] crashed  C:\Plugins\A.dll (2 attempts, 12.5 s)".
+std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult& result);
+// The first window's title, or its text when it has no title.
+std::string DialogName(const std::vector<orvanta::DialogWindow>& windows);
+
+class Progress
+{
+public:
+    Progress(bool quiet, size_t total);
+    ~Progress(); // clears the line
+    void Begin(const std::wstring& path);
+    void Dialog(const std::vector<orvanta::DialogWindow>& windows);
+    void Finish(const orvanta::ModuleResult& result);
+    // Clears the line for text that follows (the summary, an error).
+    void Stop();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    void Draw(); // with m_lock held
+    void Tick();
+
+    TextStream m_err{TextStream::err};
+    bool m_quiet;
+    bool m_live; // a console: the line is kept and redrawn
+    size_t m_total;
+    size_t m_done = 0;
+    Clock::time_point m_start = Clock::now();
+    Clock::time_point m_moduleStart = m_start;
+    std::chrono::milliseconds m_scanTime{0}; // of the finished modules
+    std::string m_module, m_dialog;
+    size_t m_drawn = 0; // columns on the line now
+    bool m_stopped = false;
+    std::mutex m_lock;
+    std::condition_variable m_wake;
+    std::thread m_ticker;
+};
+
+} // namespace orvantacli

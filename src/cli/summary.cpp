@@ -1,0 +1,187 @@
+#include "summary.h"
+#include "text_convert.h"
+#include <cstdio>
+#include <map>
+
+namespace orvantacli {
+
+using orvanta::ModuleResult;
+using orvanta::Status;
+
+namespace {
+
+const Status AllStatuses[] = {Status::ok, Status::failed, Status::crashed, Status::timeout, Status::lost};
+
+const char* Outcome(Status status)
+{
+    switch (status)
+    {
+    case Status::ok: return "ok";
+    case Status::failed: return "failed";
+    case Status::crashed: return "crashed";
+    case Status::timeout: return "timed out";
+    case Status::lost: return "lost";
+    }
+    return "lost";
+}
+
+std::string Counts(const std::map<Status, size_t>& counts)
+{
+    std::string text;
+    for (Status s : AllStatuses)
+    {
+        auto it = counts.find(s);
+        if (it == counts.end() || (it->second == 0 && s != Status::ok))
+            continue;
+        text += (text.empty() ? "" : ", ") + std::to_string(it->second) + " " + Outcome(s);
+    }
+    return text.empty() ? "0 ok" : text;
+}
+
+std::string Hex(uint32_t value)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", (unsigned)value);
+    return text;
+}
+
+std::string FileName(const std::string& path)
+{
+    size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Dialogs(const std::vector<orvanta::DialogWindow>& windows)
+{
+    std::string text;
+    for (const orvanta::DialogWindow& w : windows)
+    {
+        std::string one = w.title;
+        std::string body = w.text;
+        for (char& c : body)
+        {
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        }
+        if (!body.empty())
+            one += (one.empty() ? "" : ": ") + body;
+        text += (text.empty() ? "'" : ", '") + one + "'";
+    }
+    return text;
+}
+
+std::string Seconds(uint32_t ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
+    return text;
+}
+
+} // namespace
+
+std::string ProblemText(const ModuleResult& m)
+{
+    std::string text = Outcome(m.status);
+    switch (m.status)
+    {
+    case Status::ok:
+        return "ok";
+    case Status::failed:
+        return "failed: " + (m.error.empty() ? std::string("no reason given") : m.error);
+    case Status::crashed:
+        if (m.attempts == 2)
+            text += " in both attempts";
+        else if (m.attempts > 2)
+            text += " in all " + std::to_string(m.attempts) + " attempts";
+        if (m.exceptionCode)
+            text += ": exception " + Hex(m.exceptionCode);
+        if (!m.faultingModule.empty())
+            text += " in " + FileName(m.faultingModule);
+        // The server's own crash text repeats the exception; another (a
+        // thread left running) says what the exception alone does not.
+        if (!m.error.empty() && m.error.find("exception") == std::string::npos)
+            text += (m.exceptionCode ? " (" + m.error + ")" : ": " + m.error);
+        if (!m.dump.empty())
+            text += "; dump " + m.dump;
+        return text;
+    case Status::timeout:
+        text += " after " + Seconds(m.scanMs);
+        if (!m.windows.empty())
+            return text + ", waiting on dialog " + Dialogs(m.windows);
+        return text + (m.error.empty() ? "" : ": " + m.error);
+    case Status::lost:
+        if (!m.error.empty())
+            text += ": " + m.error;
+        if (m.exitCode)
+            text += " (exit code " + std::to_string((uint32_t)*m.exitCode) + ")";
+        return text;
+    }
+    return text;
+}
+
+std::string SummaryText(const RunTally& tally)
+{
+    std::string text;
+    std::string database = "Database: " + orvanta::ToUtf8(tally.database) + "\n";
+    std::string removed = tally.removed ? std::to_string(tally.removed) + " removed (their files are gone)" : "";
+    if (tally.scanned.empty())
+    {
+        text = "Nothing to scan: " + std::to_string(tally.unchanged) + " module" +
+               (tally.unchanged == 1 ? "" : "s") + " unchanged since the last run";
+        if (tally.unchangedWithProblems)
+            text += " (" + std::to_string(tally.unchangedWithProblems) +
+                    " of them crashed, timed out or were lost then; --retry-failed scans those again)";
+        text += ".\n";
+        if (!removed.empty())
+            text += removed + ".\n";
+        return text + database;
+    }
+
+    std::map<Status, size_t> modules, plugins;
+    for (const ModuleResult& m : tally.scanned)
+    {
+        modules[m.status]++;
+        for (const orvanta::PluginEntry& p : m.plugins)
+            plugins[p.status]++;
+    }
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.1f s", tally.elapsed.count() / 1000.0);
+    text += "Scanned " + std::to_string(tally.scanned.size()) + " module" + (tally.scanned.size() == 1 ? "" : "s") +
+            " in " + seconds + ": " + Counts(modules) + ".\n";
+    text += "Plugins: " + Counts(plugins) + ".\n";
+    std::string rest;
+    if (tally.unchanged)
+        rest = std::to_string(tally.unchanged) + " unchanged (not scanned)";
+    if (!removed.empty())
+        rest += (rest.empty() ? "" : ", ") + removed;
+    if (!rest.empty())
+        text += rest + ".\n";
+
+    std::string problems;
+    for (const ModuleResult& m : tally.scanned)
+    {
+        std::string path = orvanta::ToUtf8(m.path);
+        if (m.status != Status::ok)
+            problems += "  " + path + ": " + ProblemText(m) + "\n";
+        for (const orvanta::PluginEntry& p : m.plugins)
+        {
+            if (p.status == Status::ok || (!p.shellId && m.status != Status::ok))
+                continue;
+            std::string which = p.shellId ? path + ">" + Hex(*p.shellId) : path;
+            if (!p.report.name.empty())
+                which += " (" + p.report.name + ")";
+            problems += "  " + which + ": " + Outcome(p.status) + (p.error.empty() ? "" : ": " + p.error) + "\n";
+        }
+    }
+    for (const orvanta::Blame& b : tally.blamed)
+    {
+        problems += "  " + orvanta::ToUtf8(b.path) +
+                    ": crashed later, from a thread it left running (exception " + Hex(b.crash.exceptionCode) +
+                    (b.crash.dumpPath.empty() ? "" : "; dump " + b.crash.dumpPath) + ")\n";
+    }
+    if (!problems.empty())
+        text += "Problems:\n" + problems;
+    return text + database;
+}
+
+} // namespace orvantacli

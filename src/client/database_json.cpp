@@ -1,0 +1,284 @@
+// The JSON shape of one database entry, both ways.
+#include "plugin_database.h"
+#include "text_convert.h"
+#include <cstdio>
+#include <type_traits>
+
+namespace orvanta {
+
+using json = Json;
+
+namespace {
+
+std::string HexId(uint32_t id)
+{
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", (unsigned)id);
+    return text;
+}
+
+bool ParseHexId(const json& value, uint32_t* id)
+{
+    if (!value.is_string())
+        return false;
+    const std::string& text = value.get_ref<const std::string&>();
+    if (text.size() != 8)
+        return false;
+    uint32_t result = 0;
+    for (char c : text)
+    {
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                           : -1;
+        if (digit < 0)
+            return false;
+        result = result << 4 | (uint32_t)digit;
+    }
+    *id = result;
+    return true;
+}
+
+void PutText(json& object, const char* name, const std::string& text)
+{
+    if (!text.empty())
+        object[name] = text;
+}
+
+// Readers for one member: absent members keep the default, members of the
+// wrong type fail with their name.
+struct Reader
+{
+    const json& object;
+    std::string where;
+    std::string* error;
+
+    bool Fail(const char* name, const char* what)
+    {
+        *error = where + "." + name + " " + what;
+        return false;
+    }
+    bool Text(const char* name, std::string* out, bool required = false)
+    {
+        auto it = object.find(name);
+        if (it == object.end())
+            return required ? Fail(name, "is missing") : true;
+        if (!it->is_string())
+            return Fail(name, "is not a text");
+        *out = it->get<std::string>();
+        return true;
+    }
+    template <typename T> bool Number(const char* name, T* out, bool required = false)
+    {
+        auto it = object.find(name);
+        if (it == object.end())
+            return required ? Fail(name, "is missing") : true;
+        if (!it->is_number_integer() || (std::is_unsigned<T>::value && !it->is_number_unsigned()))
+            return Fail(name, std::is_unsigned<T>::value ? "is not a whole number of at least 0"
+                                                         : "is not a whole number");
+        *out = it->get<T>();
+        return true;
+    }
+    bool Flag(const char* name, bool* out)
+    {
+        auto it = object.find(name);
+        if (it == object.end())
+            return true;
+        if (!it->is_boolean())
+            return Fail(name, "is not true or false");
+        *out = it->get<bool>();
+        return true;
+    }
+    bool StatusOf(Status* out)
+    {
+        std::string text;
+        if (!Text("status", &text, true))
+            return false;
+        if (!ParseStatus(text, out))
+            return Fail("status", "is not ok, failed, crashed, timeout or lost");
+        return true;
+    }
+};
+
+json PluginToJson(const PluginEntry& plugin)
+{
+    json entry = json::object();
+    bool hasReport = plugin.status == Status::ok || plugin.status == Status::failed;
+    // Without a report the requested sub-plugin ID is the only one known.
+    uint32_t id = !hasReport && plugin.shellId ? *plugin.shellId : plugin.report.id;
+    entry["id"] = HexId(id);
+    entry["shellId"] = plugin.shellId ? json(HexId(*plugin.shellId)) : json(nullptr);
+    entry["status"] = StatusName(plugin.status);
+    // A sub-plugin's crash is retried like a module's; one attempt goes unsaid.
+    if (plugin.attempts != 1)
+        entry["attempts"] = plugin.attempts;
+    PutText(entry, "error", plugin.error);
+    const PluginReport& r = plugin.report;
+    if (hasReport)
+    {
+        entry["name"] = r.name;
+        entry["vendor"] = r.vendor;
+        entry["product"] = r.product;
+        entry["version"] = r.version;
+        entry["numInputs"] = r.numInputs;
+        entry["numOutputs"] = r.numOutputs;
+        entry["wantsMidi"] = r.wantsMidi;
+        entry["sendsMidi"] = r.sendsMidi;
+        entry["platform"] = r.platform;
+        entry["audio64"] = r.audio64;
+        entry["category"] = r.category;
+        entry["synthEdit"] = r.synthEdit;
+    }
+    else
+    {
+        PutText(entry, "name", r.name);
+    }
+    return entry;
+}
+
+bool PluginFromJson(const json& entry, const std::string& where, PluginEntry* plugin,
+                    std::string* error)
+{
+    if (!entry.is_object())
+    {
+        *error = where + " is not an object";
+        return false;
+    }
+    Reader read{entry, where, error};
+    auto id = entry.find("id");
+    if (id == entry.end() || !ParseHexId(*id, &plugin->report.id))
+        return read.Fail("id", "is not eight hexadecimal digits");
+    auto shell = entry.find("shellId");
+    if (shell != entry.end() && !shell->is_null())
+    {
+        uint32_t shellId = 0;
+        if (!ParseHexId(*shell, &shellId))
+            return read.Fail("shellId", "is neither null nor eight hexadecimal digits");
+        plugin->shellId = shellId;
+    }
+    PluginReport& r = plugin->report;
+    return read.StatusOf(&plugin->status) && read.Number("attempts", &plugin->attempts) &&
+           read.Text("error", &plugin->error) &&
+           read.Text("name", &r.name) && read.Text("vendor", &r.vendor) &&
+           read.Text("product", &r.product) && read.Text("version", &r.version) &&
+           read.Number("numInputs", &r.numInputs) && read.Number("numOutputs", &r.numOutputs) &&
+           read.Flag("wantsMidi", &r.wantsMidi) && read.Flag("sendsMidi", &r.sendsMidi) &&
+           read.Text("platform", &r.platform) && read.Flag("audio64", &r.audio64) &&
+           read.Number("category", &r.category) && read.Flag("synthEdit", &r.synthEdit);
+}
+
+} // namespace
+
+json RecordToJson(const ModuleRecord& record)
+{
+    const ModuleResult& m = record.result;
+    json entry = json::object();
+    entry["path"] = ToUtf8(m.path);
+    entry["size"] = record.size;
+    entry["modified"] = record.modified;
+    entry["status"] = StatusName(m.status);
+    entry["attempts"] = m.attempts;
+    entry["scanMs"] = m.scanMs;
+    PutText(entry, "error", m.error);
+    PutText(entry, "dump", m.dump);
+    // Exit codes are unsigned on Windows (0xC0000005 is 3221225477).
+    if (m.exitCode)
+        entry["exitCode"] = (uint32_t)*m.exitCode;
+    PutText(entry, "faultingModule", m.faultingModule);
+    if (m.exceptionCode)
+        entry["exceptionCode"] = HexId(m.exceptionCode);
+    if (!m.windows.empty())
+    {
+        json windows = json::array();
+        for (const DialogWindow& w : m.windows)
+            windows.push_back({{"title", w.title}, {"text", w.text}});
+        entry["windows"] = windows;
+    }
+    if (!m.plugins.empty())
+    {
+        json plugins = json::array();
+        for (const PluginEntry& p : m.plugins)
+            plugins.push_back(PluginToJson(p));
+        entry["plugins"] = plugins;
+    }
+    return entry;
+}
+
+bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
+{
+    if (!entry.is_object())
+    {
+        *error = "a module entry is not an object";
+        return false;
+    }
+    std::string path;
+    Reader read{entry, "module", error};
+    if (!read.Text("path", &path, true))
+        return false;
+    if (path.empty())
+        return read.Fail("path", "is empty");
+    read.where = "module '" + path + "'";
+    ModuleResult& m = record->result;
+    m.path = ToWide(path);
+    uint32_t exitCode = 0;
+    bool hasExitCode = entry.contains("exitCode");
+    std::string exceptionCode;
+    if (!read.Number("size", &record->size, true) || !read.Text("modified", &record->modified, true) ||
+        !read.StatusOf(&m.status) || !read.Number("attempts", &m.attempts) ||
+        !read.Number("scanMs", &m.scanMs) || !read.Text("error", &m.error) ||
+        !read.Text("dump", &m.dump) || !read.Number("exitCode", &exitCode) ||
+        !read.Text("faultingModule", &m.faultingModule))
+        return false;
+    if (hasExitCode)
+        m.exitCode = (int)exitCode;
+    auto code = entry.find("exceptionCode");
+    if (code != entry.end() && !ParseHexId(*code, &m.exceptionCode))
+        return read.Fail("exceptionCode", "is not eight hexadecimal digits");
+    auto windows = entry.find("windows");
+    if (windows != entry.end())
+    {
+        if (!windows->is_array())
+            return read.Fail("windows", "is not a list");
+        for (const json& w : *windows)
+        {
+            DialogWindow window;
+            Reader wread{w, read.where + ".windows[]", error};
+            if (!w.is_object())
+                return read.Fail("windows", "holds an entry that is not an object");
+            if (!wread.Text("title", &window.title) || !wread.Text("text", &window.text))
+                return false;
+            m.windows.push_back(window);
+        }
+    }
+    auto plugins = entry.find("plugins");
+    if (plugins != entry.end())
+    {
+        if (!plugins->is_array())
+            return read.Fail("plugins", "is not a list");
+        for (size_t i = 0; i < plugins->size(); i++)
+        {
+            PluginEntry plugin;
+            if (!PluginFromJson((*plugins)[i], read.where + ".plugins[" + std::to_string(i) + "]",
+                                &plugin, error))
+                return false;
+            m.plugins.push_back(plugin);
+        }
+    }
+    return true;
+}
+
+std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules)
+{
+    json document = json::object();
+    document["format"] = DatabaseFormat;
+    document["server"] = server;
+    json list = json::array();
+    for (const ModuleRecord* record : modules)
+        list.push_back(RecordToJson(*record));
+    document["modules"] = list;
+    // Texts that are not valid UTF-8 (a plugin's raw bytes, a broken path)
+    // are written with U+FFFD in their place rather than failing the write.
+    return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+} // namespace orvanta

@@ -1,0 +1,505 @@
+// orvanta-scan.exe as a user runs it: real servers, real fixture plugins,
+// real crashes and dumps, the database read back by a standard parser.
+#include "cli_support.h"
+#include <gtest/gtest.h>
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <set>
+
+using clitest::CopyTo;
+using clitest::Plugin;
+using clitest::ReadBytes;
+using clitest::ReadJson;
+using clitest::RunTool;
+using clitest::Sample;
+using clitest::ScratchFolder;
+using clitest::ToolRun;
+using clitest::Utf8;
+using nlohmann::json;
+
+namespace {
+
+bool HasDisplay()
+{
+    return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
+}
+
+// The entry of the module whose file name is name; null when absent.
+const json* ModuleNamed(const json& document, const std::string& name)
+{
+    for (const json& module : document["modules"])
+    {
+        std::string path = module["path"];
+        if (path.size() >= name.size() + 1 && path.compare(path.size() - name.size() - 1, std::string::npos,
+                                                           "\\" + name) == 0)
+            return &module;
+    }
+    return nullptr;
+}
+
+std::vector<std::string> FileNames(const json& document)
+{
+    std::vector<std::string> names;
+    for (const json& module : document["modules"])
+    {
+        std::string path = module["path"];
+        names.push_back(path.substr(path.find_last_of('\\') + 1));
+    }
+    return names;
+}
+
+bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size())
+    {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+const json SampleEffectPlugins = json::parse(R"json([ {
+    "id": "536D4566", "shellId": null, "status": "ok", "name": "Sample Effect", "vendor": "Zandrel Software",
+    "product": "Orvanta Samples", "version": "1.1.0.0", "numInputs": 2, "numOutputs": 2, "wantsMidi": false,
+    "sendsMidi": false, "platform": "x64", "audio64": true, "category": 1, "synthEdit": false } ])json");
+
+class CliScan : public ::testing::Test
+{
+protected:
+    ScratchFolder scratch;
+    std::wstring plugins = scratch / L"plugins";
+    std::wstring db = scratch / L"plugins.json";
+    void SetUp() override { clitest::MakeFolder(plugins); }
+    ToolRun Run(std::vector<std::wstring> more = {})
+    {
+        std::vector<std::wstring> args = {L"--db", db};
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(plugins);
+        return RunTool(args);
+    }
+};
+
+} // namespace
+
+TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"SampleEffect.dll");
+    CopyTo(Sample(L"SampleShell"), plugins, L"SampleShell.dll");
+    CopyTo(Sample(L"SampleCrash"), plugins, L"SampleCrash.dll");
+    CopyTo(Sample(L"SampleHang"), plugins, L"SampleHang.dll");
+    CopyTo(Plugin(L"TestPluginNoEntry"), plugins, L"NoEntry.dll");
+    CopyTo(Plugin(L"CrashShell"), plugins, L"CrashShell.dll");
+    clitest::WriteBytes(plugins + L"\\readme.txt", "not a module");
+
+    ToolRun run = Run({L"--timeout", L"3", L"--json"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    json document = ReadJson(db);
+    EXPECT_EQ(document["format"], 1);
+    EXPECT_EQ(document["server"], "Orvanta Plugin Scan Server (x64)");
+    EXPECT_EQ(FileNames(document), (std::vector<std::string>{"CrashShell.dll", "NoEntry.dll", "SampleCrash.dll",
+                                                             "SampleEffect.dll", "SampleHang.dll",
+                                                             "SampleShell.dll"}));
+    // --json: this run's entries, the same as the database's.
+    json printed = json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(printed.is_discarded()) << run.out;
+    EXPECT_EQ(printed, document);
+
+    const json* effect = ModuleNamed(document, "SampleEffect.dll");
+    ASSERT_NE(effect, nullptr);
+    EXPECT_EQ((*effect)["status"], "ok");
+    EXPECT_EQ((*effect)["attempts"], 1);
+    EXPECT_EQ((*effect)["plugins"], SampleEffectPlugins);
+    EXPECT_FALSE(effect->contains("error"));
+
+    const json* shell = ModuleNamed(document, "SampleShell.dll");
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ((*shell)["status"], "ok");
+    ASSERT_EQ((*shell)["plugins"].size(), 3u);
+    EXPECT_EQ((*shell)["plugins"][0]["shellId"], nullptr);
+    EXPECT_EQ((*shell)["plugins"][0]["category"], 10);
+    EXPECT_EQ((*shell)["plugins"][1]["shellId"], "53480001");
+    EXPECT_EQ((*shell)["plugins"][1]["name"], "Sample Shell Chorus");
+    EXPECT_EQ((*shell)["plugins"][1]["status"], "ok");
+    EXPECT_EQ((*shell)["plugins"][2]["shellId"], "53480002");
+    EXPECT_EQ((*shell)["plugins"][2]["name"], "Sample Shell Delay");
+    EXPECT_EQ((*shell)["plugins"][2]["status"], "ok");
+
+    const json* noEntry = ModuleNamed(document, "NoEntry.dll");
+    ASSERT_NE(noEntry, nullptr);
+    EXPECT_EQ((*noEntry)["status"], "failed");
+    EXPECT_EQ((*noEntry)["error"], "Entry point not found, not a VST plugin");
+
+    const json* crash = ModuleNamed(document, "SampleCrash.dll");
+    ASSERT_NE(crash, nullptr);
+    EXPECT_EQ((*crash)["status"], "crashed");
+    EXPECT_EQ((*crash)["attempts"], 2);
+    EXPECT_EQ((*crash)["exitCode"], 9);
+    EXPECT_EQ((*crash)["exceptionCode"], "C0000005");
+    std::string faulting = (*crash).value("faultingModule", "");
+    EXPECT_TRUE(Contains(faulting, "SampleCrash.dll")) << faulting;
+    std::string dump = (*crash).value("dump", "");
+    EXPECT_EQ(dump.rfind(Utf8(scratch / L"dumps\\"), 0), 0u) << dump;
+    EXPECT_TRUE(clitest::Exists(clitest::Wide(dump))) << dump;
+
+    const json* hang = ModuleNamed(document, "SampleHang.dll");
+    ASSERT_NE(hang, nullptr);
+    EXPECT_EQ((*hang)["status"], "timeout");
+    EXPECT_EQ((*hang)["attempts"], 1);
+
+    const json* crashShell = ModuleNamed(document, "CrashShell.dll");
+    ASSERT_NE(crashShell, nullptr);
+    ASSERT_EQ((*crashShell)["plugins"].size(), 2u);
+    EXPECT_EQ((*crashShell)["plugins"][0]["status"], "ok");
+    EXPECT_EQ((*crashShell)["plugins"][1]["shellId"], "43525331");
+    EXPECT_EQ((*crashShell)["plugins"][1]["status"], "crashed");
+
+    // The summary goes to the standard error with --json.
+    EXPECT_TRUE(Contains(run.err, "Scanned 6 modules in ")) << run.err;
+    EXPECT_TRUE(Contains(run.err, "Database: " + Utf8(db) + "\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\SampleCrash.dll: crashed in both attempts: exception C0000005"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\NoEntry.dll: failed: Entry point not found, not a VST plugin\n"))
+        << run.err;
+    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\CrashShell.dll>43525331")) << run.err;
+}
+
+TEST_F(CliScan, LeftOverThreadCrashMarksTheEarlierModuleCrashed)
+{
+    // A scans cleanly and leaves a thread that crashes 300 ms later, while
+    // the same server works on B (which hangs until its time limit).
+    CopyTo(Plugin(L"ClientLateCrash"), plugins, L"A.dll");
+    CopyTo(Sample(L"SampleHang"), plugins, L"B.dll");
+
+    ToolRun run = Run({L"--timeout", L"3", L"--json"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    json document = ReadJson(db);
+    const json* a = ModuleNamed(document, "A.dll");
+    const json* b = ModuleNamed(document, "B.dll");
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ((*a)["status"], "crashed");
+    EXPECT_EQ((*a)["error"], "a thread it left running crashed the server during a later request");
+    EXPECT_EQ((*a)["exceptionCode"], "C0000005");
+    EXPECT_EQ((*a)["faultingModule"], Utf8(plugins) + "\\A.dll");
+    EXPECT_TRUE(clitest::Exists(clitest::Wide((*a).value("dump", "")))) << a->dump();
+    EXPECT_EQ((*b)["status"], "timeout");
+    json printed = json::parse(run.out, nullptr, false);
+    ASSERT_FALSE(printed.is_discarded()) << run.out;
+    EXPECT_EQ(printed, document);
+    EXPECT_TRUE(Contains(run.err, "Scanned 2 modules in ")) << run.err;
+    EXPECT_TRUE(Contains(run.err, ": 1 crashed, 1 timed out.\n")) << run.err;
+    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\A.dll: crashed: exception C0000005 in A.dll (a thread it left "
+                                                  "running crashed the server during a later request); dump "))
+        << run.err;
+}
+
+TEST_F(CliScan, CrashingSubPluginCostsOnlyItself)
+{
+    CopyTo(Plugin(L"ClientShellBadSub"), plugins, L"Shell.dll");
+
+    ToolRun run = Run();
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    const json document = ReadJson(db);
+    const json* shell = ModuleNamed(document, "Shell.dll");
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ((*shell)["status"], "ok");
+    const json& p = (*shell)["plugins"];
+    ASSERT_EQ(p.size(), 4u) << shell->dump();
+    EXPECT_EQ(p[0]["shellId"], nullptr);
+    EXPECT_EQ(p[0]["status"], "ok");
+    EXPECT_EQ(p[1]["shellId"], "436C5331");
+    EXPECT_EQ(p[1]["status"], "ok");
+    EXPECT_EQ(p[2]["shellId"], "436C5332");
+    EXPECT_EQ(p[2]["status"], "crashed");
+    EXPECT_EQ(p[2]["attempts"], 2);
+    EXPECT_EQ(p[2]["name"], "Sub Two");
+    EXPECT_EQ(p[3]["shellId"], "436C5333");
+    EXPECT_EQ(p[3]["status"], "ok");
+    EXPECT_TRUE(Contains(run.out, "Plugins: 3 ok, 1 crashed.\n")) << run.out;
+    EXPECT_TRUE(Contains(run.out, Utf8(plugins) + "\\Shell.dll>436C5332 (Sub Two): crashed")) << run.out;
+}
+
+TEST_F(CliScan, DialogIsRecordedWithItsTitleAndText)
+{
+    if (!HasDisplay())
+        GTEST_SKIP() << "a message box shows only with a display";
+    CopyTo(Sample(L"SampleDialog"), plugins, L"SampleDialog.dll");
+
+    ToolRun run = Run({L"--timeout", L"3"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    json document = ReadJson(db);
+    const json* dialog = ModuleNamed(document, "SampleDialog.dll");
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ((*dialog)["status"], "timeout");
+    ASSERT_TRUE(dialog->contains("windows"));
+    ASSERT_EQ((*dialog)["windows"].size(), 1u);
+    EXPECT_EQ((*dialog)["windows"][0]["title"], "Licence check");
+    std::vector<std::string> text = Lines((*dialog)["windows"][0]["text"]);
+    EXPECT_NE(std::find(text.begin(), text.end(), "Please insert your dongle"), text.end());
+    EXPECT_TRUE(Contains(run.out, "waiting on dialog 'Licence check: Please insert your dongle")) << run.out;
+}
+
+TEST_F(CliScan, UnchangedSecondRunScansNothing)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"Effect.dll");
+    CopyTo(Sample(L"SampleSynth"), plugins, L"Synth.dll");
+    ToolRun first = Run();
+    ASSERT_EQ(first.exitCode, 0u) << first.err;
+    // Not a console: one plain line per finished module.
+    std::vector<std::string> lines;
+    for (const std::string& line : Lines(first.err))
+    {
+        if (line.rfind("[", 0) == 0)
+            lines.push_back(line);
+    }
+    ASSERT_EQ(lines.size(), 2u) << first.err;
+    EXPECT_EQ(lines[0].rfind("[1/2] ok      " + Utf8(plugins) + "\\Effect.dll (", 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1].rfind("[2/2] ok      " + Utf8(plugins) + "\\Synth.dll (", 0), 0u) << lines[1];
+    std::string before = ReadBytes(db);
+
+    ToolRun second = Run();
+    EXPECT_EQ(second.exitCode, 0u) << second.err;
+    EXPECT_EQ(second.out, "Nothing to scan: 2 modules unchanged since the last run.\nDatabase: " + Utf8(db) + "\n");
+    EXPECT_EQ(ReadBytes(db), before);
+}
+
+TEST_F(CliScan, TouchedFileIsScannedAgain)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"Effect.dll");
+    std::wstring synth = CopyTo(Sample(L"SampleSynth"), plugins, L"Synth.dll");
+    ASSERT_EQ(Run().exitCode, 0u);
+    clitest::SetLastWrite(synth, 134412108752500000ull); // 2026-12-08T13:41:15.250Z
+
+    ToolRun second = Run({L"--json"});
+    EXPECT_EQ(second.exitCode, 0u) << second.err;
+    json printed = json::parse(second.out, nullptr, false);
+    ASSERT_FALSE(printed.is_discarded()) << second.out;
+    EXPECT_EQ(FileNames(printed), (std::vector<std::string>{"Synth.dll"}));
+    EXPECT_EQ(printed["modules"][0]["modified"], "2026-12-08T13:41:15.250Z");
+    EXPECT_TRUE(Contains(second.err, "Scanned 1 module in ")) << second.err;
+    EXPECT_TRUE(Contains(second.err, "1 unchanged (not scanned).\n")) << second.err;
+    EXPECT_EQ(ModuleNamed(ReadJson(db), "Synth.dll")->value("modified", ""), "2026-12-08T13:41:15.250Z");
+}
+
+TEST_F(CliScan, RemovedFileIsDropped)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"Effect.dll");
+    std::wstring synth = CopyTo(Sample(L"SampleSynth"), plugins, L"Synth.dll");
+    ASSERT_EQ(Run().exitCode, 0u);
+    ASSERT_TRUE(DeleteFileW(synth.c_str()));
+
+    ToolRun second = Run();
+    EXPECT_EQ(second.exitCode, 0u) << second.err;
+    EXPECT_EQ(FileNames(ReadJson(db)), (std::vector<std::string>{"Effect.dll"}));
+    EXPECT_EQ(second.out, "Nothing to scan: 1 module unchanged since the last run.\n1 removed (their files are gone).\n"
+                          "Database: " + Utf8(db) + "\n");
+}
+
+TEST_F(CliScan, RetryFailedScansACrashedModuleAgain)
+{
+    CopyTo(Sample(L"SampleHang"), plugins, L"Hang.dll");
+    ASSERT_EQ(Run({L"--timeout", L"1"}).exitCode, 1u);
+    ToolRun skipped = Run({L"--timeout", L"1"});
+    EXPECT_EQ(skipped.exitCode, 0u) << skipped.err;
+    EXPECT_TRUE(Contains(skipped.out, "Nothing to scan: 1 module unchanged since the last run (1 of them crashed, "
+                                      "timed out or were lost then; --retry-failed scans those again).\n"))
+        << skipped.out;
+
+    ToolRun retried = Run({L"--timeout", L"1", L"--retry-failed"});
+    EXPECT_EQ(retried.exitCode, 1u) << retried.err;
+    EXPECT_TRUE(Contains(retried.out, "Scanned 1 module in ")) << retried.out;
+}
+
+TEST_F(CliScan, KilledRunResumesWithNothingLost)
+{
+    const int count = 24;
+    const wchar_t* samples[] = {L"SampleEffect", L"SampleSynth", L"SampleShell"};
+    for (int i = 0; i < count; i++)
+        CopyTo(Sample(samples[i % 3]), plugins, L"Module" + std::to_wstring(i) + L".dll");
+    unsigned seed = (unsigned)time(nullptr);
+    srand(seed);
+    SCOPED_TRACE("seed " + std::to_string(seed));
+
+    std::set<std::string> kept; // modules the database held after a kill
+    int interrupted = 0;        // kills that left modules to do
+    for (int round = 0; round < 4; round++)
+    {
+        clitest::ToolProcess tool;
+        ASSERT_TRUE(tool.Start({L"--db", db, plugins}));
+        // A moment inside the run: after a random number of finished
+        // modules, then a little more.
+        size_t finished = (size_t)(rand() % 3);
+        DWORD waited = 0;
+        while (waited < 60000 && WaitForSingleObject(tool.Handle(), 0) == WAIT_TIMEOUT)
+        {
+            size_t lines = 0;
+            for (const std::string& line : Lines(tool.Err()))
+                lines += line.rfind("[", 0) == 0;
+            if (lines >= finished)
+                break;
+            Sleep(5);
+            waited += 5;
+        }
+        Sleep(rand() % 40);
+        tool.Kill();
+        tool.Wait();
+        if (!clitest::Exists(db))
+            continue; // killed before the first module was written
+        json document = ReadJson(db);
+        ASSERT_TRUE(document.is_object());
+        std::set<std::string> now;
+        for (const json& module : document["modules"])
+        {
+            EXPECT_EQ(module["status"], "ok") << module.dump();
+            now.insert(module["path"].get<std::string>());
+        }
+        for (const std::string& path : kept)
+            EXPECT_EQ(now.count(path), 1u) << "lost " << path;
+        // Every module reported finished was already in the file.
+        for (const std::string& line : Lines(tool.Err()))
+        {
+            size_t at = line.find(Utf8(plugins));
+            if (line.rfind("[", 0) == 0 && at != std::string::npos)
+            {
+                EXPECT_EQ(now.count(line.substr(at, line.find(" (") - at)), 1u) << line;
+            }
+        }
+        kept = now;
+        interrupted += now.size() < (size_t)count;
+    }
+
+    ToolRun last = Run({L"--json"});
+    EXPECT_EQ(last.exitCode, 0u) << last.err;
+    json document = ReadJson(db);
+    EXPECT_EQ(document["modules"].size(), (size_t)count);
+    for (const json& module : document["modules"])
+        EXPECT_EQ(module["status"], "ok");
+    // Modules finished before the kills were not scanned again.
+    json printed = json::parse(last.out, nullptr, false);
+    ASSERT_FALSE(printed.is_discarded()) << last.out;
+    EXPECT_EQ(printed["modules"].size(), count - kept.size());
+    EXPECT_GE(interrupted, 1);
+}
+
+TEST_F(CliScan, KilledToolTakesItsHangingServerWithIt)
+{
+    CopyTo(Sample(L"SampleHang"), plugins, L"Hang.dll");
+    clitest::ToolProcess tool;
+    ASSERT_TRUE(tool.Start({L"--db", db, L"--timeout", L"120", plugins}));
+    DWORD server = 0;
+    for (int i = 0; i < 2000 && !server; i++)
+    {
+        server = clitest::ChildProcessId(GetProcessId(tool.Handle()), L"scanserver.exe");
+        Sleep(10);
+    }
+    ASSERT_NE(server, 0u) << "no server started";
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, server);
+    ASSERT_NE(process, nullptr);
+    Sleep(1000); // the server is inside the hanging plugin by now
+    tool.Kill();
+    tool.Wait();
+    DWORD waited = WaitForSingleObject(process, 20000);
+    if (waited != WAIT_OBJECT_0)
+        TerminateProcess(process, 1);
+    CloseHandle(process);
+    EXPECT_EQ(waited, (DWORD)WAIT_OBJECT_0) << "the server outlived the tool";
+}
+
+TEST(CliExit, UnknownOptionIsAUsageError)
+{
+    ScratchFolder scratch;
+    ToolRun run = RunTool({L"--db", scratch / L"plugins.json", L"--frobnicate", scratch.Path()});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(Contains(run.err, "--frobnicate")) << run.err;
+    EXPECT_FALSE(clitest::Exists(scratch / L"plugins.json"));
+}
+
+TEST(CliExit, NoPathIsAUsageError)
+{
+    ToolRun run = RunTool({});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(Contains(run.err, "PATH is required")) << run.err;
+}
+
+TEST(CliExit, MissingPathIsAUsageErrorAndNothingIsDropped)
+{
+    ScratchFolder scratch;
+    ToolRun run = RunTool({L"--db", scratch / L"plugins.json", scratch / L"nothing"});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.err, "orvanta-scan: no such file or folder: " + Utf8(scratch / L"nothing") + "\n");
+    EXPECT_FALSE(clitest::Exists(scratch / L"plugins.json"));
+}
+
+TEST(CliExit, BadTimeoutIsAUsageError)
+{
+    ScratchFolder scratch;
+    EXPECT_EQ(RunTool({L"--timeout", L"0", scratch.Path()}).exitCode, 2u);
+    EXPECT_EQ(RunTool({L"--retries", L"-1", scratch.Path()}).exitCode, 2u);
+}
+
+TEST(CliExit, UnreadableDatabaseIsRefusedAndLeftByteForByte)
+{
+    ScratchFolder scratch;
+    clitest::MakeFolder(scratch / L"plugins");
+    CopyTo(Sample(L"SampleEffect"), scratch / L"plugins", L"Effect.dll");
+    const std::string bytes = "{\"format\": 1, \"modules\": [ {\"path\": ";
+    clitest::WriteBytes(scratch / L"plugins.json", bytes);
+
+    ToolRun run = RunTool({L"--db", scratch / L"plugins.json", scratch / L"plugins"});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.err, "orvanta-scan: the database " + Utf8(scratch / L"plugins.json") +
+                           " is not readable, so it is left as it is: it is not valid JSON\n");
+    EXPECT_EQ(ReadBytes(scratch / L"plugins.json"), bytes);
+    EXPECT_FALSE(clitest::Exists(scratch / L"dumps"));
+}
+
+TEST(CliExit, MissingServerIsAnError)
+{
+    ScratchFolder scratch;
+    CopyTo(Sample(L"SampleEffect"), scratch.Path(), L"Effect.dll");
+    ToolRun run = RunTool({L"--db", scratch / L"plugins.json", L"--server", scratch / L"none.exe", scratch.Path()});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.err, "orvanta-scan: no scan server at " + Utf8(scratch / L"none.exe") +
+                           " (--server names another)\n");
+}
+
+TEST(CliExit, HelpExplainsEveryOption)
+{
+    ToolRun run = RunTool({L"--help"});
+    EXPECT_EQ(run.exitCode, 0u);
+    for (const char* option : {"PATH", "--server", "--dumps", "--db", "--timeout", "--retries", "--rescan",
+                               "--retry-failed", "--json", "--quiet", "--help", "--version", "Exit codes"})
+        EXPECT_TRUE(Contains(run.out, option)) << option << "\n" << run.out;
+}
+
+TEST(CliExit, VersionIsPrinted)
+{
+    ToolRun run = RunTool({L"--version"});
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, "orvanta-scan 1.0.0\n");
+}
+
+TEST(CliExit, QuietPrintsNothingOnSuccess)
+{
+    ScratchFolder scratch;
+    CopyTo(Sample(L"SampleEffect"), scratch.Path(), L"Effect.dll");
+    ToolRun run = RunTool({L"--quiet", L"--db", scratch / L"plugins.json", scratch.Path()});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(FileNames(ReadJson(scratch / L"plugins.json")), (std::vector<std::string>{"Effect.dll"}));
+}
