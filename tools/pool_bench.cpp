@@ -1,0 +1,573 @@
+// Prints how fast orvanta-scan gets through a folder with 1, 2 and one
+// server per processor, against one server process per module (start, one
+// module, close: the way most scanners work), and what the client library
+// adds to a request over the server's own time.
+//   pool_bench [--copies N] [--repeats N] [--single N] [--requests N]
+//   pool_bench --db-write FILE   (times one rewrite of a copy of a database)
+// Two folders, both in pool-bench\ beside the bin folder:
+//   copies   N copies of the sample effect under distinct names (default 200);
+//   samples  the bundled samples the demo scans (effect, synth, a shell with
+//            two sub-plugins, one that crashes, one that hangs, one that
+//            waits on a dialog), with a 2 s time limit.
+// Every figure of a folder comes from the same run of this program. Each
+// orvanta-scan run gets a fresh database and dump folder; its time is from
+// process start to exit. The process-per-module runs use the client
+// library's ModuleScanner, one per module, so they do the same work per
+// module as orvanta-scan (a shell's sub-plugins in the module's server, a
+// crash tried once more in a fresh server) with a server of their own.
+#include "orvanta_scan.h"
+#include "pipe_host.h"
+#include <shellapi.h>
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+double Now()
+{
+    static LARGE_INTEGER frequency;
+    if (!frequency.QuadPart)
+        QueryPerformanceFrequency(&frequency);
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return (double)t.QuadPart / (double)frequency.QuadPart;
+}
+
+double Median(std::vector<double> values)
+{
+    if (values.empty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+std::wstring Quoted(const std::wstring& text)
+{
+    return L"\"" + text + L"\"";
+}
+
+// Removes a folder and everything in it (left from an earlier run).
+void RemoveTree(const std::wstring& folder)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE)
+    {
+        do
+        {
+            std::wstring name = data.cFileName;
+            if (name == L"." || name == L"..")
+                continue;
+            std::wstring path = folder + L"\\" + name;
+            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(path);
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &data));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+std::vector<std::wstring> DllsIn(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*.dll").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return files;
+    do
+        files.push_back(folder + L"\\" + data.cFileName);
+    while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+struct Folder
+{
+    std::string name;
+    std::wstring path;
+    std::vector<std::wstring> modules;
+    double timeoutSeconds = 30;
+};
+
+struct ToolRun
+{
+    double seconds = -1; // -1: did not run
+    DWORD exitCode = 0;
+};
+
+class Bench
+{
+public:
+    Bench(std::wstring scratch) : m_scratch(std::move(scratch)) {}
+
+    // orvanta-scan over the folder, jobs 0 meaning "no -j option".
+    ToolRun Tool(const Folder& folder, int jobs)
+    {
+        std::wstring run = m_scratch + L"\\run" + std::to_wstring(++m_runs);
+        RemoveTree(run);
+        CreateDirectoryW(run.c_str(), nullptr);
+        wchar_t timeout[32];
+        swprintf(timeout, 32, L"%g", folder.timeoutSeconds);
+        std::wstring cmd = Quoted(m_bin + L"orvanta-scan.exe") + L" --quiet --db " +
+                           Quoted(run + L"\\db.json") + L" --dumps " + Quoted(run + L"\\dumps") +
+                           L" --timeout " + timeout;
+        if (jobs > 0)
+            cmd += L" -j " + std::to_wstring(jobs);
+        cmd += L" " + Quoted(folder.path);
+        return RunChild(cmd);
+    }
+
+    // One ModuleScanner (so one server process) per module, 'parallel' at once.
+    double ProcessPerModule(const Folder& folder, size_t count, int parallel, size_t* notOk)
+    {
+        count = std::min(count, folder.modules.size());
+        std::wstring run = m_scratch + L"\\run" + std::to_wstring(++m_runs);
+        RemoveTree(run);
+        CreateDirectoryW(run.c_str(), nullptr);
+        std::atomic<size_t> next{0}, bad{0};
+        auto worker = [&](int index) {
+            orvanta::ServerConfig config;
+            config.serverExe = m_bin + L"scanserver.exe";
+            config.dumpFolder = run + L"\\dumps" + std::to_wstring(index);
+            config.timeoutMs = (uint32_t)(folder.timeoutSeconds * 1000);
+            for (size_t i = next++; i < count; i = next++)
+            {
+                orvanta::ModuleScanner scanner(config);
+                orvanta::ModuleResult result = scanner.ScanModule(folder.modules[i]);
+                if (orvanta::HasProblem(result))
+                    bad++;
+            } // each scanner closes its server and waits for it to end
+        };
+        double start = Now();
+        std::vector<std::thread> threads;
+        for (int t = 0; t < parallel; t++)
+            threads.emplace_back(worker, t);
+        for (std::thread& t : threads)
+            t.join();
+        *notOk = bad;
+        return Now() - start;
+    }
+
+    bool HasJobsOption()
+    {
+        std::wstring out = m_scratch + L"\\help.txt";
+        ToolRun help = RunChild(Quoted(m_bin + L"orvanta-scan.exe") + L" --help", out);
+        std::string text = ReadText(out);
+        return help.seconds >= 0 && text.find("--jobs") != std::string::npos;
+    }
+
+    const std::wstring& Bin() const { return m_bin; }
+
+private:
+    // Runs the command with NUL as its input and output (or the file given
+    // as its output) and this program's standard error.
+    ToolRun RunChild(std::wstring cmd, const std::wstring& output = L"")
+    {
+        ToolRun result;
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 &inherit, OPEN_EXISTING, 0, nullptr);
+        HANDLE out = output.empty() ? nul
+                                    : CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                                  CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW si = {};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdInput = nul;
+        si.hStdOutput = out;
+        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION pi = {};
+        double start = Now();
+        BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        if (out != nul)
+            CloseHandle(out);
+        CloseHandle(nul);
+        if (!started)
+        {
+            fprintf(stderr, "pool_bench: cannot start %ls (error %lu)\n", cmd.c_str(), GetLastError());
+            return result;
+        }
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        result.seconds = Now() - start;
+        GetExitCodeProcess(pi.hProcess, &result.exitCode);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+        return result;
+    }
+
+    static std::string ReadText(const std::wstring& path)
+    {
+        std::string text;
+        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE)
+            return text;
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
+            text.append(buffer, got);
+        CloseHandle(file);
+        return text;
+    }
+
+    std::wstring m_bin = ExeFolder();
+    std::wstring m_scratch;
+    int m_runs = 0;
+};
+
+// Client-side time of one request through ScanServer against the server's
+// time per scan through the bare pipe host (as tools/bench measures it).
+struct Overhead
+{
+    double clientMs = 0; // mean of ScanServer::Request, request written to report parsed
+    double serverMs = 0; // mean per scan through tools/pipe_host
+};
+
+Overhead MeasureOverhead(const std::wstring& bin, const std::wstring& plugin, int requests)
+{
+    Overhead o;
+    {
+        orvanta::ServerConfig config;
+        config.serverExe = bin + L"scanserver.exe";
+        orvanta::ScanServer server(config);
+        server.Request(plugin); // starts the server and warms the file cache
+        double total = 0;
+        for (int i = 0; i < requests; i++)
+        {
+            double start = Now();
+            orvanta::RequestOutcome outcome = server.Request(plugin);
+            total += Now() - start;
+            if (outcome.status != orvanta::Status::ok)
+                return Overhead{-1, -1};
+        }
+        o.clientMs = total / requests * 1e3;
+    }
+    ServerProcess server;
+    if (!server.Start())
+        return Overhead{-1, -1};
+    server.ReadUntilReady();
+    std::string request = WideToUtf8(plugin);
+    server.Request(request);
+    double start = Now();
+    for (int i = 0; i < requests; i++)
+        server.Request(request);
+    o.serverMs = (Now() - start) / requests * 1e3;
+    server.CloseInput();
+    server.WaitExit();
+    return o;
+}
+
+// One server's life as the process-per-module rows live it: start to the
+// first "ready:", one scan, request pipe closed to process end (with its
+// badge shown, tearing the window down takes most of that under Wine).
+struct Lifecycle
+{
+    double startMs = 0, scanMs = 0, exitMs = 0;
+};
+
+Lifecycle MeasureLifecycle(const std::string& request)
+{
+    Lifecycle life;
+    ServerProcess server;
+    double start = Now();
+    if (!server.Start())
+        return Lifecycle{-1, -1, -1};
+    server.ReadUntilReady();
+    double ready = Now();
+    server.Request(request);
+    double scanned = Now();
+    server.CloseInput();
+    server.WaitExit();
+    double ended = Now();
+    life.startMs = (ready - start) * 1e3;
+    life.scanMs = (scanned - ready) * 1e3;
+    life.exitMs = (ended - scanned) * 1e3;
+    return life;
+}
+
+// The database's own cost: the time of one rewrite (Record) with 'entries'
+// modules already in it, each an ok sample-effect result.
+double DatabaseWriteMs(const std::wstring& scratch, const std::wstring& plugin, int entries)
+{
+    std::wstring path = scratch + L"\\dbwrite.json";
+    DeleteFileW(path.c_str());
+    orvanta::PluginDatabase db;
+    std::string error;
+    if (!db.Open(path, &error))
+        return -1;
+    orvanta::ServerConfig config;
+    config.serverExe = ExeFolder() + L"scanserver.exe";
+    orvanta::ModuleScanner scanner(config);
+    orvanta::ModuleRecord record;
+    record.size = 1;
+    record.modified = "2026-12-08T13:41:15.250Z";
+    record.result = scanner.ScanModule(plugin);
+    db.SetServer(scanner.ServerBanner());
+    double total = 0;
+    int timed = 0;
+    for (int i = 0; i <= entries; i++)
+    {
+        wchar_t name[64];
+        swprintf(name, 64, L"\\module-%05d.dll", i);
+        record.result.path = scratch + name;
+        double start = Now();
+        if (!db.Record(record, &error))
+            return -1;
+        if (i >= entries - 10) // the last writes, around 'entries' modules
+        {
+            total += Now() - start;
+            timed++;
+        }
+    }
+    DeleteFileW(path.c_str());
+    return total / timed * 1e3;
+}
+
+// The soak's figure: a copy of a real database opened, and one more entry
+// recorded in it, each timed (the median of 'repeats' rewrites).
+int TimeDatabaseRewrite(const std::wstring& file, int repeats)
+{
+    std::wstring copy = file + L".rewrite.json";
+    if (!CopyFileW(file.c_str(), copy.c_str(), FALSE))
+    {
+        fprintf(stderr, "pool_bench: cannot copy %ls (error %lu)\n", file.c_str(), GetLastError());
+        return 1;
+    }
+    orvanta::PluginDatabase db;
+    std::string error;
+    double start = Now();
+    bool opened = db.Open(copy, &error);
+    double openMs = (Now() - start) * 1e3;
+    std::vector<orvanta::ModuleRecord> modules = db.Modules();
+    if (!opened || modules.empty())
+    {
+        fprintf(stderr, "pool_bench: %s\n", opened ? "the database is empty" : error.c_str());
+        return 1;
+    }
+    std::vector<double> writes;
+    orvanta::ModuleRecord record = modules.front();
+    for (int i = 0; i < repeats; i++)
+    {
+        record.result.path = modules.front().result.path + L".extra" + std::to_wstring(i);
+        start = Now();
+        if (!db.Record(record, &error))
+        {
+            fprintf(stderr, "pool_bench: %s\n", error.c_str());
+            return 1;
+        }
+        writes.push_back((Now() - start) * 1e3);
+    }
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExW(file.c_str(), GetFileExInfoStandard, &data);
+    DeleteFileW(copy.c_str());
+    printf("database %zu entries, %lu bytes: open %.1f ms, one rewrite %.1f ms (median of %d)\n",
+           modules.size(), data.nFileSizeLow, openMs, Median(writes), repeats);
+    return 0;
+}
+
+const char* Verdict(double ratio, double target, bool atLeast)
+{
+    if (ratio <= 0)
+        return "n/a";
+    return (atLeast ? ratio >= target : ratio < target) ? "met" : "MISSED";
+}
+
+} // namespace
+
+int main()
+{
+    int argc = 0;
+    wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+    if (argc == 3 && wcscmp(argv[1], L"--db-write") == 0)
+        return TimeDatabaseRewrite(argv[2], 5);
+    int copies = 200, repeats = 3, single = 20, requests = 300;
+    for (int i = 1; i + 1 < argc; i += 2)
+    {
+        std::wstring name = argv[i];
+        int value = _wtoi(argv[i + 1]);
+        if (value <= 0)
+            continue;
+        if (name == L"--copies")
+            copies = value;
+        else if (name == L"--repeats")
+            repeats = value;
+        else if (name == L"--single")
+            single = value;
+        else if (name == L"--requests")
+            requests = value;
+    }
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    int processors = (int)system.dwNumberOfProcessors;
+
+    std::wstring bin = ExeFolder();
+    std::wstring scratch = bin + L"..\\pool-bench";
+    wchar_t full[MAX_PATH * 4];
+    GetFullPathNameW(scratch.c_str(), MAX_PATH * 4, full, nullptr);
+    scratch = full;
+    RemoveTree(scratch);
+    CreateDirectoryW(scratch.c_str(), nullptr);
+    Bench bench(scratch);
+
+    std::wstring effect = bin + L"samples\\SampleEffect.dll";
+    Folder copiesFolder;
+    copiesFolder.name = "copies";
+    copiesFolder.path = scratch + L"\\copies";
+    CreateDirectoryW(copiesFolder.path.c_str(), nullptr);
+    for (int i = 0; i < copies; i++)
+    {
+        wchar_t name[64];
+        swprintf(name, 64, L"\\Effect%03d.dll", i);
+        std::wstring path = copiesFolder.path + name;
+        if (!CopyFileW(effect.c_str(), path.c_str(), FALSE))
+        {
+            fprintf(stderr, "pool_bench: cannot copy %ls (error %lu)\n", effect.c_str(), GetLastError());
+            return 1;
+        }
+        copiesFolder.modules.push_back(path);
+    }
+    Folder samples;
+    samples.name = "samples";
+    samples.path = bin + L"samples";
+    samples.modules = DllsIn(samples.path);
+    samples.timeoutSeconds = 2;
+
+    bool hasJobs = bench.HasJobsOption();
+    printf("\norvanta-scan against one server per module (%d processors; median of %d runs each)\n",
+           processors, repeats);
+    if (!hasJobs)
+        printf("this orvanta-scan has no -j option: the -j rows run it without one (one server)\n");
+
+    for (Folder* folder : {&copiesFolder, &samples})
+    {
+        printf("\n%s: %zu modules in %s", folder->name.c_str(), folder->modules.size(),
+               WideToUtf8(folder->path).c_str());
+        if (folder == &samples)
+            printf("\n  (--timeout 2: the hanging and the dialog sample take 2 s each; the crashing one"
+                   " is tried twice and each try waits for its dump)");
+        printf("\n");
+        fflush(stdout);
+        std::vector<int> jobs = {1, 2};
+        if (processors != 2 && processors != 1)
+            jobs.push_back(processors);
+        struct Row
+        {
+            std::string label;
+            std::vector<double> rates;
+            size_t modules = 0;
+            std::string note;
+        };
+        std::vector<Row> rows;
+        for (int j : jobs)
+        {
+            Row row;
+            row.label = "orvanta-scan -j " + std::to_string(j);
+            row.modules = folder->modules.size();
+            for (int r = 0; r < repeats; r++)
+            {
+                ToolRun run = bench.Tool(*folder, hasJobs ? j : 0);
+                if (run.seconds < 0 || run.exitCode > 1)
+                {
+                    fprintf(stderr, "pool_bench: orvanta-scan ended with exit code %lu\n", run.exitCode);
+                    return 1;
+                }
+                row.rates.push_back(row.modules / run.seconds);
+                row.note = "exit code " + std::to_string(run.exitCode);
+            }
+            rows.push_back(row);
+        }
+        for (int parallel : {1, processors})
+        {
+            Row row;
+            row.label = "server per module x" + std::to_string(parallel);
+            row.modules = std::min((size_t)(folder == &copiesFolder ? single : 1 << 30), folder->modules.size());
+            for (int r = 0; r < repeats; r++)
+            {
+                size_t notOk = 0;
+                double seconds = bench.ProcessPerModule(*folder, row.modules, parallel, &notOk);
+                row.rates.push_back(row.modules / seconds);
+                row.note = std::to_string(notOk) + " not ok";
+            }
+            rows.push_back(row);
+        }
+        printf("  %-26s %8s %10s %10s  %s\n", "", "modules", "modules/s", "ms/module", "runs (modules/s)");
+        std::vector<double> median;
+        for (const Row& row : rows)
+        {
+            double m = Median(row.rates);
+            median.push_back(m);
+            std::string runs;
+            for (double rate : row.rates)
+            {
+                char text[32];
+                snprintf(text, sizeof text, "%s%.1f", runs.empty() ? "" : " ", rate);
+                runs += text;
+            }
+            printf("  %-26s %8zu %10.2f %10.1f  %s; %s\n", row.label.c_str(), row.modules, m, 1e3 / m,
+                   runs.c_str(), row.note.c_str());
+        }
+        size_t perModule = jobs.size(); // first process-per-module row
+        double j1 = median[0], j2 = median[1], ppm = median[perModule], ppmParallel = median[perModule + 1];
+        printf("  ratio -j 1 / server per module:    %6.2f (target at least 5: %s)\n", j1 / ppm,
+               Verdict(j1 / ppm, 5, true));
+        printf("  ratio -j %d / server per module x%d: %6.2f\n", processors, processors,
+               median[jobs.size() - 1] / ppmParallel);
+        printf("  ratio -j 2 / -j 1:                 %6.2f (target at least 1.6 on 2 processors: %s)\n",
+               j2 / j1, hasJobs ? Verdict(j2 / j1, 1.6, true) : "n/a, no -j");
+        fflush(stdout);
+    }
+
+    // What the tool adds per module, and what it costs to start.
+    printf("\nclient overhead per request (%d requests of the sample effect on one server; median of %d)\n",
+           requests, repeats);
+    std::vector<double> client, server, share;
+    for (int r = 0; r < repeats; r++)
+    {
+        Overhead o = MeasureOverhead(bin, effect, requests);
+        if (o.clientMs < 0)
+        {
+            fprintf(stderr, "pool_bench: the overhead run failed\n");
+            return 1;
+        }
+        client.push_back(o.clientMs);
+        server.push_back(o.serverMs);
+        share.push_back((o.clientMs - o.serverMs) / o.serverMs * 100);
+        printf("  run %d: ScanServer::Request %.3f ms, pipe host (server time) %.3f ms, overhead %+.1f%%\n",
+               r + 1, o.clientMs, o.serverMs, share.back());
+    }
+    double overhead = Median(share);
+    printf("  median: client %.3f ms, server %.3f ms, overhead %+.1f%% of a scan (target under 10%%: %s)\n",
+           Median(client), Median(server), overhead, overhead < 10 ? "met" : "MISSED");
+
+    printf("\nwhere an orvanta-scan run's time goes\n");
+    Folder empty;
+    empty.path = scratch + L"\\empty";
+    CreateDirectoryW(empty.path.c_str(), nullptr);
+    std::vector<double> idle;
+    for (int r = 0; r < repeats; r++)
+        idle.push_back(bench.Tool(empty, 0).seconds);
+    printf("  orvanta-scan start to exit with nothing to scan: %.0f ms (median of %d)\n", Median(idle) * 1e3,
+           repeats);
+    std::vector<double> starts, scans, exits;
+    for (int r = 0; r < repeats; r++)
+    {
+        Lifecycle life = MeasureLifecycle(WideToUtf8(effect));
+        starts.push_back(life.startMs);
+        scans.push_back(life.scanMs);
+        exits.push_back(life.exitMs);
+    }
+    printf("  one server per module: start to ready %.0f ms, first scan %.1f ms, close to exit %.0f ms"
+           " (median of %d)\n",
+           Median(starts), Median(scans), Median(exits), repeats);
+    for (int entries : {200, 1000})
+        printf("  one database rewrite with %d entries: %.1f ms (mean of the last 10 writes)\n", entries,
+               DatabaseWriteMs(scratch, effect, entries));
+    return 0;
+}
