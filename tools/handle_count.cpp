@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <shellapi.h>
 #include <tlhelp32.h>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>

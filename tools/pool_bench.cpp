@@ -9,6 +9,9 @@
 //   samples  the bundled samples the demo scans (effect, synth, a shell with
 //            two sub-plugins, one that crashes, one that hangs, one that
 //            waits on a dialog), with a 2 s time limit.
+// The process-per-module rows of the copies folder scan the first 20 copies
+// (--single): each of those servers takes about 2 s to end under Wine once
+// it has shown its badge, so all 200 would take minutes for the same rate.
 // Every figure of a folder comes from the same run of this program. Each
 // orvanta-scan run gets a fresh database and dump folder; its time is from
 // process start to exit. The process-per-module runs use the client
