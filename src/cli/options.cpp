@@ -35,6 +35,10 @@ int ParseOptions(const std::vector<std::string>& args, Options* options, std::st
         ->capture_default_str()
         ->type_name("N")
         ->check(CLI::Range(0, 100));
+    app.add_option("-j,--jobs", options->jobs,
+                   "Servers scanning at once, each kept running across many modules (default: one per processor)")
+        ->type_name("N")
+        ->check(CLI::Range(1, MaxJobs));
     app.add_flag("--rescan", options->rescan, "Scan every module, also unchanged ones");
     app.add_flag("--retry-failed", options->retryFailed,
                  "Also scan unchanged modules that crashed, timed out or were lost before");

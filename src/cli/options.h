@@ -5,7 +5,9 @@
 
 namespace orvantacli {
 
-constexpr const char* ToolVersion = "1.0.0";
+constexpr const char* ToolVersion = "1.1.0";
+// More servers than this gain nothing and only crowd the machine.
+constexpr int MaxJobs = 64;
 
 struct Options
 {
@@ -15,6 +17,7 @@ struct Options
     std::wstring database = L"orvanta-plugins.json";
     double timeoutSeconds = 30;
     int retries = 1;
+    int jobs = 0; // servers at once; 0: one per processor
     bool rescan = false;
     bool retryFailed = false;
     bool json = false;

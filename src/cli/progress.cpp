@@ -119,19 +119,27 @@ void Progress::Stop()
         m_ticker.join();
 }
 
-void Progress::Begin(const std::wstring& path)
+void Progress::Begin(size_t server, const std::wstring& path)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_module = FileName(path);
-    m_dialog.clear();
-    m_moduleStart = Clock::now();
+    m_running[server] = Running{FileName(path), ""};
     Draw();
 }
 
-void Progress::Dialog(const std::vector<orvanta::DialogWindow>& windows)
+void Progress::End(size_t server)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_dialog = DialogName(windows);
+    m_running.erase(server);
+    Draw();
+}
+
+void Progress::Dialog(size_t server, const std::vector<orvanta::DialogWindow>& windows)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    auto it = m_running.find(server);
+    if (it == m_running.end())
+        return;
+    it->second.dialog = DialogName(windows);
     Draw();
 }
 
@@ -139,9 +147,6 @@ void Progress::Finish(const orvanta::ModuleResult& result)
 {
     std::lock_guard<std::mutex> guard(m_lock);
     m_done++;
-    m_scanTime += duration_cast<milliseconds>(Clock::now() - m_moduleStart);
-    m_module.clear();
-    m_dialog.clear();
     if (m_quiet || m_stopped)
         return;
     std::string line = FinishedLine(m_done, m_total, result);
@@ -163,20 +168,21 @@ void Progress::Draw()
 {
     if (!m_live || m_stopped)
         return;
-    auto now = Clock::now();
-    milliseconds elapsed = duration_cast<milliseconds>(now - m_start);
+    milliseconds elapsed = duration_cast<milliseconds>(Clock::now() - m_start);
+    // With several servers the time per module is the run's, not a scan's:
+    // what is left takes as long per module as what is done took.
     bool estimated = m_done > 0;
     milliseconds remaining{0};
     if (estimated)
+        remaining = elapsed * (long long)(m_total - std::min(m_done, m_total)) / (long long)m_done;
+    std::string modules, dialog;
+    for (const auto& entry : m_running)
     {
-        milliseconds average = m_scanTime / m_done;
-        milliseconds current = m_module.empty() ? milliseconds(0) : duration_cast<milliseconds>(now - m_moduleStart);
-        remaining = average * (long long)(m_total - m_done) - std::min(current, average);
-        if (remaining.count() < 0)
-            remaining = milliseconds(0);
+        modules += (modules.empty() ? "" : ", ") + entry.second.module;
+        if (dialog.empty())
+            dialog = entry.second.dialog;
     }
-    std::string line =
-        ProgressLine(m_done, m_total, m_module, elapsed, remaining, estimated, m_dialog, m_err.Width());
+    std::string line = ProgressLine(m_done, m_total, modules, elapsed, remaining, estimated, dialog, m_err.Width());
     size_t columns = Columns(line);
     std::string text = "\r" + line;
     if (columns < m_drawn)

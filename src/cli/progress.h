@@ -1,5 +1,5 @@
 // What the user sees while a run goes on. In a console: one line on the
-// standard error, redrawn in place (done/total, the current module, elapsed
+// standard error, redrawn in place (done/total, the modules being scanned, elapsed
 // and estimated remaining time, a dialog the module waits on), with a line
 // above it for each module that did not end ok. Elsewhere: one plain line
 // per finished module.
@@ -8,6 +8,7 @@
 #include "orvanta_scan.h"
 #include <chrono>
 #include <condition_variable>
+#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,19 +26,28 @@ std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult&
 // The first window's title, or its text when it has no title.
 std::string DialogName(const std::vector<orvanta::DialogWindow>& windows);
 
+// Safe to call from several threads: a pool's servers begin modules and see
+// dialogs while the database writer finishes modules.
 class Progress
 {
 public:
     Progress(bool quiet, size_t total);
     ~Progress(); // clears the line
-    void Begin(const std::wstring& path);
-    void Dialog(const std::vector<orvanta::DialogWindow>& windows);
+    // A server took a module, or is done with it (its line comes with Finish).
+    void Begin(size_t server, const std::wstring& path);
+    void End(size_t server);
+    void Dialog(size_t server, const std::vector<orvanta::DialogWindow>& windows);
+    // A module's result is in the database.
     void Finish(const orvanta::ModuleResult& result);
     // Clears the line for text that follows (the summary, an error).
     void Stop();
 
 private:
     using Clock = std::chrono::steady_clock;
+    struct Running
+    {
+        std::string module, dialog;
+    };
     void Draw(); // with m_lock held
     void Tick();
 
@@ -47,9 +57,7 @@ private:
     size_t m_total;
     size_t m_done = 0;
     Clock::time_point m_start = Clock::now();
-    Clock::time_point m_moduleStart = m_start;
-    std::chrono::milliseconds m_scanTime{0}; // of the finished modules
-    std::string m_module, m_dialog;
+    std::map<size_t, Running> m_running; // by server
     size_t m_drawn = 0; // columns on the line now
     bool m_stopped = false;
     std::mutex m_lock;

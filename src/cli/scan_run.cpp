@@ -3,10 +3,14 @@
 #include "orvanta_scan.h"
 #include "plugin_database.h"
 #include "progress.h"
+#include "result_writer.h"
 #include "summary.h"
 #include "text_convert.h"
 #include <windows.h>
+#include <algorithm>
 #include <chrono>
+#include <map>
+#include <thread>
 
 namespace orvantacli {
 
@@ -32,6 +36,12 @@ std::wstring FullPath(const std::wstring& path)
     wchar_t full[4096];
     DWORD n = GetFullPathNameW(path.c_str(), 4096, full, nullptr);
     return n > 0 && n < 4096 ? std::wstring(full, n) : path;
+}
+
+int Processors()
+{
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : (int)std::min<unsigned>(n, MaxJobs);
 }
 
 bool EndedBadly(const ModuleResult& m)
@@ -102,54 +112,70 @@ int RunScan(const Options& options)
 
     std::vector<std::wstring> touched; // entries this run wrote, for --json
     bool problem = false;
+    std::string writeError;
     if (!plan.toScan.empty())
     {
         CreateDirectoryW(config.dumpFolder.c_str(), nullptr);
-        Progress progress(options.quiet, plan.toScan.size());
-        ModuleScanner scanner(config, options.retries);
-        std::string writeError;
-        ScanCallbacks callbacks;
-        callbacks.onDialog = [&](const std::vector<DialogWindow>& windows) { progress.Dialog(windows); };
-        callbacks.onBlame = [&](const Blame& blame) {
-            touched.push_back(blame.path);
-            problem = true;
-            if (writeError.empty() && !db.MarkCrashed(blame, &error))
-                writeError = error;
-            // The summary shows the entry as the database now holds it.
-            auto record = db.Find(blame.path);
-            for (ModuleResult& earlier : tally.scanned)
+        std::vector<ModuleFile> order = db.ScanOrder(plan.toScan);
+        std::vector<std::wstring> paths;
+        for (const ModuleFile& file : order)
+            paths.push_back(file.path);
+        // Modules of this run by path key: a crash found later either
+        // changes one of them or concerns a module of an earlier run.
+        std::map<std::wstring, bool> inThisRun;
+        for (const ModuleFile& file : order)
+            inThisRun[PathKey(file.path)] = true;
+
+        Progress progress(options.quiet, order.size());
+        ResultWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
+            // The tally and the progress count what the file holds.
+            for (const ModuleRecord& record : records)
             {
-                if (record && PathKey(earlier.path) == PathKey(blame.path))
-                {
-                    earlier = record->result;
-                    return;
-                }
+                problem = problem || HasProblem(record.result);
+                tally.Add(record.result);
+                progress.Finish(record.result);
             }
-            tally.blamed.push_back(blame);
+            for (const WrittenBlame& w : blames)
+            {
+                problem = true;
+                if (w.before && w.after && inThisRun.count(PathKey(w.blame.path)))
+                    tally.Replace(*w.before, *w.after);
+                else
+                    tally.blamed.push_back(w.blame);
+            }
+        });
+        ScanPool pool(config, options.jobs > 0 ? options.jobs : Processors(), options.retries);
+        PoolCallbacks callbacks;
+        callbacks.onBegin = [&](size_t server, size_t module) { progress.Begin(server, paths[module]); };
+        callbacks.onDialog = [&](size_t server, const std::vector<DialogWindow>& windows) {
+            progress.Dialog(server, windows);
         };
-        for (const ModuleFile& file : plan.toScan)
-        {
-            progress.Begin(file.path);
-            ModuleRecord record;
-            record.size = file.size;
-            record.modified = file.modified;
-            record.result = scanner.ScanModule(file.path, callbacks);
-            record.result.path = file.path;
-            if (!scanner.ServerBanner().empty())
-                db.SetServer(scanner.ServerBanner());
-            if (writeError.empty() && !db.Record(record, &error))
-                writeError = error;
-            if (!writeError.empty())
+        callbacks.onBlame = [&](size_t, const Blame& blame) { writer.Add(blame); };
+        callbacks.onFinish = [&](size_t server, size_t module, ModuleResult&& result) {
+            progress.End(server);
+            if (!writer.Error().empty())
             {
-                progress.Stop();
-                return fail(writeError);
+                pool.Cancel(); // the database cannot be written: stop
+                return;
             }
-            problem = problem || HasProblem(record.result);
-            touched.push_back(file.path);
-            tally.scanned.push_back(record.result);
-            progress.Finish(record.result);
-        }
+            std::string banner = pool.ServerBanner();
+            if (!banner.empty())
+                db.SetServer(banner);
+            ModuleRecord record;
+            record.size = order[module].size;
+            record.modified = order[module].modified;
+            record.result = std::move(result);
+            record.result.path = order[module].path;
+            writer.Add(std::move(record));
+        };
+        pool.ScanAll(paths, callbacks);
+        writeError = writer.Finish();
         progress.Stop();
+        if (!writeError.empty())
+            return fail(writeError);
+        touched = paths;
+        for (const Blame& blame : tally.blamed)
+            touched.push_back(blame.path);
     }
     tally.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 

@@ -1,4 +1,5 @@
 #include "summary.h"
+#include "plugin_database.h"
 #include "text_convert.h"
 #include <cstdio>
 #include <map>
@@ -119,12 +120,36 @@ std::string ProblemText(const ModuleResult& m)
     return text;
 }
 
+void RunTally::Count(const ModuleResult& result, int sign)
+{
+    modules[result.status] += sign;
+    for (const orvanta::PluginEntry& p : result.plugins)
+        plugins[p.status] += sign;
+}
+
+void RunTally::Add(const ModuleResult& result)
+{
+    scanned++;
+    Count(result, 1);
+    if (orvanta::HasProblem(result))
+        problems[orvanta::PathKey(result.path)] = result;
+}
+
+void RunTally::Replace(const ModuleResult& before, const ModuleResult& after)
+{
+    Count(before, -1);
+    Count(after, 1);
+    problems.erase(orvanta::PathKey(before.path));
+    if (orvanta::HasProblem(after))
+        problems[orvanta::PathKey(after.path)] = after;
+}
+
 std::string SummaryText(const RunTally& tally)
 {
     std::string text;
     std::string database = "Database: " + orvanta::ToUtf8(tally.database) + "\n";
     std::string removed = tally.removed ? std::to_string(tally.removed) + " removed (their files are gone)" : "";
-    if (tally.scanned.empty())
+    if (tally.scanned == 0)
     {
         text = "Nothing to scan: " + std::to_string(tally.unchanged) + " module" +
                (tally.unchanged == 1 ? "" : "s") + " unchanged since the last run";
@@ -137,18 +162,11 @@ std::string SummaryText(const RunTally& tally)
         return text + database;
     }
 
-    std::map<Status, size_t> modules, plugins;
-    for (const ModuleResult& m : tally.scanned)
-    {
-        modules[m.status]++;
-        for (const orvanta::PluginEntry& p : m.plugins)
-            plugins[p.status]++;
-    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", tally.elapsed.count() / 1000.0);
-    text += "Scanned " + std::to_string(tally.scanned.size()) + " module" + (tally.scanned.size() == 1 ? "" : "s") +
-            " in " + seconds + ": " + Counts(modules) + ".\n";
-    text += "Plugins: " + Counts(plugins) + ".\n";
+    text += "Scanned " + std::to_string(tally.scanned) + " module" + (tally.scanned == 1 ? "" : "s") + " in " +
+            seconds + ": " + Counts(tally.modules) + ".\n";
+    text += "Plugins: " + Counts(tally.plugins) + ".\n";
     std::string rest;
     if (tally.unchanged)
         rest = std::to_string(tally.unchanged) + " unchanged (not scanned)";
@@ -158,8 +176,9 @@ std::string SummaryText(const RunTally& tally)
         text += rest + ".\n";
 
     std::string problems;
-    for (const ModuleResult& m : tally.scanned)
+    for (const auto& entry : tally.problems)
     {
+        const ModuleResult& m = entry.second;
         std::string path = orvanta::ToUtf8(m.path);
         if (m.status != Status::ok)
             problems += "  " + path + ": " + ProblemText(m) + "\n";

@@ -3,20 +3,33 @@
 #pragma once
 #include "orvanta_scan.h"
 #include <chrono>
+#include <map>
 #include <string>
 #include <vector>
 
 namespace orvantacli {
 
+// What a run did, kept as counts and problems only, so that a run over
+// thousands of modules holds no second copy of their results.
 struct RunTally
 {
-    std::vector<orvanta::ModuleResult> scanned; // this run's modules, in scan order
-    std::vector<orvanta::Blame> blamed;         // earlier modules found to have crashed later
+    size_t scanned = 0; // this run's modules
+    std::map<orvanta::Status, size_t> modules, plugins; // this run's, by outcome
+    std::map<std::wstring, orvanta::ModuleResult> problems; // by path key: sorted by path
+    std::vector<orvanta::Blame> blamed; // modules of earlier runs found to have crashed later
     size_t unchanged = 0;
     size_t unchangedWithProblems = 0; // of those, ones that crashed, timed out or were lost before
     size_t removed = 0;
     std::chrono::milliseconds elapsed{0};
     std::wstring database;
+
+    // A module of this run, and a module of this run whose entry changed
+    // later (a thread it left running crashed a later request).
+    void Add(const orvanta::ModuleResult& result);
+    void Replace(const orvanta::ModuleResult& before, const orvanta::ModuleResult& after);
+
+private:
+    void Count(const orvanta::ModuleResult& result, int sign);
 };
 
 // Why one module (or one of its plugins) did not end ok, in one line.

@@ -191,6 +191,50 @@ private:
     std::unique_ptr<Impl> m_impl;
 };
 
+// Several servers at once, each persistent across many modules and fed from
+// one shared queue: a free server takes the next module. Each server is one
+// ModuleScanner of its own (so a shell and all its sub-plugins go to one
+// server, and a crash or time-out restarts only that server), and writes its
+// dumps into a folder of its own, "server-K" under the dump folder (K from 1),
+// since dump names have a resolution of one second and two servers crashing
+// in the same second must not share a name.
+struct PoolCallbacks
+{
+    // Each is called with the index of the server (0 to servers - 1) and of
+    // the module in the list handed to ScanAll. The pool calls them one at a
+    // time, never two at once, from the servers' threads: keep them short.
+    std::function<void(size_t server, size_t module)> onBegin;
+    std::function<void(size_t server, const std::vector<DialogWindow>& windows)> onDialog;
+    std::function<void(size_t server, const Blame& blame)> onBlame;
+    std::function<void(size_t server, size_t module, ModuleResult&& result)> onFinish;
+};
+
+class ScanPool
+{
+public:
+    // servers below 1 count as 1.
+    ScanPool(ServerConfig config, int servers, int crashRetries = 1);
+    ~ScanPool(); // ends the servers still running
+    ScanPool(const ScanPool&) = delete;
+    ScanPool& operator=(const ScanPool&) = delete;
+
+    // Scans every module, taken in the order given, and returns when all are
+    // done (or, after Cancel, when the modules being scanned are). Starts no
+    // more servers than there are modules. Servers are kept running between
+    // calls.
+    void ScanAll(const std::vector<std::wstring>& modules, const PoolCallbacks& callbacks);
+    // From any thread, a callback too: no server takes another module.
+    void Cancel();
+    // The banner of a server that started ("" before any did).
+    std::string ServerBanner() const;
+    // The dump folder of one server.
+    static std::wstring ServerDumpFolder(const std::wstring& dumpFolder, size_t server);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
 } // namespace orvanta
 
 // ===========================================================================
@@ -274,6 +318,20 @@ public:
     // with the dump's findings. Unknown modules get an entry of their own.
     bool MarkCrashed(const Blame& blame, std::string* error);
     bool Remove(const std::vector<std::wstring>& paths, std::string* error);
+
+    // Several changes with one write: the records, then the crashes found
+    // later (a crash of a left-over thread is always found after its
+    // module's record). What a pool of servers finishes while the file is
+    // being written goes into the next write, so writing never holds up a
+    // scan and the file never lags more than one write behind.
+    bool Apply(const std::vector<ModuleRecord>& records, const std::vector<Blame>& crashes,
+               std::string* error);
+
+    // The order in which a run scans: the modules that took longest in the
+    // previous run first (by the entry's scanMs; equal times by path), then
+    // the modules without an entry, in path order. A big folder so finishes
+    // its slow modules early instead of waiting on one at the end.
+    std::vector<ModuleFile> ScanOrder(const std::vector<ModuleFile>& toScan) const;
 
     // The banner of the server that scanned; kept with the next write.
     void SetServer(const std::string& banner);

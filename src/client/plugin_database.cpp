@@ -131,6 +131,8 @@ struct PluginDatabase::Impl
     std::string server;
     std::map<std::wstring, ModuleRecord> modules; // by PathKey: sorted, each once
 
+    void MarkCrashed(const Blame& blame);
+
     bool Save(std::string* error)
     {
         if (!open)
@@ -288,7 +290,51 @@ bool PluginDatabase::Record(const ModuleRecord& record, std::string* error)
 bool PluginDatabase::MarkCrashed(const Blame& blame, std::string* error)
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
-    ModuleRecord& record = m_impl->modules[PathKey(blame.path)];
+    m_impl->MarkCrashed(blame);
+    return m_impl->Save(error);
+}
+
+bool PluginDatabase::Apply(const std::vector<ModuleRecord>& records, const std::vector<Blame>& crashes,
+                           std::string* error)
+{
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    for (const ModuleRecord& record : records)
+        m_impl->modules[PathKey(record.result.path)] = record;
+    for (const Blame& blame : crashes)
+        m_impl->MarkCrashed(blame);
+    return m_impl->Save(error);
+}
+
+std::vector<ModuleFile> PluginDatabase::ScanOrder(const std::vector<ModuleFile>& toScan) const
+{
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    std::vector<std::pair<uint32_t, const ModuleFile*>> known;
+    std::vector<const ModuleFile*> fresh;
+    for (const ModuleFile& file : toScan)
+    {
+        auto it = m_impl->modules.find(PathKey(file.path));
+        if (it == m_impl->modules.end())
+            fresh.push_back(&file);
+        else
+            known.emplace_back(it->second.result.scanMs, &file);
+    }
+    auto byPath = [](const ModuleFile* a, const ModuleFile* b) { return PathKey(a->path) < PathKey(b->path); };
+    std::stable_sort(known.begin(), known.end(), [&](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : byPath(a.second, b.second);
+    });
+    std::stable_sort(fresh.begin(), fresh.end(), byPath);
+    std::vector<ModuleFile> order;
+    order.reserve(toScan.size());
+    for (const auto& entry : known)
+        order.push_back(*entry.second);
+    for (const ModuleFile* file : fresh)
+        order.push_back(*file);
+    return order;
+}
+
+void PluginDatabase::Impl::MarkCrashed(const Blame& blame)
+{
+    ModuleRecord& record = modules[PathKey(blame.path)];
     if (record.result.path.empty())
     {
         record.result.path = blame.path;
@@ -301,7 +347,6 @@ bool PluginDatabase::MarkCrashed(const Blame& blame, std::string* error)
     m.exceptionCode = blame.crash.exceptionCode;
     m.exitCode = 9;
     m.error = "a thread it left running crashed the server during a later request";
-    return m_impl->Save(error);
 }
 
 bool PluginDatabase::Remove(const std::vector<std::wstring>& paths, std::string* error)

@@ -41,6 +41,42 @@ std::mutex& CreationLock()
     return lock;
 }
 
+// A process attribute list naming the only handles a child inherits;
+// attributes stays null when the list cannot be made.
+struct InheritList
+{
+    LPPROC_THREAD_ATTRIBUTE_LIST attributes = nullptr;
+    std::vector<char> storage;
+    HANDLE handles[3] = {};
+
+    InheritList(const HANDLE* list, size_t count)
+    {
+        SIZE_T size = 0;
+        InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+        if (size == 0 || count > 3)
+            return;
+        storage.resize(size);
+        auto candidate = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+        if (!InitializeProcThreadAttributeList(candidate, 1, 0, &size))
+            return;
+        std::copy(list, list + count, handles);
+        if (!UpdateProcThreadAttribute(candidate, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles,
+                                       count * sizeof(HANDLE), nullptr, nullptr))
+        {
+            DeleteProcThreadAttributeList(candidate);
+            return;
+        }
+        attributes = candidate;
+    }
+    ~InheritList()
+    {
+        if (attributes)
+            DeleteProcThreadAttributeList(attributes);
+    }
+    InheritList(const InheritList&) = delete;
+    InheritList& operator=(const InheritList&) = delete;
+};
+
 std::wstring Hex(uint64_t value)
 {
     wchar_t text[24];
@@ -172,15 +208,29 @@ bool ScanServer::Impl::Launch(std::string* error)
                                  nullptr);
         SetHandleInformation(childIn, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
         SetHandleInformation(childOut, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        STARTUPINFOW si = {};
+        STARTUPINFOEXW six = {};
+        STARTUPINFOW& si = six.StartupInfo;
         si.cb = sizeof si;
         si.dwFlags = STARTF_USESTDHANDLES;
         si.hStdInput = nul != INVALID_HANDLE_VALUE ? nul : nullptr;
         si.hStdOutput = si.hStdInput;
         si.hStdError = si.hStdInput;
+        // The child inherits these handles and no others, whatever else is
+        // inheritable in this process at the moment (a host's own handles,
+        // another library's). Where the list cannot be made, the lock above
+        // still keeps the servers' ends apart.
+        HANDLE inherited[3] = {childIn, childOut, si.hStdInput};
+        InheritList list(inherited, si.hStdInput ? 3 : 2);
+        DWORD flags = 0;
+        if (list.attributes)
+        {
+            si.cb = sizeof six;
+            six.lpAttributeList = list.attributes;
+            flags = EXTENDED_STARTUPINFO_PRESENT;
+        }
         std::wstring mutableCmd = cmd;
         started = CreateProcessW(config.serverExe.c_str(), &mutableCmd[0], nullptr, nullptr, TRUE,
-                                 0, nullptr, nullptr, &si, &pi);
+                                 flags, nullptr, nullptr, &si, &pi);
         startError = GetLastError();
         CloseHandle(childIn);
         CloseHandle(childOut);

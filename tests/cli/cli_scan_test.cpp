@@ -491,7 +491,7 @@ TEST(CliExit, VersionIsPrinted)
 {
     ToolRun run = RunTool({L"--version"});
     EXPECT_EQ(run.exitCode, 0u);
-    EXPECT_EQ(run.out, "orvanta-scan 1.0.0\n");
+    EXPECT_EQ(run.out, "orvanta-scan 1.1.0\n");
 }
 
 TEST(CliExit, QuietPrintsNothingOnSuccess)
