@@ -128,10 +128,24 @@ struct PluginDatabase::Impl
     mutable std::mutex lock;
     std::wstring path;
     bool open = false; // false also after a file that could not be read
+    // The banner has a lock of its own: a scan that finishes sets it, and
+    // must not wait while another thread rewrites the file under 'lock'.
+    mutable std::mutex serverLock;
     std::string server;
     std::map<std::wstring, ModuleRecord> modules; // by PathKey: sorted, each once
 
     void MarkCrashed(const Blame& blame);
+
+    std::string ServerText() const
+    {
+        std::lock_guard<std::mutex> guard(serverLock);
+        return server;
+    }
+    void SetServerText(const std::string& text)
+    {
+        std::lock_guard<std::mutex> guard(serverLock);
+        server = text;
+    }
 
     bool Save(std::string* error)
     {
@@ -143,7 +157,7 @@ struct PluginDatabase::Impl
         std::vector<const ModuleRecord*> list;
         for (const auto& entry : modules)
             list.push_back(&entry.second);
-        return WriteFileAtomically(path, DocumentText(server, list), error);
+        return WriteFileAtomically(path, DocumentText(ServerText(), list), error);
     }
 };
 
@@ -155,7 +169,7 @@ bool PluginDatabase::Open(const std::wstring& path, std::string* error)
     std::lock_guard<std::mutex> guard(m_impl->lock);
     m_impl->open = false;
     m_impl->modules.clear();
-    m_impl->server.clear();
+    m_impl->SetServerText("");
     wchar_t full[4096];
     DWORD n = GetFullPathNameW(path.c_str(), 4096, full, nullptr);
     m_impl->path = n > 0 && n < 4096 ? std::wstring(full, n) : path;
@@ -234,7 +248,7 @@ bool PluginDatabase::Open(const std::wstring& path, std::string* error)
     }
     m_impl->modules = std::move(read);
     if (server != document.end())
-        m_impl->server = server->get<std::string>();
+        m_impl->SetServerText(server->get<std::string>());
     m_impl->open = true;
     return true;
 }
@@ -359,14 +373,12 @@ bool PluginDatabase::Remove(const std::vector<std::wstring>& paths, std::string*
 
 void PluginDatabase::SetServer(const std::string& banner)
 {
-    std::lock_guard<std::mutex> guard(m_impl->lock);
-    m_impl->server = banner;
+    m_impl->SetServerText(banner);
 }
 
 std::string PluginDatabase::Server() const
 {
-    std::lock_guard<std::mutex> guard(m_impl->lock);
-    return m_impl->server;
+    return m_impl->ServerText();
 }
 
 std::vector<ModuleRecord> PluginDatabase::Modules() const
@@ -400,7 +412,7 @@ std::string PluginDatabase::ToJson(const std::vector<std::wstring>& paths) const
     std::vector<const ModuleRecord*> list;
     for (const auto& entry : chosen)
         list.push_back(entry.second);
-    return DocumentText(m_impl->server, list);
+    return DocumentText(m_impl->ServerText(), list);
 }
 
 } // namespace orvanta
