@@ -3,6 +3,7 @@
 // module, close: the way most scanners work), and what the client library
 // adds to a request over the server's own time.
 //   pool_bench [--copies N] [--repeats N] [--single N] [--requests N]
+//   pool_bench --overhead-only 1 [--requests N] [--repeats N]   (only the client's overhead)
 //   pool_bench --db-write FILE   (times one rewrite of a copy of a database)
 // Two folders, both in pool-bench\ beside the bin folder:
 //   copies   N copies of the sample effect under distinct names (default 200);
@@ -408,6 +409,7 @@ int main()
     if (argc == 3 && wcscmp(argv[1], L"--db-write") == 0)
         return TimeDatabaseRewrite(argv[2], 5);
     int copies = 200, repeats = 3, single = 20, requests = 300;
+    bool overheadOnly = false;
     for (int i = 1; i + 1 < argc; i += 2)
     {
         std::wstring name = argv[i];
@@ -422,6 +424,8 @@ int main()
             single = value;
         else if (name == L"--requests")
             requests = value;
+        else if (name == L"--overhead-only")
+            overheadOnly = true;
     }
     SYSTEM_INFO system;
     GetSystemInfo(&system);
@@ -467,6 +471,8 @@ int main()
 
     for (Folder* folder : {&copiesFolder, &samples})
     {
+        if (overheadOnly)
+            break;
         printf("\n%s: %zu modules in %s", folder->name.c_str(), folder->modules.size(),
                WideToUtf8(folder->path).c_str());
         if (folder == &samples)
@@ -594,6 +600,8 @@ int main()
            " (target under 10%%: %s)\n",
            overhead, Median(medianShare), overhead < 10 ? "met" : "MISSED");
 
+    if (overheadOnly)
+        return 0;
     printf("\nwhere an orvanta-scan run's time goes\n");
     Folder empty;
     empty.path = scratch + L"\\empty";
