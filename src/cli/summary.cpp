@@ -32,7 +32,7 @@ std::string Counts(const std::map<Status, size_t>& counts)
     for (Status s : AllStatuses)
     {
         auto it = counts.find(s);
-        if (it == counts.end() || (it->second == 0 && s != Status::ok))
+        if (it == counts.end() || it->second == 0)
             continue;
         text += (text.empty() ? "" : ", ") + std::to_string(it->second) + " " + Outcome(s);
     }

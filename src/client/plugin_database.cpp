@@ -130,6 +130,14 @@ struct PluginDatabase::Impl
     bool open = false; // false also after a file that could not be read
     std::string server;
     std::map<std::wstring, ModuleRecord> modules; // by PathKey: sorted, each once
+    std::map<std::wstring, std::string> texts;    // entries as written last, by PathKey
+
+    void Put(const ModuleRecord& record)
+    {
+        std::wstring key = PathKey(record.result.path);
+        modules[key] = record;
+        texts.erase(key);
+    }
 
     void MarkCrashed(const Blame& blame);
 
@@ -140,10 +148,16 @@ struct PluginDatabase::Impl
             *error = "the database is not open";
             return false;
         }
-        std::vector<const ModuleRecord*> list;
+        std::vector<const std::string*> entries;
+        entries.reserve(modules.size());
         for (const auto& entry : modules)
-            list.push_back(&entry.second);
-        return WriteFileAtomically(path, DocumentText(server, list), error);
+        {
+            auto text = texts.find(entry.first);
+            if (text == texts.end())
+                text = texts.emplace(entry.first, EntryText(entry.second)).first;
+            entries.push_back(&text->second);
+        }
+        return WriteFileAtomically(path, DocumentFromEntries(server, entries), error);
     }
 };
 
@@ -155,6 +169,7 @@ bool PluginDatabase::Open(const std::wstring& path, std::string* error)
     std::lock_guard<std::mutex> guard(m_impl->lock);
     m_impl->open = false;
     m_impl->modules.clear();
+    m_impl->texts.clear();
     m_impl->server.clear();
     wchar_t full[4096];
     DWORD n = GetFullPathNameW(path.c_str(), 4096, full, nullptr);
@@ -233,6 +248,7 @@ bool PluginDatabase::Open(const std::wstring& path, std::string* error)
         read[PathKey(record.result.path)] = std::move(record);
     }
     m_impl->modules = std::move(read);
+    m_impl->texts.clear();
     if (server != document.end())
         m_impl->server = server->get<std::string>();
     m_impl->open = true;
@@ -283,7 +299,7 @@ ScanPlan PluginDatabase::Plan(const FoundModules& found, const PlanOptions& opti
 bool PluginDatabase::Record(const ModuleRecord& record, std::string* error)
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
-    m_impl->modules[PathKey(record.result.path)] = record;
+    m_impl->Put(record);
     return m_impl->Save(error);
 }
 
@@ -299,7 +315,7 @@ bool PluginDatabase::Apply(const std::vector<ModuleRecord>& records, const std::
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
     for (const ModuleRecord& record : records)
-        m_impl->modules[PathKey(record.result.path)] = record;
+        m_impl->Put(record);
     for (const Blame& blame : crashes)
         m_impl->MarkCrashed(blame);
     return m_impl->Save(error);
@@ -334,7 +350,9 @@ std::vector<ModuleFile> PluginDatabase::ScanOrder(const std::vector<ModuleFile>&
 
 void PluginDatabase::Impl::MarkCrashed(const Blame& blame)
 {
-    ModuleRecord& record = modules[PathKey(blame.path)];
+    std::wstring key = PathKey(blame.path);
+    texts.erase(key);
+    ModuleRecord& record = modules[key];
     if (record.result.path.empty())
     {
         record.result.path = blame.path;
@@ -353,7 +371,10 @@ bool PluginDatabase::Remove(const std::vector<std::wstring>& paths, std::string*
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
     for (const std::wstring& path : paths)
+    {
         m_impl->modules.erase(PathKey(path));
+        m_impl->texts.erase(PathKey(path));
+    }
     return m_impl->Save(error);
 }
 
