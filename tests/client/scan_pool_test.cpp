@@ -218,6 +218,19 @@ TEST(ScanPool, EmptyListStartsNoServer)
     EXPECT_TRUE(FolderNames(scratch.Dumps()).empty());
 }
 
+TEST(ScanPool, ServerCountBelowOneIsOneServer)
+{
+    ScratchFolder scratch;
+    std::vector<std::wstring> modules = {SamplePath(L"SampleEffect"), SamplePath(L"SampleSynth")};
+    std::vector<size_t> servers;
+    PoolCallbacks callbacks;
+    callbacks.onBegin = [&](size_t server, size_t) { servers.push_back(server); };
+    ScanPool pool(RealServer(scratch), -3);
+    pool.ScanAll(modules, callbacks);
+    EXPECT_EQ(servers, (std::vector<size_t>{0, 0}));
+    EXPECT_EQ(FolderNames(scratch.Dumps()), (std::vector<std::wstring>{L"server-1"}));
+}
+
 TEST(ScanPool, EachServerHasAFolderOfItsOwnUnderTheDumpFolder)
 {
     EXPECT_EQ(ScanPool::ServerDumpFolder(L"C:\\d", 0), L"C:\\d\\server-1");
