@@ -621,6 +621,18 @@ TEST_F(CliPool, OneTwoOrMoreServersThanModulesGiveTheSameDatabase)
         ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
         for (const std::string& file : files)
             EXPECT_EQ(file.rfind(server + "\\", 0), 0u) << file;
+        // A server makes its folder when it starts: no more servers than
+        // the 6 modules, nor than asked for.
+        const std::vector<std::string> allowed = {"server-1", "server-2", "server-3",
+                                                  "server-4", "server-5", "server-6"};
+        std::vector<std::string> folders = Utf8All(clitest::SubFolders(dumps));
+        EXPECT_FALSE(folders.empty());
+        size_t most = std::min<size_t>(std::stoul(Utf8(jobs[i])), allowed.size());
+        for (const std::string& folder : folders)
+        {
+            EXPECT_NE(std::find(allowed.begin(), allowed.begin() + most, folder), allowed.begin() + most)
+                << folder;
+        }
     }
 
     const json& one = documents[0];

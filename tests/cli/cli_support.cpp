@@ -169,6 +169,24 @@ std::vector<std::wstring> FilesUnder(const std::wstring& folder)
     return files;
 }
 
+std::vector<std::wstring> SubFolders(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+    {
+        std::wstring name = data.cFileName;
+        if (name != L"." && name != L".." && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 std::vector<std::string> ReadLines(const std::wstring& path)
 {
     std::vector<std::string> lines;
