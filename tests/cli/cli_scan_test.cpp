@@ -742,3 +742,29 @@ TEST_F(CliPool, ShellAndAllItsSubPluginsAreScannedInOneServerProcess)
     }
     EXPECT_EQ(processes.size(), 2u);
 }
+
+TEST_F(CliPool, RescanTakesTheSlowestModuleOfTheLastRunFirst)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"A.dll");
+    CopyTo(Sample(L"SampleSynth"), plugins, L"B.dll");
+    CopyTo(Plugin(L"TestPlugin"), plugins, L"Z.dll");
+    clitest::WriteBytes(plugins + L"\\Z.cfg", "name=Slow\nid=0x536C6F77\nsleep=1500\n");
+    auto finished = [](const std::string& err) {
+        std::vector<std::string> names;
+        for (const std::string& line : Lines(err))
+        {
+            if (line.rfind("[", 0) == 0)
+                names.push_back(line.substr(line.find_last_of('\\') + 1, line.find(" (") - line.find_last_of('\\') - 1));
+        }
+        return names;
+    };
+    // One server: modules finish in the order they are taken.
+    ToolRun first = Run({L"-j", L"1"});
+    ASSERT_EQ(first.exitCode, 0u) << first.err;
+    EXPECT_EQ(finished(first.err), (std::vector<std::string>{"A.dll", "B.dll", "Z.dll"})) << first.err;
+
+    ToolRun second = Run({L"-j", L"1", L"--rescan"});
+    ASSERT_EQ(second.exitCode, 0u) << second.err;
+    ASSERT_EQ(finished(second.err).size(), 3u) << second.err;
+    EXPECT_EQ(finished(second.err)[0], "Z.dll") << second.err;
+}
