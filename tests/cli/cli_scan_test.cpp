@@ -178,34 +178,45 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
 
 TEST_F(CliScan, LeftOverThreadCrashMarksTheEarlierModuleCrashed)
 {
-    // A scans cleanly and leaves a thread that crashes 300 ms later, while
-    // the same server works on B (which hangs until its time limit).
+    // A scans cleanly and leaves a thread that crashes 300 ms later. With one
+    // server that happens while it works on B (which hangs until its time
+    // limit); with two, while A's server waits for the end of the run. Both
+    // find the crash and give the same entries.
     CopyTo(Plugin(L"ClientLateCrash"), plugins, L"A.dll");
     CopyTo(Sample(L"SampleHang"), plugins, L"B.dll");
 
-    // One server, so that B is scanned by the process A left its thread in.
-    ToolRun run = Run({L"--timeout", L"3", L"--json", L"-j", L"1"});
-    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    for (const std::wstring j : {L"1", L"2"})
+    {
+        SCOPED_TRACE("-j " + Utf8(j));
+        std::wstring folder = scratch / (L"j" + j);
+        clitest::MakeFolder(folder);
+        std::wstring jdb = folder + L"\\plugins.json";
+        ToolRun run = RunTool({L"--db", jdb, L"--timeout", L"3", L"--json", L"-j", j, plugins});
+        EXPECT_EQ(run.exitCode, 1u) << run.err;
 
-    json document = ReadJson(db);
-    const json* a = ModuleNamed(document, "A.dll");
-    const json* b = ModuleNamed(document, "B.dll");
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ((*a)["status"], "crashed");
-    EXPECT_EQ((*a)["error"], "a thread it left running crashed the server during a later request");
-    EXPECT_EQ((*a)["exceptionCode"], "C0000005");
-    EXPECT_EQ((*a)["faultingModule"], Utf8(plugins) + "\\A.dll");
-    EXPECT_TRUE(clitest::Exists(clitest::Wide((*a).value("dump", "")))) << a->dump();
-    EXPECT_EQ((*b)["status"], "timeout");
-    json printed = json::parse(run.out, nullptr, false);
-    ASSERT_FALSE(printed.is_discarded()) << run.out;
-    EXPECT_EQ(printed, document);
-    EXPECT_TRUE(Contains(run.err, "Scanned 2 modules in ")) << run.err;
-    EXPECT_TRUE(Contains(run.err, ": 1 crashed, 1 timed out.\n")) << run.err;
-    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\A.dll: crashed: exception C0000005 in A.dll (a thread it left "
-                                                  "running crashed the server during a later request); dump "))
-        << run.err;
+        json document = ReadJson(jdb);
+        const json* a = ModuleNamed(document, "A.dll");
+        const json* b = ModuleNamed(document, "B.dll");
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ((*a)["status"], "crashed");
+        EXPECT_EQ((*a)["error"], "a thread it left running crashed the server during a later request");
+        EXPECT_EQ((*a)["exceptionCode"], "C0000005");
+        EXPECT_EQ((*a)["faultingModule"], Utf8(plugins) + "\\A.dll");
+        EXPECT_EQ((*a).value("dump", "").rfind(Utf8(folder) + "\\dumps\\server-", 0), 0u)
+            << a->dump();
+        EXPECT_TRUE(clitest::Exists(clitest::Wide((*a).value("dump", "")))) << a->dump();
+        EXPECT_EQ((*b)["status"], "timeout");
+        json printed = json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(printed.is_discarded()) << run.out;
+        EXPECT_EQ(printed, document);
+        EXPECT_TRUE(Contains(run.err, "Scanned 2 modules in ")) << run.err;
+        EXPECT_TRUE(Contains(run.err, ": 1 crashed, 1 timed out.\n")) << run.err;
+        EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\A.dll: crashed: exception C0000005 in A.dll (a thread it "
+                                                      "left running crashed the server during a later request); "
+                                                      "dump "))
+            << run.err;
+    }
 }
 
 TEST_F(CliScan, CrashingSubPluginCostsOnlyItself)

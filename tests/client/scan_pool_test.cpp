@@ -187,22 +187,48 @@ TEST(ScanPool, NextScanAllAfterACancelScansEverything)
     EXPECT_EQ(finished, 4);
 }
 
-TEST(ScanPool, ServersStayRunningBetweenScanAllCalls)
+TEST(ScanPool, ServersEndBeforeScanAllReturns)
 {
     // The test plugin records the process its entry point ran in.
     ScratchFolder scratch;
     std::wstring first = scratch.Copy(FixturePath(L"TestPlugin"), L"First.dll");
     scratch.Write(L"First.cfg", "name=First\nrecordpid=1\n");
-    std::wstring second = scratch.Copy(FixturePath(L"TestPlugin"), L"Second.dll");
-    scratch.Write(L"Second.cfg", "name=Second\nrecordpid=1\n");
     ScanPool pool(RealServer(scratch), 1);
     pool.ScanAll({first}, {});
-    pool.ScanAll({second}, {});
-    std::string one = scratch.Read(L"First.events"), two = scratch.Read(L"Second.events");
-    size_t at = one.find("pid ");
-    ASSERT_NE(at, std::string::npos) << one;
-    std::string pid = one.substr(at, one.find(" id ", at) - at);
-    EXPECT_NE(two.find(pid + " id "), std::string::npos) << one << "\n" << two;
+    std::string events = scratch.Read(L"First.events");
+    size_t at = events.find("pid ");
+    ASSERT_NE(at, std::string::npos) << events;
+    DWORD pid = (DWORD)std::stoul(events.substr(at + 4));
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    if (process)
+    {
+        EXPECT_EQ(WaitForSingleObject(process, 0), WAIT_OBJECT_0) << "server " << pid << " still runs";
+        CloseHandle(process);
+    }
+}
+
+TEST(ScanPool, LeftOverThreadCrashOfAServersLastModuleIsBlamedBeforeScanAllReturns)
+{
+    // Late leaves a thread that crashes its server 300 ms after its scan;
+    // Slow keeps the other server busy meanwhile, so Late's server has no
+    // more work when the crash comes.
+    ScratchFolder scratch;
+    std::wstring late = scratch.Copy(FixturePath(L"ClientLateCrash"), L"Late.dll");
+    std::wstring slow = scratch.Copy(FixturePath(L"TestPlugin"), L"Slow.dll");
+    scratch.Write(L"Slow.cfg", "name=Slow\nsleep=3000\n");
+    std::vector<orvanta::Blame> blames;
+    std::map<size_t, Status> finished;
+    PoolCallbacks callbacks;
+    callbacks.onBlame = [&](size_t, const orvanta::Blame& blame) { blames.push_back(blame); };
+    callbacks.onFinish = [&](size_t, size_t module, ModuleResult&& result) { finished[module] = result.status; };
+    ScanPool pool(RealServer(scratch), 2);
+    pool.ScanAll({late, slow}, callbacks);
+    EXPECT_EQ(finished, (std::map<size_t, Status>{{0, Status::ok}, {1, Status::ok}}));
+    ASSERT_EQ(blames.size(), 1u);
+    EXPECT_EQ(blames[0].path, late);
+    EXPECT_EQ(blames[0].crash.exceptionCode, 0xC0000005u);
+    EXPECT_EQ(blames[0].crash.faultingModule, Utf8(late));
+    EXPECT_NE(blames[0].crash.dumpPath.find("\\dumps\\server-"), std::string::npos) << blames[0].crash.dumpPath;
 }
 
 TEST(ScanPool, EmptyListStartsNoServer)
