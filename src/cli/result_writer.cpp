@@ -33,6 +33,12 @@ void ResultWriter::Add(const Blame& blame)
     m_wake.notify_all();
 }
 
+void ResultWriter::SetServer(const std::string& banner)
+{
+    std::lock_guard<std::mutex> hold(m_lock);
+    m_server = banner;
+}
+
 std::string ResultWriter::Error()
 {
     std::lock_guard<std::mutex> hold(m_lock);
@@ -63,6 +69,7 @@ void ResultWriter::Loop()
         std::vector<Blame> blames;
         records.swap(m_records);
         blames.swap(m_blames);
+        std::string server = m_server;
         if (!m_error.empty())
             continue; // a write failed: the run is ending, the rest is dropped
         hold.unlock();
@@ -86,6 +93,8 @@ void ResultWriter::Loop()
             written.push_back(std::move(w));
         }
         std::string error;
+        if (!server.empty())
+            m_db.SetServer(server);
         bool ok = m_db.Apply(records, blames, &error);
         if (ok)
         {

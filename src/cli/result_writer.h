@@ -36,6 +36,8 @@ public:
     // From any thread.
     void Add(orvanta::ModuleRecord record);
     void Add(const orvanta::Blame& blame);
+    // The banner of the servers, kept with the next write.
+    void SetServer(const std::string& banner);
     // The first write that failed ("" when none did); after one, nothing
     // more is written.
     std::string Error();
@@ -51,6 +53,7 @@ private:
     std::condition_variable m_wake;
     std::vector<orvanta::ModuleRecord> m_records;
     std::vector<orvanta::Blame> m_blames;
+    std::string m_server;
     bool m_finishing = false;
     std::string m_error;
     std::thread m_thread;

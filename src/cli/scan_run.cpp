@@ -158,9 +158,11 @@ int RunScan(const Options& options)
                 pool.Cancel(); // the database cannot be written: stop
                 return;
             }
+            // The database is the writer's alone while it runs: a write in
+            // progress would hold up every server here.
             std::string banner = pool.ServerBanner();
             if (!banner.empty())
-                db.SetServer(banner);
+                writer.SetServer(banner);
             ModuleRecord record;
             record.size = order[module].size;
             record.modified = order[module].modified;

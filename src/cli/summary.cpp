@@ -32,7 +32,9 @@ std::string Counts(const std::map<Status, size_t>& counts)
     for (Status s : AllStatuses)
     {
         auto it = counts.find(s);
-        if (it == counts.end() || (it->second == 0 && s != Status::ok))
+        // A count that Replace took down to 0 is left out like one never
+        // counted: "1 crashed", not "0 ok, 1 crashed".
+        if (it == counts.end() || it->second == 0)
             continue;
         text += (text.empty() ? "" : ", ") + std::to_string(it->second) + " " + Outcome(s);
     }

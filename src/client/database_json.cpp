@@ -267,18 +267,53 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
     return true;
 }
 
+// Texts that are not valid UTF-8 (a plugin's raw bytes, a broken path) are
+// written with U+FFFD in their place rather than failing the write.
+std::string EntryText(const ModuleRecord& record)
+{
+    std::string text = RecordToJson(record).dump(2, ' ', false, json::error_handler_t::replace);
+    // Inside the document an entry stands two levels deep.
+    std::string indented = "    ";
+    indented.reserve(text.size() + text.size() / 8);
+    for (char c : text)
+    {
+        indented += c;
+        if (c == '\n')
+            indented += "    ";
+    }
+    return indented;
+}
+
+std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries)
+{
+    // The layout is the one a JSON library writes with an indent of two.
+    std::string text = "{\n  \"format\": " + std::to_string(DatabaseFormat) + ",\n  \"server\": " +
+                       json(server).dump(-1, ' ', false, json::error_handler_t::replace) + ",\n  \"modules\": ";
+    if (entries.empty())
+        return text + "[]\n}\n";
+    size_t size = text.size() + 16;
+    for (const std::string* entry : entries)
+        size += entry->size() + 2;
+    text.reserve(size);
+    text += "[\n";
+    for (size_t i = 0; i < entries.size(); i++)
+    {
+        text += *entries[i];
+        text += i + 1 < entries.size() ? ",\n" : "\n";
+    }
+    return text + "  ]\n}\n";
+}
+
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules)
 {
-    json document = json::object();
-    document["format"] = DatabaseFormat;
-    document["server"] = server;
-    json list = json::array();
+    std::vector<std::string> texts;
+    texts.reserve(modules.size());
     for (const ModuleRecord* record : modules)
-        list.push_back(RecordToJson(*record));
-    document["modules"] = list;
-    // Texts that are not valid UTF-8 (a plugin's raw bytes, a broken path)
-    // are written with U+FFFD in their place rather than failing the write.
-    return document.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+        texts.push_back(EntryText(*record));
+    std::vector<const std::string*> entries;
+    for (const std::string& text : texts)
+        entries.push_back(&text);
+    return DocumentFromEntries(server, entries);
 }
 
 } // namespace orvanta

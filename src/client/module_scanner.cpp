@@ -152,6 +152,12 @@ const std::string& ModuleScanner::ServerBanner() const
     return m_impl->server.Banner();
 }
 
+void ModuleScanner::Finish(const ScanCallbacks& callbacks)
+{
+    RequestOutcome outcome = m_impl->server.Finish();
+    m_impl->BlameEarlier(outcome, std::wstring(), callbacks);
+}
+
 ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallbacks& callbacks)
 {
     ModuleResult result;

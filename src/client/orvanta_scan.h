@@ -117,6 +117,11 @@ public:
     // Ends the running server, if any, the way a host closes down (request
     // pipe closed, then wait); false when it had to be terminated.
     bool Stop();
+    // Stop, telling how the server ended after its last answer: ok when it
+    // ended cleanly or none was running; crashed, with the dump, when a
+    // thread a plugin left running crashed it (a crash in progress is waited
+    // for, as during a request); lost when it had to be terminated.
+    RequestOutcome Finish();
     bool Running() const;
     // Paths of the modules requested since this server process started,
     // each once; after an outcome that ended the server, still those of the
@@ -185,6 +190,10 @@ public:
     ~ModuleScanner();
     ModuleResult ScanModule(const std::wstring& path, const ScanCallbacks& callbacks = {});
     const std::string& ServerBanner() const;
+    // Ends the server. A crash found then, in a module this server scanned
+    // (a thread it left running), is reported through onBlame, so the last
+    // modules of a run are judged as the others are.
+    void Finish(const ScanCallbacks& callbacks = {});
 
 private:
     struct Impl;
@@ -214,14 +223,16 @@ class ScanPool
 public:
     // servers below 1 count as 1.
     ScanPool(ServerConfig config, int servers, int crashRetries = 1);
-    ~ScanPool(); // ends the servers still running
+    ~ScanPool();
     ScanPool(const ScanPool&) = delete;
     ScanPool& operator=(const ScanPool&) = delete;
 
     // Scans every module, taken in the order given, and returns when all are
     // done (or, after Cancel, when the modules being scanned are). Starts no
-    // more servers than there are modules. Servers are kept running between
-    // calls.
+    // more servers than there are modules. A server that runs out of work
+    // waits for the others before it ends, so a thread left running by its
+    // last module has the time to crash it that it would have had on one
+    // server; such a crash is reported through onBlame before this returns.
     void ScanAll(const std::vector<std::wstring>& modules, const PoolCallbacks& callbacks);
     // From any thread, a callback too: no server takes another module.
     void Cancel();

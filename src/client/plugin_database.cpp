@@ -133,6 +133,14 @@ struct PluginDatabase::Impl
     mutable std::mutex serverLock;
     std::string server;
     std::map<std::wstring, ModuleRecord> modules; // by PathKey: sorted, each once
+    std::map<std::wstring, std::string> texts;    // entries as written last, by PathKey
+
+    void Put(const ModuleRecord& record)
+    {
+        std::wstring key = PathKey(record.result.path);
+        modules[key] = record;
+        texts.erase(key);
+    }
 
     void MarkCrashed(const Blame& blame);
 
@@ -154,10 +162,16 @@ struct PluginDatabase::Impl
             *error = "the database is not open";
             return false;
         }
-        std::vector<const ModuleRecord*> list;
+        std::vector<const std::string*> entries;
+        entries.reserve(modules.size());
         for (const auto& entry : modules)
-            list.push_back(&entry.second);
-        return WriteFileAtomically(path, DocumentText(ServerText(), list), error);
+        {
+            auto text = texts.find(entry.first);
+            if (text == texts.end())
+                text = texts.emplace(entry.first, EntryText(entry.second)).first;
+            entries.push_back(&text->second);
+        }
+        return WriteFileAtomically(path, DocumentFromEntries(ServerText(), entries), error);
     }
 };
 
@@ -169,6 +183,7 @@ bool PluginDatabase::Open(const std::wstring& path, std::string* error)
     std::lock_guard<std::mutex> guard(m_impl->lock);
     m_impl->open = false;
     m_impl->modules.clear();
+    m_impl->texts.clear();
     m_impl->SetServerText("");
     wchar_t full[4096];
     DWORD n = GetFullPathNameW(path.c_str(), 4096, full, nullptr);
@@ -247,6 +262,7 @@ bool PluginDatabase::Open(const std::wstring& path, std::string* error)
         read[PathKey(record.result.path)] = std::move(record);
     }
     m_impl->modules = std::move(read);
+    m_impl->texts.clear();
     if (server != document.end())
         m_impl->SetServerText(server->get<std::string>());
     m_impl->open = true;
@@ -297,7 +313,7 @@ ScanPlan PluginDatabase::Plan(const FoundModules& found, const PlanOptions& opti
 bool PluginDatabase::Record(const ModuleRecord& record, std::string* error)
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
-    m_impl->modules[PathKey(record.result.path)] = record;
+    m_impl->Put(record);
     return m_impl->Save(error);
 }
 
@@ -313,7 +329,7 @@ bool PluginDatabase::Apply(const std::vector<ModuleRecord>& records, const std::
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
     for (const ModuleRecord& record : records)
-        m_impl->modules[PathKey(record.result.path)] = record;
+        m_impl->Put(record);
     for (const Blame& blame : crashes)
         m_impl->MarkCrashed(blame);
     return m_impl->Save(error);
@@ -348,7 +364,9 @@ std::vector<ModuleFile> PluginDatabase::ScanOrder(const std::vector<ModuleFile>&
 
 void PluginDatabase::Impl::MarkCrashed(const Blame& blame)
 {
-    ModuleRecord& record = modules[PathKey(blame.path)];
+    std::wstring key = PathKey(blame.path);
+    texts.erase(key);
+    ModuleRecord& record = modules[key];
     if (record.result.path.empty())
     {
         record.result.path = blame.path;
@@ -367,7 +385,10 @@ bool PluginDatabase::Remove(const std::vector<std::wstring>& paths, std::string*
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
     for (const std::wstring& path : paths)
+    {
         m_impl->modules.erase(PathKey(path));
+        m_impl->texts.erase(PathKey(path));
+    }
     return m_impl->Save(error);
 }
 

@@ -21,6 +21,12 @@ bool RecordFromJson(const Json& entry, ModuleRecord* record, std::string* error)
 
 // A whole document: format, server and the given entries in their order.
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules);
+// The same from entries already written out: one entry as it stands in the
+// document, and the document around such entries. The database keeps each
+// entry's text, so a rewrite after one more module does not format the
+// thousands of others again.
+std::string EntryText(const ModuleRecord& record);
+std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries);
 
 // Writes a temporary file beside the target, flushes it and moves it over the
 // target with replace and write-through, so a reader sees the old file or the

@@ -20,6 +20,7 @@ struct ScanPool::Impl
     mutable std::mutex bannerLock; // apart: a callback may ask for the banner
     std::string banner;
 
+    void FinishAll(const PoolCallbacks& callbacks);
     void Serve(size_t server, const std::vector<std::wstring>& modules, size_t* next,
                const PoolCallbacks& callbacks);
 };
@@ -69,27 +70,7 @@ ScanPool::ScanPool(ServerConfig config, int servers, int crashRetries) : m_impl(
     m_impl->scanners.resize(servers < 1 ? 1 : (size_t)servers);
 }
 
-// The servers end side by side: one that showed a window takes about two
-// seconds to end under Wine, which one after the other adds up.
-ScanPool::~ScanPool()
-{
-    std::vector<std::thread> enders;
-    for (auto& scanner : m_impl->scanners)
-    {
-        if (!scanner)
-            continue;
-        try
-        {
-            enders.emplace_back([&scanner] { scanner.reset(); });
-        }
-        catch (const std::exception&)
-        {
-            scanner.reset();
-        }
-    }
-    for (std::thread& thread : enders)
-        thread.join();
-}
+ScanPool::~ScanPool() = default;
 
 std::wstring ScanPool::ServerDumpFolder(const std::wstring& dumpFolder, size_t server)
 {
@@ -132,6 +113,38 @@ void ScanPool::ScanAll(const std::vector<std::wstring>& modules, const PoolCallb
     if (count > 0)
         m_impl->Serve(0, modules, &next, callbacks);
     for (std::thread& thread : threads)
+        thread.join();
+    m_impl->FinishAll(callbacks);
+}
+
+// The servers end side by side: one that showed a window takes about two
+// seconds to end under Wine, which one after the other adds up.
+void ScanPool::Impl::FinishAll(const PoolCallbacks& callbacks)
+{
+    auto finish = [&](size_t server) {
+        ScanCallbacks own;
+        own.onBlame = [&](const Blame& blame) {
+            std::lock_guard<std::mutex> hold(lock);
+            if (callbacks.onBlame)
+                callbacks.onBlame(server, blame);
+        };
+        scanners[server]->Finish(own);
+    };
+    std::vector<std::thread> enders;
+    for (size_t i = 0; i < scanners.size(); i++)
+    {
+        if (!scanners[i])
+            continue;
+        try
+        {
+            enders.emplace_back(finish, i);
+        }
+        catch (const std::exception&)
+        {
+            finish(i);
+        }
+    }
+    for (std::thread& thread : enders)
         thread.join();
 }
 

@@ -463,6 +463,48 @@ bool ScanServer::Stop()
     return m_impl->Shutdown() != -1;
 }
 
+RequestOutcome ScanServer::Finish()
+{
+    Impl& s = *m_impl;
+    RequestOutcome outcome;
+    outcome.status = Status::ok;
+    if (!s.process)
+        return outcome;
+    uint64_t started = Now();
+    if (s.toServer)
+        CloseHandle(s.toServer);
+    s.toServer = nullptr;
+    // A server whose plugin thread crashed while it waited writes its dump
+    // before it ends, however long that takes.
+    std::wstring dumps = BareFolder(s.config.dumpFolder);
+    int code = -1;
+    bool ended = false;
+    while (!(ended = s.Exited(PollMs, &code)))
+    {
+        uint64_t waited = Now() - started;
+        bool dumping = !dumps.empty() && !NewestNewFile(dumps, s.dumpsBefore).empty();
+        if (waited >= (dumping ? DumpWaitCapMs : ExitWaitMs))
+            break;
+    }
+    outcome.elapsedMs = (uint32_t)(Now() - started);
+    if (!ended)
+    {
+        s.Terminate();
+        s.Close();
+        outcome.status = Status::lost;
+        outcome.error = "the server did not end when its requests ended";
+        return outcome;
+    }
+    if (code == 0)
+    {
+        outcome.exitCode = 0;
+        s.Close();
+        return outcome;
+    }
+    s.EndedOutcome(&outcome, "after its last answer");
+    return outcome;
+}
+
 RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint32_t> shellId,
                                    const DialogFn& onDialog)
 {

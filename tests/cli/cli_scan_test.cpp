@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <ctime>
+#include <memory>
 #include <set>
 
 using clitest::CopyTo;
@@ -177,33 +178,45 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
 
 TEST_F(CliScan, LeftOverThreadCrashMarksTheEarlierModuleCrashed)
 {
-    // A scans cleanly and leaves a thread that crashes 300 ms later, while
-    // the same server works on B (which hangs until its time limit).
+    // A scans cleanly and leaves a thread that crashes 300 ms later. With one
+    // server that happens while it works on B (which hangs until its time
+    // limit); with two, while A's server waits for the end of the run. Both
+    // find the crash and give the same entries.
     CopyTo(Plugin(L"ClientLateCrash"), plugins, L"A.dll");
     CopyTo(Sample(L"SampleHang"), plugins, L"B.dll");
 
-    ToolRun run = Run({L"--timeout", L"3", L"--json"});
-    EXPECT_EQ(run.exitCode, 1u) << run.err;
+    for (const std::wstring j : {L"1", L"2"})
+    {
+        SCOPED_TRACE("-j " + Utf8(j));
+        std::wstring folder = scratch / (L"j" + j);
+        clitest::MakeFolder(folder);
+        std::wstring jdb = folder + L"\\plugins.json";
+        ToolRun run = RunTool({L"--db", jdb, L"--timeout", L"3", L"--json", L"-j", j, plugins});
+        EXPECT_EQ(run.exitCode, 1u) << run.err;
 
-    json document = ReadJson(db);
-    const json* a = ModuleNamed(document, "A.dll");
-    const json* b = ModuleNamed(document, "B.dll");
-    ASSERT_NE(a, nullptr);
-    ASSERT_NE(b, nullptr);
-    EXPECT_EQ((*a)["status"], "crashed");
-    EXPECT_EQ((*a)["error"], "a thread it left running crashed the server during a later request");
-    EXPECT_EQ((*a)["exceptionCode"], "C0000005");
-    EXPECT_EQ((*a)["faultingModule"], Utf8(plugins) + "\\A.dll");
-    EXPECT_TRUE(clitest::Exists(clitest::Wide((*a).value("dump", "")))) << a->dump();
-    EXPECT_EQ((*b)["status"], "timeout");
-    json printed = json::parse(run.out, nullptr, false);
-    ASSERT_FALSE(printed.is_discarded()) << run.out;
-    EXPECT_EQ(printed, document);
-    EXPECT_TRUE(Contains(run.err, "Scanned 2 modules in ")) << run.err;
-    EXPECT_TRUE(Contains(run.err, ": 1 crashed, 1 timed out.\n")) << run.err;
-    EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\A.dll: crashed: exception C0000005 in A.dll (a thread it left "
-                                                  "running crashed the server during a later request); dump "))
-        << run.err;
+        json document = ReadJson(jdb);
+        const json* a = ModuleNamed(document, "A.dll");
+        const json* b = ModuleNamed(document, "B.dll");
+        ASSERT_NE(a, nullptr);
+        ASSERT_NE(b, nullptr);
+        EXPECT_EQ((*a)["status"], "crashed");
+        EXPECT_EQ((*a)["error"], "a thread it left running crashed the server during a later request");
+        EXPECT_EQ((*a)["exceptionCode"], "C0000005");
+        EXPECT_EQ((*a)["faultingModule"], Utf8(plugins) + "\\A.dll");
+        EXPECT_EQ((*a).value("dump", "").rfind(Utf8(folder) + "\\dumps\\server-", 0), 0u)
+            << a->dump();
+        EXPECT_TRUE(clitest::Exists(clitest::Wide((*a).value("dump", "")))) << a->dump();
+        EXPECT_EQ((*b)["status"], "timeout");
+        json printed = json::parse(run.out, nullptr, false);
+        ASSERT_FALSE(printed.is_discarded()) << run.out;
+        EXPECT_EQ(printed, document);
+        EXPECT_TRUE(Contains(run.err, "Scanned 2 modules in ")) << run.err;
+        EXPECT_TRUE(Contains(run.err, ": 1 crashed, 1 timed out.\n")) << run.err;
+        EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\A.dll: crashed: exception C0000005 in A.dll (a thread it "
+                                                      "left running crashed the server during a later request); "
+                                                      "dump "))
+            << run.err;
+    }
 }
 
 TEST_F(CliScan, CrashingSubPluginCostsOnlyItself)
@@ -258,7 +271,8 @@ TEST_F(CliScan, UnchangedSecondRunScansNothing)
 {
     CopyTo(Sample(L"SampleEffect"), plugins, L"Effect.dll");
     CopyTo(Sample(L"SampleSynth"), plugins, L"Synth.dll");
-    ToolRun first = Run();
+    // One server: the modules finish in path order.
+    ToolRun first = Run({L"-j", L"1"});
     ASSERT_EQ(first.exitCode, 0u) << first.err;
     // Not a console: one plain line per finished module.
     std::vector<std::string> lines;
@@ -478,12 +492,27 @@ TEST(CliExit, MissingServerIsAnError)
                            " (--server names another)\n");
 }
 
+TEST(CliExit, ServerCountOutsideOneToSixtyFourIsAUsageError)
+{
+    ScratchFolder scratch;
+    for (const wchar_t* option : {L"-j", L"--jobs"})
+    {
+        for (const wchar_t* count : {L"0", L"65"})
+        {
+            ToolRun run = RunTool({L"--db", scratch / L"plugins.json", option, count, scratch.Path()});
+            EXPECT_EQ(run.exitCode, 2u) << Utf8(option) << " " << Utf8(count) << "\n" << run.err;
+            EXPECT_TRUE(Contains(run.err, "--jobs")) << run.err;
+        }
+    }
+    EXPECT_FALSE(clitest::Exists(scratch / L"plugins.json"));
+}
+
 TEST(CliExit, HelpExplainsEveryOption)
 {
     ToolRun run = RunTool({L"--help"});
     EXPECT_EQ(run.exitCode, 0u);
-    for (const char* option : {"PATH", "--server", "--dumps", "--db", "--timeout", "--retries", "--rescan",
-                               "--retry-failed", "--json", "--quiet", "--help", "--version", "Exit codes"})
+    for (const char* option : {"PATH", "--server", "--dumps", "--db", "--timeout", "--retries", "-j,--jobs",
+                               "--rescan", "--retry-failed", "--json", "--quiet", "--help", "--version", "Exit codes"})
         EXPECT_TRUE(Contains(run.out, option)) << option << "\n" << run.out;
 }
 
@@ -502,4 +531,251 @@ TEST(CliExit, QuietPrintsNothingOnSuccess)
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(FileNames(ReadJson(scratch / L"plugins.json")), (std::vector<std::string>{"Effect.dll"}));
+}
+
+namespace {
+
+// The dump member of an entry checked to lie in a server's own folder under
+// dumps ("<dumps>\server-K\file"); that folder's name, "" when it does not.
+std::string ServerFolderOfDump(const json& module, const std::wstring& dumps)
+{
+    std::string dump = module.value("dump", "");
+    std::string prefix = Utf8(dumps) + "\\server-";
+    if (dump.rfind(prefix, 0) != 0)
+        return "";
+    size_t slash = dump.find('\\', prefix.size());
+    if (slash == std::string::npos || slash == prefix.size() ||
+        dump.find_first_not_of("0123456789", prefix.size()) != slash)
+        return "";
+    return dump.substr(Utf8(dumps).size() + 1, slash - Utf8(dumps).size() - 1);
+}
+
+// A database with what differs from run to run taken out: the times and the
+// dump files' names.
+json WithoutTimesAndDumps(json document)
+{
+    for (json& module : document["modules"])
+    {
+        module.erase("scanMs");
+        module.erase("dump");
+    }
+    return document;
+}
+
+std::vector<std::string> Utf8All(const std::vector<std::wstring>& texts)
+{
+    std::vector<std::string> out;
+    for (const std::wstring& text : texts)
+        out.push_back(Utf8(text));
+    return out;
+}
+
+// The "pid N id XXXXXXXX" lines a test plugin with recordpid=1 wrote, as
+// pairs of process and plugin ID.
+std::vector<std::pair<std::string, std::string>> EntryProcesses(const std::wstring& events)
+{
+    std::vector<std::pair<std::string, std::string>> found;
+    for (const std::string& line : clitest::ReadLines(events))
+    {
+        if (line.rfind("pid ", 0) != 0)
+            continue;
+        size_t id = line.find(" id ");
+        found.emplace_back(line.substr(4, id - 4), line.substr(id + 4));
+    }
+    return found;
+}
+
+class CliPool : public CliScan
+{
+};
+
+} // namespace
+
+TEST_F(CliPool, OneTwoOrMoreServersThanModulesGiveTheSameDatabase)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"Effect.dll");
+    CopyTo(Sample(L"SampleSynth"), plugins, L"Synth.dll");
+    CopyTo(Sample(L"SampleShell"), plugins, L"Shell.dll");
+    CopyTo(Sample(L"SampleCrash"), plugins, L"Crash.dll");
+    CopyTo(Sample(L"SampleHang"), plugins, L"Hang.dll");
+    CopyTo(Plugin(L"TestPluginNoEntry"), plugins, L"NoEntry.dll");
+
+    // The three runs side by side, each with its own database and dumps:
+    // most of their time is the crash dumps being written.
+    const std::vector<std::wstring> jobs = {L"1", L"2", L"12"};
+    std::vector<std::unique_ptr<clitest::ToolProcess>> tools;
+    for (const std::wstring& j : jobs)
+    {
+        clitest::MakeFolder(scratch / (L"j" + j));
+        tools.emplace_back(new clitest::ToolProcess);
+        ASSERT_TRUE(tools.back()->Start(
+            {L"--db", scratch / (L"j" + j + L"\\plugins.json"), L"--timeout", L"3", L"-j", j, plugins}));
+    }
+    std::vector<json> documents;
+    for (size_t i = 0; i < jobs.size(); i++)
+    {
+        SCOPED_TRACE("-j " + Utf8(jobs[i]));
+        EXPECT_EQ(tools[i]->Wait(), 1u) << tools[i]->Err();
+        documents.push_back(ReadJson(scratch / (L"j" + jobs[i] + L"\\plugins.json")));
+        std::wstring dumps = scratch / (L"j" + jobs[i] + L"\\dumps");
+        const json* crash = ModuleNamed(documents.back(), "Crash.dll");
+        ASSERT_NE(crash, nullptr);
+        std::string server = ServerFolderOfDump(*crash, dumps);
+        ASSERT_NE(server, "") << crash->dump();
+        if (jobs[i] == L"1")
+        {
+            EXPECT_EQ(server, "server-1");
+        }
+        EXPECT_TRUE(clitest::Exists(clitest::Wide((*crash)["dump"].get<std::string>())));
+        // Both attempts' dumps, in the folder of the server that scanned it.
+        std::vector<std::string> files = Utf8All(clitest::FilesUnder(dumps));
+        ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
+        for (const std::string& file : files)
+            EXPECT_EQ(file.rfind(server + "\\", 0), 0u) << file;
+        // A server makes its folder when it starts: no more servers than
+        // the 6 modules, nor than asked for.
+        const std::vector<std::string> allowed = {"server-1", "server-2", "server-3",
+                                                  "server-4", "server-5", "server-6"};
+        std::vector<std::string> folders = Utf8All(clitest::SubFolders(dumps));
+        EXPECT_FALSE(folders.empty());
+        size_t most = std::min<size_t>(std::stoul(Utf8(jobs[i])), allowed.size());
+        for (const std::string& folder : folders)
+        {
+            EXPECT_NE(std::find(allowed.begin(), allowed.begin() + most, folder), allowed.begin() + most)
+                << folder;
+        }
+    }
+
+    const json& one = documents[0];
+    EXPECT_EQ(FileNames(one), (std::vector<std::string>{"Crash.dll", "Effect.dll", "Hang.dll", "NoEntry.dll",
+                                                        "Shell.dll", "Synth.dll"}));
+    auto expect = [&](const std::string& name, const std::string& status, int attempts) {
+        const json* module = ModuleNamed(one, name);
+        ASSERT_NE(module, nullptr) << name;
+        EXPECT_EQ((*module)["status"], status) << name;
+        EXPECT_EQ((*module)["attempts"], attempts) << name;
+    };
+    expect("Crash.dll", "crashed", 2);
+    expect("Effect.dll", "ok", 1);
+    expect("Hang.dll", "timeout", 1);
+    expect("NoEntry.dll", "failed", 1);
+    expect("Shell.dll", "ok", 1);
+    expect("Synth.dll", "ok", 1);
+    EXPECT_EQ((*ModuleNamed(one, "Effect.dll"))["plugins"], SampleEffectPlugins);
+    const json& shellPlugins = (*ModuleNamed(one, "Shell.dll"))["plugins"];
+    ASSERT_EQ(shellPlugins.size(), 3u);
+    EXPECT_EQ(shellPlugins[1]["status"], "ok");
+    EXPECT_EQ(shellPlugins[2]["status"], "ok");
+    EXPECT_EQ((*ModuleNamed(one, "Crash.dll"))["exceptionCode"], "C0000005");
+
+    EXPECT_EQ(WithoutTimesAndDumps(documents[1]), WithoutTimesAndDumps(one));
+    EXPECT_EQ(WithoutTimesAndDumps(documents[2]), WithoutTimesAndDumps(one));
+}
+
+TEST_F(CliPool, CrashInOneServerLeavesTheOtherServersScansAlone)
+{
+    CopyTo(Sample(L"SampleCrash"), plugins, L"Crash.dll");
+    CopyTo(Sample(L"SampleEffect"), plugins, L"Effect.dll");
+    CopyTo(Sample(L"SampleSynth"), plugins, L"Synth.dll");
+    // Modules that take a while, so that the other server is in the middle
+    // of one while this one crashes and writes its dumps.
+    for (const wchar_t* name : {L"Slow1", L"Slow2", L"Slow3"})
+    {
+        CopyTo(Plugin(L"TestPlugin"), plugins, std::wstring(name) + L".dll");
+        clitest::WriteBytes(plugins + L"\\" + name + L".cfg", "name=Slow\nid=0x536C6F77\nsleep=2000\n");
+    }
+
+    ToolRun run = Run({L"-j", L"2"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    json document = ReadJson(db);
+    for (const char* name : {"Effect.dll", "Slow1.dll", "Slow2.dll", "Slow3.dll", "Synth.dll"})
+    {
+        const json* module = ModuleNamed(document, name);
+        ASSERT_NE(module, nullptr) << name;
+        EXPECT_EQ((*module)["status"], "ok") << name;
+        EXPECT_EQ((*module)["attempts"], 1) << name;
+        EXPECT_FALSE(module->contains("dump")) << name;
+    }
+    const json* crash = ModuleNamed(document, "Crash.dll");
+    ASSERT_NE(crash, nullptr);
+    EXPECT_EQ((*crash)["status"], "crashed");
+    EXPECT_EQ((*crash)["attempts"], 2);
+    std::wstring dumps = scratch / L"dumps";
+    std::string server = ServerFolderOfDump(*crash, dumps);
+    ASSERT_NE(server, "") << crash->dump();
+    std::vector<std::string> files = Utf8All(clitest::FilesUnder(dumps));
+    ASSERT_EQ(files.size(), 2u) << ::testing::PrintToString(files);
+    EXPECT_EQ(files[0].rfind(server + "\\", 0), 0u) << files[0];
+    EXPECT_EQ(files[1].rfind(server + "\\", 0), 0u) << files[1];
+}
+
+TEST_F(CliPool, ShellAndAllItsSubPluginsAreScannedInOneServerProcess)
+{
+    for (const wchar_t* name : {L"A1", L"A2", L"A3"})
+    {
+        CopyTo(Plugin(L"TestPlugin"), plugins, std::wstring(name) + L".dll");
+        clitest::WriteBytes(plugins + L"\\" + name + L".cfg", "name=Other\nid=0x4F746872\nrecordpid=1\nsleep=1500\n");
+    }
+    CopyTo(Plugin(L"TestPlugin"), plugins, L"Shell.dll");
+    clitest::WriteBytes(plugins + L"\\Shell.cfg", "name=Pid Shell\nid=0x50696453\ncategory=10\nshellbyid=1\n"
+                                                  "recordpid=1\nshell=0x11 First\nshell=0x22 Second\n"
+                                                  "shell=0x33 Third\n");
+    CopyTo(Sample(L"SampleEffect"), plugins, L"Z.dll");
+
+    ToolRun run = Run({L"-j", L"2"});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+
+    const json document = ReadJson(db);
+    const json* shell = ModuleNamed(document, "Shell.dll");
+    ASSERT_NE(shell, nullptr);
+    EXPECT_EQ((*shell)["status"], "ok");
+    ASSERT_EQ((*shell)["plugins"].size(), 4u) << shell->dump();
+    EXPECT_EQ((*shell)["plugins"][3]["name"], "Third");
+    EXPECT_EQ((*shell)["plugins"][3]["status"], "ok");
+
+    auto entries = EntryProcesses(plugins + L"\\Shell.events");
+    ASSERT_EQ(entries.size(), 4u) << ReadBytes(plugins + L"\\Shell.events");
+    EXPECT_EQ(entries[0].second, "50696453");
+    EXPECT_EQ(entries[1].second, "00000011");
+    EXPECT_EQ(entries[2].second, "00000022");
+    EXPECT_EQ(entries[3].second, "00000033");
+    for (const auto& entry : entries)
+        EXPECT_EQ(entry.first, entries[0].first) << ReadBytes(plugins + L"\\Shell.events");
+
+    // Both servers were at work meanwhile.
+    std::set<std::string> processes = {entries[0].first};
+    for (const wchar_t* name : {L"A1", L"A2", L"A3"})
+    {
+        auto other = EntryProcesses(plugins + L"\\" + name + L".events");
+        ASSERT_EQ(other.size(), 1u) << Utf8(name);
+        processes.insert(other[0].first);
+    }
+    EXPECT_EQ(processes.size(), 2u);
+}
+
+TEST_F(CliPool, RescanTakesTheSlowestModuleOfTheLastRunFirst)
+{
+    CopyTo(Sample(L"SampleEffect"), plugins, L"A.dll");
+    CopyTo(Sample(L"SampleSynth"), plugins, L"B.dll");
+    CopyTo(Plugin(L"TestPlugin"), plugins, L"Z.dll");
+    clitest::WriteBytes(plugins + L"\\Z.cfg", "name=Slow\nid=0x536C6F77\nsleep=1500\n");
+    auto finished = [](const std::string& err) {
+        std::vector<std::string> names;
+        for (const std::string& line : Lines(err))
+        {
+            if (line.rfind("[", 0) == 0)
+                names.push_back(line.substr(line.find_last_of('\\') + 1, line.find(" (") - line.find_last_of('\\') - 1));
+        }
+        return names;
+    };
+    // One server: modules finish in the order they are taken.
+    ToolRun first = Run({L"-j", L"1"});
+    ASSERT_EQ(first.exitCode, 0u) << first.err;
+    EXPECT_EQ(finished(first.err), (std::vector<std::string>{"A.dll", "B.dll", "Z.dll"})) << first.err;
+
+    ToolRun second = Run({L"-j", L"1", L"--rescan"});
+    ASSERT_EQ(second.exitCode, 0u) << second.err;
+    ASSERT_EQ(finished(second.err).size(), 3u) << second.err;
+    EXPECT_EQ(finished(second.err)[0], "Z.dll") << second.err;
 }

@@ -1,6 +1,7 @@
 #include "cli_support.h"
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
+#include <algorithm>
 #include <cstdio>
 
 namespace clitest {
@@ -135,6 +136,74 @@ void SetLastWrite(const std::wstring& path, uint64_t fileTime)
     BOOL ok = SetFileTime(file, nullptr, nullptr, &ft);
     CloseHandle(file);
     ASSERT_TRUE(ok);
+}
+
+namespace {
+
+void ListFiles(const std::wstring& folder, const std::wstring& prefix, std::vector<std::wstring>* files)
+{
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return;
+    do
+    {
+        std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..")
+            continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            ListFiles(folder + L"\\" + name, prefix + name + L"\\", files);
+        else
+            files->push_back(prefix + name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+} // namespace
+
+std::vector<std::wstring> FilesUnder(const std::wstring& folder)
+{
+    std::vector<std::wstring> files;
+    ListFiles(folder, L"", &files);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::vector<std::wstring> SubFolders(const std::wstring& folder)
+{
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do
+    {
+        std::wstring name = data.cFileName;
+        if (name != L"." && name != L".." && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(name);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> ReadLines(const std::wstring& path)
+{
+    std::vector<std::string> lines;
+    std::string bytes = ReadBytes(path);
+    size_t start = 0;
+    while (start < bytes.size())
+    {
+        size_t end = bytes.find('\n', start);
+        if (end == std::string::npos)
+            end = bytes.size();
+        std::string line = bytes.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        lines.push_back(line);
+        start = end + 1;
+    }
+    return lines;
 }
 
 nlohmann::json ReadJson(const std::wstring& path)

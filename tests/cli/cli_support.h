@@ -33,6 +33,13 @@ bool Exists(const std::wstring& path);
 void MakeFolder(const std::wstring& path);
 // Sets the last-write time (100 ns units since 1601, UTC).
 void SetLastWrite(const std::wstring& path, uint64_t fileTime);
+// Every file under a folder, as paths relative to it ("server-1\a.mdmp"),
+// sorted; folders themselves are not listed.
+std::vector<std::wstring> FilesUnder(const std::wstring& folder);
+// The names of the folders directly in a folder, sorted.
+std::vector<std::wstring> SubFolders(const std::wstring& folder);
+// The lines of a text file, without their line ends.
+std::vector<std::string> ReadLines(const std::wstring& path);
 // A standard parser's reading of a file; a parse error fails the test.
 nlohmann::json ReadJson(const std::wstring& path);
 

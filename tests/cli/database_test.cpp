@@ -437,6 +437,63 @@ TEST(DatabaseWrite, BlamedModuleIsMarkedCrashedWithTheDumpFindings)
     EXPECT_EQ(module["error"], "a thread it left running crashed the server during a later request");
 }
 
+TEST(DatabaseWrite, ApplyWritesTheRecordsThenMarksTheCrashesFoundLater)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    Fill(db, folder, {Module(L"C:\\P\\Old.dll")});
+    // Leaver.dll is both in this write and crashed later: the crash wins,
+    // since it was found after the record.
+    ModuleRecord leaver = Module(L"C:\\P\\Leaver.dll");
+    ModuleRecord other = Module(L"C:\\P\\Other.dll", Status::failed);
+    other.result.error = "Entry point not found, not a VST plugin";
+    Blame late;
+    late.path = L"C:\\P\\Leaver.dll";
+    late.crash.dumpPath = "C:\\dumps\\server-2\\late.mdmp";
+    late.crash.exceptionCode = 0xC0000005;
+    late.crash.faultingModule = "C:\\P\\Leaver.dll";
+    Blame earlier;
+    earlier.path = L"C:\\P\\Old.dll";
+    earlier.crash.dumpPath = "C:\\dumps\\server-1\\old.mdmp";
+    earlier.crash.exceptionCode = 0xC0000094;
+    earlier.crash.faultingModule = "C:\\P\\Old.dll";
+    std::string error;
+    ASSERT_TRUE(db.Apply({leaver, other}, {late, earlier}, &error)) << error;
+
+    json modules = ReadJson(folder / L"plugins.json")["modules"];
+    ASSERT_EQ(modules.size(), 3u) << modules.dump();
+    EXPECT_EQ(modules[0]["path"], "C:\\P\\Leaver.dll");
+    EXPECT_EQ(modules[0]["status"], "crashed");
+    EXPECT_EQ(modules[0]["dump"], "C:\\dumps\\server-2\\late.mdmp");
+    EXPECT_EQ(modules[0]["exceptionCode"], "C0000005");
+    EXPECT_EQ(modules[0]["exitCode"], 9);
+    EXPECT_EQ(modules[0]["error"], "a thread it left running crashed the server during a later request");
+    EXPECT_EQ(modules[0]["plugins"][0]["name"], "Sample Effect");
+    EXPECT_EQ(modules[1]["path"], "C:\\P\\Old.dll");
+    EXPECT_EQ(modules[1]["status"], "crashed");
+    EXPECT_EQ(modules[1]["exceptionCode"], "C0000094");
+    EXPECT_EQ(modules[1]["dump"], "C:\\dumps\\server-1\\old.mdmp");
+    EXPECT_EQ(modules[2]["path"], "C:\\P\\Other.dll");
+    EXPECT_EQ(modules[2]["status"], "failed");
+    EXPECT_EQ(modules[2]["error"], "Entry point not found, not a VST plugin");
+    EXPECT_FALSE(modules[2].contains("dump"));
+    EXPECT_FALSE(clitest::Exists(folder / L"plugins.json.tmp"));
+}
+
+TEST(DatabaseWrite, ApplyToAFolderThatWentAwayGivesTheErrorAndWritesNothing)
+{
+    ScratchFolder folder;
+    clitest::MakeFolder(folder / L"sub");
+    PluginDatabase db;
+    std::string error;
+    ASSERT_TRUE(db.Open(folder / L"sub\\plugins.json", &error)) << error;
+    ASSERT_TRUE(RemoveDirectoryW((folder / L"sub").c_str()));
+    EXPECT_FALSE(db.Apply({Module(L"C:\\P\\A.dll")}, {}, &error));
+    EXPECT_EQ(error.rfind("cannot create " + clitest::Utf8(folder / L"sub\\plugins.json.tmp") + " (", 0), 0u)
+        << error;
+    EXPECT_FALSE(clitest::Exists(folder / L"sub"));
+}
+
 TEST(DatabaseWrite, ToJsonHoldsOnlyTheNamedModules)
 {
     ScratchFolder folder;
@@ -686,4 +743,46 @@ TEST(ModuleFiles, RelativePathsAndTrailingBackslashesAreMadeFull)
     std::string base = clitest::Utf8(folder.Path());
     EXPECT_EQ(Paths(found.files), (std::vector<std::string>{base + "\\a.dll"}));
     EXPECT_EQ(Paths(found.roots), (std::vector<std::string>{base, base + "\\a.dll"}));
+}
+
+TEST(DatabaseScanOrder, SlowestKnownModulesFirstTiesByPathThenNewOnesByPath)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    auto timed = [](const std::wstring& path, uint32_t ms) {
+        ModuleRecord record = Module(path);
+        record.result.scanMs = ms;
+        return record;
+    };
+    Fill(db, folder,
+         {timed(L"C:\\P\\Beta.dll", 50), timed(L"C:\\P\\alpha.dll", 50), timed(L"C:\\P\\Gamma.dll", 10),
+          timed(L"C:\\P\\Delta.dll", 120), timed(L"C:\\P\\NotAsked.dll", 999)});
+    std::vector<ModuleFile> toScan = {File(L"C:\\P\\Zeta.dll"), File(L"C:\\P\\Gamma.dll"),
+                                      File(L"C:\\P\\Beta.dll"),  File(L"C:\\P\\eta.dll"),
+                                      File(L"C:\\P\\alpha.dll"), File(L"C:\\P\\Delta.dll", 777)};
+    std::vector<ModuleFile> order = db.ScanOrder(toScan);
+    EXPECT_EQ(Paths(order), (std::vector<std::string>{"C:\\P\\Delta.dll", "C:\\P\\alpha.dll", "C:\\P\\Beta.dll",
+                                                      "C:\\P\\Gamma.dll", "C:\\P\\eta.dll", "C:\\P\\Zeta.dll"}));
+    // The files as found now, not as the database remembers them.
+    ASSERT_EQ(order.size(), 6u);
+    EXPECT_EQ(order[0].size, 777u);
+}
+
+TEST(DatabaseScanOrder, KnownInAnotherLetterCaseCountsAsKnown)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    ModuleRecord slow = Module(L"C:\\P\\SLOW.DLL");
+    slow.result.scanMs = 5;
+    Fill(db, folder, {slow});
+    std::vector<ModuleFile> order = db.ScanOrder({File(L"C:\\P\\Fresh.dll"), File(L"c:\\p\\slow.dll")});
+    EXPECT_EQ(Paths(order), (std::vector<std::string>{"c:\\p\\slow.dll", "C:\\P\\Fresh.dll"}));
+}
+
+TEST(DatabaseScanOrder, NothingToScanGivesAnEmptyOrder)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    Fill(db, folder, {Module(L"C:\\P\\A.dll")});
+    EXPECT_TRUE(db.ScanOrder({}).empty());
 }

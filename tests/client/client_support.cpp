@@ -1,5 +1,6 @@
 #include "client_support.h"
 #include <windows.h>
+#include <tlhelp32.h>
 
 namespace clienttest {
 
@@ -118,6 +119,24 @@ orvanta::ServerConfig FakeServer(const ScratchFolder& scratch, uint32_t timeoutM
     orvanta::ServerConfig config = RealServer(scratch, timeoutMs);
     config.serverExe = BinPath(L"fakeserver.exe");
     return config;
+}
+
+int ChildProcesses(const std::wstring& exeName)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return -1;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+    {
+        if (entry.th32ParentProcessID == GetCurrentProcessId() &&
+            _wcsicmp(entry.szExeFile, exeName.c_str()) == 0)
+            count++;
+    }
+    CloseHandle(snapshot);
+    return count;
 }
 
 bool HaveDisplay()

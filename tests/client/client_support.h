@@ -38,6 +38,9 @@ orvanta::ServerConfig RealServer(const ScratchFolder& scratch, uint32_t timeoutM
 // The stand-in server of tests/support/fake_server.cpp.
 orvanta::ServerConfig FakeServer(const ScratchFolder& scratch, uint32_t timeoutMs = 60000);
 
+// Running processes started by this one with that file name.
+int ChildProcesses(const std::wstring& exeName);
+
 // Whether windows can show (./run started an X display).
 bool HaveDisplay();
 

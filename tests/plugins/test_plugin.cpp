@@ -35,6 +35,9 @@
 //                               process ends (the module pins itself so its
 //                               code stays); "leftover calling" is recorded
 //                               once, after the first round
+//   sleep=MS                    the entry point sleeps that long before it returns
+//   recordpid=1                 each entry point call records "pid N id XXXXXXXX":
+//                               the process it ran in and the plugin ID it built
 //
 // While a .cfg exists, the DLL also appends what happened to X.events: its
 // module handle at attach, each entry point call, each dispatcher opcode
@@ -111,6 +114,8 @@ struct Config
     int threadCallCount;
     int32_t leftovers[8];
     int leftoverCount;
+    int32_t sleepMs;
+    bool recordPid;
 };
 
 // One plugin instance per entry point call; the scan server never opens
@@ -312,6 +317,10 @@ void ApplyLine(Config* c, const char* line, const char* end)
         c->threadCalls[c->threadCallCount++] = Number(number);
     else if (KeyIs(key, keyLength, "leftover") && c->leftoverCount < 8)
         c->leftovers[c->leftoverCount++] = Number(number);
+    else if (KeyIs(key, keyLength, "sleep"))
+        c->sleepMs = Number(number);
+    else if (KeyIs(key, keyLength, "recordpid"))
+        c->recordPid = Number(number) != 0;
 }
 
 void LoadConfig(Config* c)
@@ -600,6 +609,15 @@ void StartPluginThread(Instance* self)
                 AppendFormat(&self->name, "CurrentId %lld", (long long)asked);
         }
     }
+    if (c.recordPid)
+    {
+        char line[64];
+        snprintf(line, sizeof line, "pid %lu id %08X", (unsigned long)GetCurrentProcessId(),
+                 (unsigned)e.uniqueID);
+        Record(line);
+    }
+    if (c.sleepMs > 0)
+        Sleep((DWORD)c.sleepMs);
     if (c.entryNull)
         return nullptr; // the instance leaks, as a broken plugin's would
     return &e;

@@ -1,0 +1,135 @@
+// The summary at the end of a run: counts by outcome, the problems sorted by
+// path whatever order the servers finished them in, and a module's counts
+// moved when a crash found later changed its entry.
+#include "orvanta_scan.h"
+#include "summary.h"
+#include <gtest/gtest.h>
+
+using namespace orvanta;
+using orvantacli::RunTally;
+using orvantacli::SummaryText;
+
+namespace {
+
+PluginEntry Plugin(Status status, std::optional<uint32_t> shellId = {}, const std::string& name = "")
+{
+    PluginEntry plugin;
+    plugin.status = status;
+    plugin.shellId = shellId;
+    plugin.report.name = name;
+    return plugin;
+}
+
+ModuleResult Result(const std::wstring& path, Status status)
+{
+    ModuleResult result;
+    result.path = path;
+    result.status = status;
+    result.attempts = 1;
+    return result;
+}
+
+} // namespace
+
+TEST(RunTally, ProblemsAreListedByPathAndAReplacedEntryMovesItsCounts)
+{
+    RunTally tally;
+    tally.database = L"C:\\data\\plugins.json";
+    tally.elapsed = std::chrono::milliseconds(2500);
+    tally.unchanged = 3;
+    tally.removed = 1;
+
+    ModuleResult timedOut = Result(L"C:\\P\\d.dll", Status::timeout);
+    timedOut.scanMs = 3000;
+    timedOut.windows.push_back({"Licence check", "Please insert your dongle"});
+    ModuleResult crashed = Result(L"C:\\P\\b.dll", Status::crashed);
+    crashed.attempts = 2;
+    crashed.exceptionCode = 0xC0000005;
+    crashed.faultingModule = "C:\\P\\b.dll";
+    crashed.dump = "C:\\d\\server-2\\x.mdmp";
+    crashed.error = "crashed while scanning: exception 0xC0000005 in C:\\P\\b.dll";
+    crashed.exitCode = 9;
+    ModuleResult shell = Result(L"C:\\P\\e.dll", Status::ok);
+    shell.plugins = {Plugin(Status::ok), Plugin(Status::ok, 0x436C5331u, "Sub One"),
+                     Plugin(Status::crashed, 0x436C5332u, "Sub Two")};
+    ModuleResult leaver = Result(L"C:\\P\\c.dll", Status::ok);
+    leaver.plugins = {Plugin(Status::ok)};
+    ModuleResult failed = Result(L"C:\\P\\a.dll", Status::failed);
+    failed.error = "Entry point not found, not a VST plugin";
+    failed.plugins = {Plugin(Status::failed)};
+    for (const ModuleResult* m : {&timedOut, &crashed, &shell, &leaver, &failed})
+        tally.Add(*m);
+
+    // c.dll left a thread running that crashed a later request.
+    ModuleResult leaverCrashed = leaver;
+    leaverCrashed.status = Status::crashed;
+    leaverCrashed.exceptionCode = 0xC0000005;
+    leaverCrashed.faultingModule = "C:\\P\\c.dll";
+    leaverCrashed.dump = "C:\\d\\server-1\\y.mdmp";
+    leaverCrashed.exitCode = 9;
+    leaverCrashed.error = "a thread it left running crashed the server during a later request";
+    tally.Replace(leaver, leaverCrashed);
+
+    Blame old;
+    old.path = L"C:\\P\\old.dll";
+    old.crash.exceptionCode = 0xC0000005;
+    old.crash.dumpPath = "C:\\d\\server-1\\z.mdmp";
+    tally.blamed.push_back(old);
+
+    EXPECT_EQ(tally.scanned, 5u);
+    EXPECT_EQ(SummaryText(tally),
+              "Scanned 5 modules in 2.5 s: 1 ok, 1 failed, 2 crashed, 1 timed out.\n"
+              "Plugins: 3 ok, 1 failed, 1 crashed.\n"
+              "3 unchanged (not scanned), 1 removed (their files are gone).\n"
+              "Problems:\n"
+              "  C:\\P\\a.dll: failed: Entry point not found, not a VST plugin\n"
+              "  C:\\P\\b.dll: crashed in both attempts: exception C0000005 in b.dll; dump C:\\d\\server-2\\x.mdmp\n"
+              "  C:\\P\\c.dll: crashed: exception C0000005 in c.dll (a thread it left running crashed the server "
+              "during a later request); dump C:\\d\\server-1\\y.mdmp\n"
+              "  C:\\P\\d.dll: timed out after 3.0 s, waiting on dialog 'Licence check: Please insert your dongle'\n"
+              "  C:\\P\\e.dll>436C5332 (Sub Two): crashed\n"
+              "  C:\\P\\old.dll: crashed later, from a thread it left running (exception C0000005; dump "
+              "C:\\d\\server-1\\z.mdmp)\n"
+              "Database: C:\\data\\plugins.json\n");
+}
+
+TEST(RunTally, ReplacedEntryLeavesNoZeroCountBehind)
+{
+    RunTally tally;
+    tally.database = L"C:\\plugins.json";
+    ModuleResult leaver = Result(L"C:\\P\\Leaver.dll", Status::ok);
+    leaver.plugins = {Plugin(Status::ok)};
+    tally.Add(leaver);
+    EXPECT_EQ(SummaryText(tally), "Scanned 1 module in 0.0 s: 1 ok.\nPlugins: 1 ok.\nDatabase: C:\\plugins.json\n");
+
+    ModuleResult after = leaver;
+    after.status = Status::crashed;
+    after.exceptionCode = 0xC0000005;
+    after.error = "a thread it left running crashed the server during a later request";
+    tally.Replace(leaver, after);
+    EXPECT_EQ(tally.scanned, 1u);
+    EXPECT_EQ(tally.modules[Status::ok], 0u);
+    EXPECT_EQ(tally.modules[Status::crashed], 1u);
+    EXPECT_EQ(SummaryText(tally),
+              "Scanned 1 module in 0.0 s: 1 crashed.\nPlugins: 1 ok.\nProblems:\n"
+              "  C:\\P\\Leaver.dll: crashed: exception C0000005 (a thread it left running crashed the server during "
+              "a later request)\n"
+              "Database: C:\\plugins.json\n");
+}
+
+TEST(RunTally, SamePathInAnotherLetterCaseIsOneProblem)
+{
+    RunTally tally;
+    tally.database = L"C:\\plugins.json";
+    ModuleResult first = Result(L"C:\\P\\A.dll", Status::failed);
+    first.error = "first";
+    ModuleResult before = Result(L"c:\\p\\a.dll", Status::failed);
+    before.error = "first";
+    ModuleResult after = before;
+    after.status = Status::crashed;
+    after.error = "a thread it left running crashed the server during a later request";
+    tally.Add(first);
+    tally.Replace(before, after);
+    ASSERT_EQ(tally.problems.size(), 1u);
+    EXPECT_EQ(tally.problems.begin()->second.status, Status::crashed);
+}
