@@ -17,13 +17,6 @@ foreach(fixture ${CRASH_FIXTURES})
   string(REPLACE ":" ";" parts ${fixture})
   list(GET parts 0 name)
   list(GET parts 1 mode)
-  add_library(${name} SHARED ${CMAKE_CURRENT_LIST_DIR}/crash_plugin.cpp)
-  target_compile_definitions(${name} PRIVATE CRASH_MODE=${mode})
-  target_compile_options(${name} PRIVATE ${WARNINGS})
-  target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/src)
-  set_target_properties(${name} PROPERTIES PREFIX ""
-    RUNTIME_OUTPUT_DIRECTORY ${PLUGIN_OUT_DIR}
-    LIBRARY_OUTPUT_DIRECTORY ${PLUGIN_OUT_DIR}
-    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/crash-lib)
-  add_dependencies(test_plugins ${name})
+  fixture_plugin(${name} OUTPUT ${PLUGIN_OUT_DIR}
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/crash_plugin.cpp DEFINES CRASH_MODE=${mode})
 endforeach()
