@@ -1,5 +1,5 @@
 #include "console_text.h"
-#include "text_convert.h"
+#include <orvanta/text.h>
 #include <windows.h>
 
 namespace orvantacli {

@@ -3,7 +3,7 @@
 #include "options.h"
 #include "scan_run.h"
 #include "console_text.h"
-#include "text_convert.h"
+#include <orvanta/text.h>
 #include <windows.h>
 #include <shellapi.h>
 
@@ -39,12 +39,12 @@ int main()
         LocalFree(wide);
 
     orvantacli::Options options;
-    std::string message;
-    int code = orvantacli::ParseOptions(args, &options, &message);
-    if (code >= 0)
+    orvantacli::Command command = orvantacli::ParseOptions(args, &options);
+    if (!command.run)
     {
-        orvantacli::TextStream(code == 0 ? orvantacli::TextStream::out : orvantacli::TextStream::err).Write(message);
-        return code;
+        orvantacli::TextStream(command.exitCode == 0 ? orvantacli::TextStream::out : orvantacli::TextStream::err)
+            .Write(command.message);
+        return command.exitCode;
     }
     try
     {

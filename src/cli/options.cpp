@@ -1,12 +1,13 @@
 #include "options.h"
-#include "text_convert.h"
+#include <orvanta/text.h>
 #include <CLI/CLI.hpp>
 #include <sstream>
 
 namespace orvantacli {
 
-int ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message)
+Command ParseOptions(const std::vector<std::string>& args, Options* options)
 {
+    Command command;
     CLI::App app{"Scans VST 2 plugin modules out of process with the scan server and keeps the results in a "
                  "JSON database. A later run scans only new and changed modules.",
                  "orvanta-scan"};
@@ -54,16 +55,17 @@ int ParseOptions(const std::vector<std::string>& args, Options* options, std::st
     catch (const CLI::ParseError& e)
     {
         std::ostringstream out, err;
-        int code = app.exit(e, out, err);
-        *message = out.str() + err.str();
-        return code == 0 ? 0 : 2;
+        command.exitCode = app.exit(e, out, err) == 0 ? 0 : 2;
+        command.message = out.str() + err.str();
+        return command;
     }
     for (const std::string& path : paths)
         options->paths.push_back(orvanta::ToWide(path));
     options->server = orvanta::ToWide(server);
     options->dumps = orvanta::ToWide(dumps);
     options->database = orvanta::ToWide(database);
-    return -1;
+    command.run = true;
+    return command;
 }
 
 } // namespace orvantacli

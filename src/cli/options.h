@@ -24,9 +24,17 @@ struct Options
     bool quiet = false;
 };
 
-// Parses UTF-8 arguments (args[0] is the program). Returns -1 when the run
-// goes on; otherwise the exit code, after *message was set to what to print
-// (help and version text for code 0, the error for code 2).
-int ParseOptions(const std::vector<std::string>& args, Options* options, std::string* message);
+// What the command line asks for: a run with the options, or an exit right
+// away with a message (help and version text with code 0 on the standard
+// output, a usage error with code 2 on the standard error).
+struct Command
+{
+    bool run = false;
+    int exitCode = 0;    // when !run
+    std::string message; // when !run
+};
+
+// Parses UTF-8 arguments (args[0] is the program) into *options.
+Command ParseOptions(const std::vector<std::string>& args, Options* options);
 
 } // namespace orvantacli

@@ -1,5 +1,6 @@
 #include "progress.h"
-#include "text_convert.h"
+#include <orvanta/paths.h>
+#include <orvanta/text.h>
 #include <cstdio>
 
 namespace orvantacli {
@@ -18,12 +19,6 @@ std::string ClockText(milliseconds time)
 }
 
 namespace {
-
-std::string FileName(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L"\\/");
-    return orvanta::ToUtf8(slash == std::wstring::npos ? path : path.substr(slash + 1));
-}
 
 // Columns of UTF-8 text, taking each code point as one column.
 size_t Columns(const std::string& text)
@@ -47,15 +42,6 @@ std::string CutToColumns(const std::string& text, size_t columns)
 
 } // namespace
 
-std::string DialogName(const std::vector<orvanta::DialogWindow>& windows)
-{
-    if (windows.empty())
-        return "";
-    const orvanta::DialogWindow& w = windows.front();
-    std::string name = w.title.empty() ? w.text.substr(0, w.text.find('\n')) : w.title;
-    return name.empty() ? "(untitled window)" : name;
-}
-
 std::string ProgressLine(size_t done, size_t total, const std::string& module, milliseconds elapsed,
                          milliseconds remaining, bool estimated, const std::string& dialog, int width)
 {
@@ -64,7 +50,7 @@ std::string ProgressLine(size_t done, size_t total, const std::string& module, m
     if (!module.empty())
         line += "  " + module;
     if (!dialog.empty())
-        line += "  waiting on dialog '" + dialog + "'";
+        line += "  waiting on dialog " + dialog;
     line += "  " + ClockText(elapsed) + " elapsed, " +
             (estimated ? "~" + ClockText(remaining) + " left" : "estimating time left");
     if (width > 1)
@@ -88,7 +74,7 @@ std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult&
         line += ", " + std::to_string(plugins) + " plugins";
     line += ")";
     if (!result.windows.empty())
-        line += ", waited on dialog '" + DialogName(result.windows) + "'";
+        line += ", waited on dialog " + orvanta::DialogText(result.windows);
     return line;
 }
 
@@ -122,7 +108,7 @@ void Progress::Stop()
 void Progress::Begin(size_t server, const std::wstring& path)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_running[server] = Running{FileName(path), ""};
+    m_running[server] = Running{orvanta::ToUtf8(orvanta::FileNameOf(path)), ""};
     Draw();
 }
 
@@ -139,7 +125,7 @@ void Progress::Dialog(size_t server, const std::vector<orvanta::DialogWindow>& w
     auto it = m_running.find(server);
     if (it == m_running.end())
         return;
-    it->second.dialog = DialogName(windows);
+    it->second.dialog = orvanta::DialogText(windows);
     Draw();
 }
 

@@ -5,7 +5,7 @@
 // per finished module.
 #pragma once
 #include "console_text.h"
-#include "orvanta_scan.h"
+#include <orvanta/scan.h>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -17,14 +17,13 @@ namespace orvantacli {
 
 // "m:ss" (or "h:mm:ss").
 std::string ClockText(std::chrono::milliseconds time);
-// The progress line, cut to width columns when width is positive.
+// The progress line, cut to width columns when width is positive; dialog as
+// orvanta::DialogText shows it, or empty.
 std::string ProgressLine(size_t done, size_t total, const std::string& module,
                          std::chrono::milliseconds elapsed, std::chrono::milliseconds remaining,
                          bool estimated, const std::string& dialog, int width);
 // One finished module: "[3/7] crashed  C:\Plugins\A.dll (2 attempts, 12.5 s)".
 std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult& result);
-// The first window's title, or its text when it has no title.
-std::string DialogName(const std::vector<orvanta::DialogWindow>& windows);
 
 // Safe to call from several threads: a pool's servers begin modules and see
 // dialogs while the database writer finishes modules.

@@ -1,11 +1,12 @@
 #include "scan_run.h"
 #include "console_text.h"
-#include "orvanta_scan.h"
-#include "plugin_database.h"
 #include "progress.h"
-#include "result_writer.h"
 #include "summary.h"
-#include "text_convert.h"
+#include <orvanta/database.h>
+#include <orvanta/database_writer.h>
+#include <orvanta/paths.h>
+#include <orvanta/scan.h>
+#include <orvanta/text.h>
 #include <windows.h>
 #include <algorithm>
 #include <chrono>
@@ -18,12 +19,6 @@ using namespace orvanta;
 
 namespace {
 
-std::wstring FolderOf(const std::wstring& path)
-{
-    size_t slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? L"." : path.substr(0, slash);
-}
-
 std::wstring ThisProgramFolder()
 {
     wchar_t path[4096];
@@ -31,30 +26,10 @@ std::wstring ThisProgramFolder()
     return FolderOf(std::wstring(path, n));
 }
 
-std::wstring FullPath(const std::wstring& path)
-{
-    wchar_t full[4096];
-    DWORD n = GetFullPathNameW(path.c_str(), 4096, full, nullptr);
-    return n > 0 && n < 4096 ? std::wstring(full, n) : path;
-}
-
 int Processors()
 {
     unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : (int)std::min<unsigned>(n, MaxJobs);
-}
-
-bool EndedBadly(const ModuleResult& m)
-{
-    auto bad = [](Status s) { return s == Status::crashed || s == Status::timeout || s == Status::lost; };
-    if (bad(m.status))
-        return true;
-    for (const PluginEntry& p : m.plugins)
-    {
-        if (bad(p.status))
-            return true;
-    }
-    return false;
 }
 
 } // namespace
@@ -127,7 +102,7 @@ int RunScan(const Options& options)
             inThisRun[PathKey(file.path)] = true;
 
         Progress progress(options.quiet, order.size());
-        ResultWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
+        DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
             // The tally and the progress count what the file holds.
             for (const ModuleRecord& record : records)
             {
@@ -160,9 +135,6 @@ int RunScan(const Options& options)
             }
             // The database is the writer's alone while it runs: a write in
             // progress would hold up every server here.
-            std::string banner = pool.ServerBanner();
-            if (!banner.empty())
-                writer.SetServer(banner);
             ModuleRecord record;
             record.size = order[module].size;
             record.modified = order[module].modified;

@@ -1,6 +1,7 @@
 #include "summary.h"
-#include "plugin_database.h"
-#include "text_convert.h"
+#include <orvanta/database.h>
+#include <orvanta/paths.h>
+#include <orvanta/text.h>
 #include <cstdio>
 #include <map>
 
@@ -41,42 +42,39 @@ std::string Counts(const std::map<Status, size_t>& counts)
     return text.empty() ? "0 ok" : text;
 }
 
-std::string Hex(uint32_t value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", (unsigned)value);
-    return text;
-}
-
 std::string FileName(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string Dialogs(const std::vector<orvanta::DialogWindow>& windows)
-{
-    std::string text;
-    for (const orvanta::DialogWindow& w : windows)
-    {
-        std::string one = w.title;
-        std::string body = w.text;
-        for (char& c : body)
-        {
-            if (c == '\n' || c == '\r')
-                c = ' ';
-        }
-        if (!body.empty())
-            one += (one.empty() ? "" : ": ") + body;
-        text += (text.empty() ? "'" : ", '") + one + "'";
-    }
-    return text;
-}
-
 std::string Seconds(uint32_t ms)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", ms / 1000.0);
+    return text;
+}
+
+// What a crash's data says: the exception and where, or why the dump says
+// nothing, and whether a thread the module left running did it.
+std::string CrashText(const ModuleResult& m)
+{
+    if (!m.crash)
+        return m.error.empty() ? "" : ": " + m.error;
+    const orvanta::CrashInfo& crash = *m.crash;
+    std::string text;
+    if (crash.exceptionCode)
+    {
+        text += ": exception " + orvanta::HexId(crash.exceptionCode);
+        if (!crash.faultingModule.empty())
+            text += " in " + FileName(crash.faultingModule);
+        if (crash.leftOverThread)
+            text += " (a thread it left running crashed the server during a later request)";
+    }
+    else if (!m.error.empty())
+        text += ": " + m.error;
+    if (!crash.dumpPath.empty())
+        text += "; dump " + crash.dumpPath;
     return text;
 }
 
@@ -96,21 +94,11 @@ std::string ProblemText(const ModuleResult& m)
             text += " in both attempts";
         else if (m.attempts > 2)
             text += " in all " + std::to_string(m.attempts) + " attempts";
-        if (m.exceptionCode)
-            text += ": exception " + Hex(m.exceptionCode);
-        if (!m.faultingModule.empty())
-            text += " in " + FileName(m.faultingModule);
-        // The server's own crash text repeats the exception; another (a
-        // thread left running) says what the exception alone does not.
-        if (!m.error.empty() && m.error.find("exception") == std::string::npos)
-            text += (m.exceptionCode ? " (" + m.error + ")" : ": " + m.error);
-        if (!m.dump.empty())
-            text += "; dump " + m.dump;
-        return text;
+        return text + CrashText(m);
     case Status::timeout:
         text += " after " + Seconds(m.scanMs);
         if (!m.windows.empty())
-            return text + ", waiting on dialog " + Dialogs(m.windows);
+            return text + ", waiting on dialog " + orvanta::DialogText(m.windows);
         return text + (m.error.empty() ? "" : ": " + m.error);
     case Status::lost:
         if (!m.error.empty())
@@ -188,7 +176,7 @@ std::string SummaryText(const RunTally& tally)
         {
             if (p.status == Status::ok || (!p.shellId && m.status != Status::ok))
                 continue;
-            std::string which = p.shellId ? path + ">" + Hex(*p.shellId) : path;
+            std::string which = p.shellId ? path + ">" + orvanta::HexId(*p.shellId) : path;
             if (!p.report.name.empty())
                 which += " (" + p.report.name + ")";
             problems += "  " + which + ": " + Outcome(p.status) + (p.error.empty() ? "" : ": " + p.error) + "\n";
@@ -197,7 +185,7 @@ std::string SummaryText(const RunTally& tally)
     for (const orvanta::Blame& b : tally.blamed)
     {
         problems += "  " + orvanta::ToUtf8(b.path) +
-                    ": crashed later, from a thread it left running (exception " + Hex(b.crash.exceptionCode) +
+                    ": crashed later, from a thread it left running (exception " + orvanta::HexId(b.crash.exceptionCode) +
                     (b.crash.dumpPath.empty() ? "" : "; dump " + b.crash.dumpPath) + ")\n";
     }
     if (!problems.empty())

@@ -1,7 +1,7 @@
 // The report at the end of a run: modules and plugins by outcome, each
 // problem with its reason, and where the database is.
 #pragma once
-#include "orvanta_scan.h"
+#include <orvanta/scan.h>
 #include <chrono>
 #include <map>
 #include <string>

@@ -2,8 +2,8 @@
 // exception stream (code and faulting address) and the module list (which
 // module's image holds that address). Every offset is checked against the
 // file's size, so a truncated or foreign file gives an error, never a crash.
-#include "orvanta_scan.h"
-#include "text_convert.h"
+#include "crash_dump_reader.h"
+#include "orvanta/text.h"
 #include <algorithm>
 #include <cstring>
 #include <windows.h>

@@ -1,5 +1,5 @@
 #include "dialog_windows.h"
-#include "text_convert.h"
+#include "orvanta/text.h"
 #include <windows.h>
 
 namespace orvanta {
@@ -81,16 +81,23 @@ std::vector<DialogWindow> DialogWindowsOf(uint32_t processId)
     return found;
 }
 
-std::string DescribeWindows(const std::vector<DialogWindow>& windows)
+std::string DialogText(const std::vector<DialogWindow>& windows)
 {
     std::string out;
     for (const DialogWindow& w : windows)
     {
-        if (!out.empty())
-            out += "; ";
-        out += "'" + w.title + "'";
-        if (!w.text.empty())
-            out += ": " + w.text;
+        std::string body = w.text;
+        for (char& c : body)
+        {
+            if (c == '\n' || c == '\r')
+                c = ' ';
+        }
+        std::string one = w.title;
+        if (!body.empty())
+            one += (one.empty() ? "" : ": ") + body;
+        if (one.empty())
+            one = "(untitled window)";
+        out += (out.empty() ? "'" : ", '") + one + "'";
     }
     return out;
 }

@@ -1,7 +1,9 @@
 // The visible top-level windows of another process, as a user would read
 // them: what a plugin is waiting on when a scan stands still.
 #pragma once
-#include "orvanta_scan.h"
+#include "orvanta/scan.h"
+#include <cstdint>
+#include <vector>
 
 namespace orvanta {
 
@@ -9,8 +11,5 @@ namespace orvanta {
 // badge (class "OrvantaScanServer"): its title, and the texts of its
 // visible child controls except buttons, one per line.
 std::vector<DialogWindow> DialogWindowsOf(uint32_t processId);
-
-// "'Title': text" for each window, joined with "; ".
-std::string DescribeWindows(const std::vector<DialogWindow>& windows);
 
 } // namespace orvanta

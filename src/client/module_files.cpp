@@ -1,8 +1,9 @@
 // Finding the module files a run is given: files named directly, and every
 // ".dll" under the folders named, with the size and last write that decide
 // whether a module changed since the last run.
-#include "plugin_database.h"
-#include "text_convert.h"
+#include "module_files.h"
+#include "orvanta/paths.h"
+#include "orvanta/text.h"
 #include <windows.h>
 #include <algorithm>
 #include <cstdio>
@@ -33,21 +34,7 @@ uint64_t Join(DWORD high, DWORD low)
 
 bool EndsWithDll(const std::wstring& name)
 {
-    return name.size() >= 4 && PathKey(name.substr(name.size() - 4)) == L".DLL";
-}
-
-std::wstring FullPath(const std::wstring& path)
-{
-    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0)
-        return path;
-    std::wstring full(n, L'\0');
-    n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
-    full.resize(n);
-    // A folder named with a trailing backslash is the same folder.
-    while (full.size() > 3 && full.back() == L'\\')
-        full.pop_back();
-    return full;
+    return name.size() >= 4 && FoldCase(name.substr(name.size() - 4)) == L".DLL";
 }
 
 void Walk(const std::wstring& folder, std::map<std::wstring, ModuleFile>* files,
@@ -94,6 +81,18 @@ void Walk(const std::wstring& folder, std::map<std::wstring, ModuleFile>* files,
 
 } // namespace
 
+bool StatModuleFile(const std::wstring& path, ModuleFile* file)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return false;
+    file->path = path;
+    file->size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    file->modified =
+        FileTimeText(Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+    return true;
+}
+
 FoundModules FindModules(const std::vector<std::wstring>& paths)
 {
     FoundModules found;
@@ -123,7 +122,7 @@ FoundModules FindModules(const std::vector<std::wstring>& paths)
         {
             FindClose(find);
             size_t slash = path.find_last_of(L'\\');
-            if (slash != std::wstring::npos && PathKey(entry.cFileName) == PathKey(path.substr(slash + 1)))
+            if (slash != std::wstring::npos && FoldCase(entry.cFileName) == FoldCase(path.substr(slash + 1)))
                 file.path = path.substr(0, slash + 1) + entry.cFileName;
         }
         file.size = Join(data.nFileSizeHigh, data.nFileSizeLow);

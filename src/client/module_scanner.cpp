@@ -5,9 +5,9 @@
 // fresh server; a time-out is not (it is usually a dialog). A crash whose
 // faulting address lies in a module this process scanned earlier is that
 // module's (a thread it left running), and the cut-off request runs again.
-#include "orvanta_scan.h"
-#include "text_convert.h"
-#include <windows.h>
+#include "scan_server.h"
+#include "orvanta/paths.h"
+#include "orvanta/text.h"
 
 namespace orvanta {
 namespace {
@@ -15,28 +15,6 @@ namespace {
 // How often one request may be cut off by crashes of earlier modules
 // before its own outcome is taken as it is.
 const int MaxBlamedRepeats = 4;
-
-std::wstring FullPath(const std::wstring& path)
-{
-    DWORD n = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (n == 0)
-        return path;
-    std::wstring full(n, L'\0');
-    n = GetFullPathNameW(path.c_str(), n, &full[0], nullptr);
-    full.resize(n);
-    for (wchar_t& c : full)
-        if (c == L'/')
-            c = L'\\';
-    return full;
-}
-
-// File names compare without regard to letter case, as the file system does.
-bool SamePath(const std::wstring& a, const std::wstring& b)
-{
-    std::wstring fa = FullPath(a), fb = FullPath(b);
-    return CompareStringOrdinal(fa.c_str(), (int)fa.size(), fb.c_str(), (int)fb.size(), TRUE) ==
-           CSTR_EQUAL;
-}
 
 } // namespace
 
@@ -60,9 +38,9 @@ struct ModuleScanner::Impl
 bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std::wstring& current,
                                        const ScanCallbacks& callbacks)
 {
-    if (outcome.status != Status::crashed || outcome.crash.faultingModule.empty())
+    if (outcome.status != Status::crashed || !outcome.crash || outcome.crash->faultingModule.empty())
         return false;
-    std::wstring faulting = ToWide(outcome.crash.faultingModule);
+    std::wstring faulting = ToWide(outcome.crash->faultingModule);
     if (SamePath(faulting, current))
         return false;
     for (const std::wstring& earlier : server.ScannedByThisProcess())
@@ -70,7 +48,11 @@ bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std:
         if (!SamePath(earlier, current) && SamePath(earlier, faulting))
         {
             if (callbacks.onBlame)
-                callbacks.onBlame(Blame{earlier, outcome.crash});
+            {
+                Blame blame{earlier, *outcome.crash};
+                blame.crash.leftOverThread = true;
+                callbacks.onBlame(blame);
+            }
             return true;
         }
     }
@@ -147,11 +129,6 @@ ModuleScanner::ModuleScanner(ServerConfig config, int crashRetries)
 
 ModuleScanner::~ModuleScanner() = default;
 
-const std::string& ModuleScanner::ServerBanner() const
-{
-    return m_impl->server.Banner();
-}
-
 void ModuleScanner::Finish(const ScanCallbacks& callbacks)
 {
     RequestOutcome outcome = m_impl->server.Finish();
@@ -168,12 +145,7 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
     if (outcome.status != Status::ok && outcome.status != Status::failed && outcome.exitCode != -1)
         result.exitCode = outcome.exitCode;
     result.windows = outcome.windows;
-    if (outcome.status == Status::crashed)
-    {
-        result.dump = outcome.crash.dumpPath;
-        result.faultingModule = outcome.crash.faultingModule;
-        result.exceptionCode = outcome.crash.exceptionCode;
-    }
+    result.crash = outcome.crash;
     if (outcome.report)
     {
         PluginEntry own;
@@ -185,6 +157,7 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
         if (outcome.status == Status::ok && !outcome.report->shells.empty())
             m_impl->ScanShell(path, *outcome.report, callbacks, &result);
     }
+    result.server = m_impl->server.Banner();
     return result;
 }
 

@@ -2,13 +2,39 @@
 // included, so a standard JSON parser refuses it. This reader takes exactly
 // that form: one object of string, integer and true/false members and the
 // one nested "shells" object, each member optionally followed by a comma.
-#include "orvanta_scan.h"
-#include "text_convert.h"
+#include "report_parser.h"
+#include "orvanta/text.h"
 #include <cstdlib>
 #include <map>
 
 namespace orvanta {
 namespace {
+
+// Appends the UTF-8 bytes of one code point (up to U+10FFFF).
+void AppendUtf8(std::string* out, uint32_t c)
+{
+    if (c < 0x80)
+        out->push_back((char)c);
+    else if (c < 0x800)
+    {
+        out->push_back((char)(0xC0 | (c >> 6)));
+        out->push_back((char)(0x80 | (c & 0x3F)));
+    }
+    else if (c < 0x10000)
+    {
+        out->push_back((char)(0xE0 | (c >> 12)));
+        out->push_back((char)(0x80 | ((c >> 6) & 0x3F)));
+        out->push_back((char)(0x80 | (c & 0x3F)));
+    }
+    else
+    {
+        out->push_back((char)(0xF0 | (c >> 18)));
+        out->push_back((char)(0x80 | ((c >> 12) & 0x3F)));
+        out->push_back((char)(0x80 | ((c >> 6) & 0x3F)));
+        out->push_back((char)(0x80 | (c & 0x3F)));
+    }
+}
+
 
 struct Value
 {
@@ -261,22 +287,6 @@ private:
     size_t m_keyStart = 0;
     std::string m_error;
 };
-
-bool ParseHexId(const std::string& text, uint32_t* id)
-{
-    if (text.size() != 8)
-        return false;
-    uint32_t value = 0;
-    for (char c : text)
-    {
-        int d = Reader::HexDigit(c);
-        if (d < 0)
-            return false;
-        value = value * 16 + (uint32_t)d;
-    }
-    *id = value;
-    return true;
-}
 
 } // namespace
 

@@ -2,7 +2,7 @@
 // thread of its own through a ModuleScanner of its own; the queue is just
 // the next index into the module list, taken under the pool's lock, and the
 // same lock keeps the callbacks one at a time.
-#include "orvanta_scan.h"
+#include "orvanta/scan.h"
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -17,8 +17,6 @@ struct ScanPool::Impl
     std::vector<std::unique_ptr<ModuleScanner>> scanners; // made when first needed
     std::atomic<bool> cancelled{false};
     std::mutex lock; // the queue and the callbacks
-    mutable std::mutex bannerLock; // apart: a callback may ask for the banner
-    std::string banner;
 
     void FinishAll(const PoolCallbacks& callbacks);
     void Serve(size_t server, const std::vector<std::wstring>& modules, size_t* next,
@@ -52,11 +50,6 @@ void ScanPool::Impl::Serve(size_t server, const std::vector<std::wstring>& modul
                 callbacks.onBegin(server, module);
         }
         ModuleResult result = scanner.ScanModule(modules[module], own);
-        if (!scanner.ServerBanner().empty())
-        {
-            std::lock_guard<std::mutex> hold(bannerLock);
-            banner = scanner.ServerBanner();
-        }
         std::lock_guard<std::mutex> hold(lock);
         if (callbacks.onFinish)
             callbacks.onFinish(server, module, std::move(result));
@@ -151,12 +144,6 @@ void ScanPool::Impl::FinishAll(const PoolCallbacks& callbacks)
 void ScanPool::Cancel()
 {
     m_impl->cancelled = true;
-}
-
-std::string ScanPool::ServerBanner() const
-{
-    std::lock_guard<std::mutex> hold(m_impl->bannerLock);
-    return m_impl->banner;
 }
 
 } // namespace orvanta

@@ -1,4 +1,5 @@
-#include "orvanta_scan.h"
+// Outcomes: their names, and what a module's outcomes add up to.
+#include "orvanta/scan.h"
 
 namespace orvanta {
 
@@ -26,6 +27,34 @@ bool ParseStatus(const std::string& text, Status* status)
         }
     }
     return false;
+}
+
+namespace {
+
+template <typename Test> bool AnyOutcome(const ModuleResult& result, Test test)
+{
+    if (test(result.status))
+        return true;
+    for (const PluginEntry& plugin : result.plugins)
+    {
+        if (test(plugin.status))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool HasProblem(const ModuleResult& result)
+{
+    return AnyOutcome(result, [](Status s) { return s != Status::ok; });
+}
+
+bool EndedBadly(const ModuleResult& result)
+{
+    return AnyOutcome(result, [](Status s) {
+        return s == Status::crashed || s == Status::timeout || s == Status::lost;
+    });
 }
 
 } // namespace orvanta

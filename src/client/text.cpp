@@ -1,6 +1,7 @@
-#include "text_convert.h"
-#include <cstdint>
+// UTF-8 and UTF-16 conversions, and the eight-digit hexadecimal IDs.
+#include "orvanta/text.h"
 #include <windows.h>
+#include <cstdio>
 
 namespace orvanta {
 
@@ -30,28 +31,30 @@ std::wstring ToWide(const std::string& text)
     return wide;
 }
 
-void AppendUtf8(std::string* out, uint32_t c)
+std::string HexId(uint32_t id)
 {
-    if (c < 0x80)
-        out->push_back((char)c);
-    else if (c < 0x800)
+    char text[16];
+    std::snprintf(text, sizeof text, "%08X", (unsigned)id);
+    return text;
+}
+
+bool ParseHexId(const std::string& text, uint32_t* id)
+{
+    if (text.size() != 8)
+        return false;
+    uint32_t value = 0;
+    for (char c : text)
     {
-        out->push_back((char)(0xC0 | (c >> 6)));
-        out->push_back((char)(0x80 | (c & 0x3F)));
+        int digit = c >= '0' && c <= '9'   ? c - '0'
+                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                           : -1;
+        if (digit < 0)
+            return false;
+        value = value << 4 | (uint32_t)digit;
     }
-    else if (c < 0x10000)
-    {
-        out->push_back((char)(0xE0 | (c >> 12)));
-        out->push_back((char)(0x80 | ((c >> 6) & 0x3F)));
-        out->push_back((char)(0x80 | (c & 0x3F)));
-    }
-    else
-    {
-        out->push_back((char)(0xF0 | (c >> 18)));
-        out->push_back((char)(0x80 | ((c >> 12) & 0x3F)));
-        out->push_back((char)(0x80 | ((c >> 6) & 0x3F)));
-        out->push_back((char)(0x80 | (c & 0x3F)));
-    }
+    *id = value;
+    return true;
 }
 
 } // namespace orvanta

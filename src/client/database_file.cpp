@@ -1,42 +1,18 @@
-// The JSON shape of one database entry, both ways.
-#include "plugin_database.h"
-#include "text_convert.h"
-#include <cstdio>
+#include "database_file.h"
+#include "orvanta/text.h"
 #include <type_traits>
 
 namespace orvanta {
 
 using json = Json;
 
-namespace {
+const char LeftOverThreadCrash[] = "a thread it left running crashed the server during a later request";
 
-std::string HexId(uint32_t id)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", (unsigned)id);
-    return text;
-}
+namespace {
 
 bool ParseHexId(const json& value, uint32_t* id)
 {
-    if (!value.is_string())
-        return false;
-    const std::string& text = value.get_ref<const std::string&>();
-    if (text.size() != 8)
-        return false;
-    uint32_t result = 0;
-    for (char c : text)
-    {
-        int digit = c >= '0' && c <= '9'   ? c - '0'
-                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                           : -1;
-        if (digit < 0)
-            return false;
-        result = result << 4 | (uint32_t)digit;
-    }
-    *id = result;
-    return true;
+    return value.is_string() && ParseHexId(value.get_ref<const std::string&>(), id);
 }
 
 void PutText(json& object, const char* name, const std::string& text)
@@ -180,13 +156,17 @@ json RecordToJson(const ModuleRecord& record)
     entry["attempts"] = m.attempts;
     entry["scanMs"] = m.scanMs;
     PutText(entry, "error", m.error);
-    PutText(entry, "dump", m.dump);
+    if (m.crash)
+        PutText(entry, "dump", m.crash->dumpPath);
     // Exit codes are unsigned on Windows (0xC0000005 is 3221225477).
     if (m.exitCode)
         entry["exitCode"] = (uint32_t)*m.exitCode;
-    PutText(entry, "faultingModule", m.faultingModule);
-    if (m.exceptionCode)
-        entry["exceptionCode"] = HexId(m.exceptionCode);
+    if (m.crash)
+    {
+        PutText(entry, "faultingModule", m.crash->faultingModule);
+        if (m.crash->exceptionCode)
+            entry["exceptionCode"] = HexId(m.crash->exceptionCode);
+    }
     if (!m.windows.empty())
     {
         json windows = json::array();
@@ -222,18 +202,25 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
     m.path = ToWide(path);
     uint32_t exitCode = 0;
     bool hasExitCode = entry.contains("exitCode");
-    std::string exceptionCode;
+    CrashInfo crash;
     if (!read.Number("size", &record->size, true) || !read.Text("modified", &record->modified, true) ||
         !read.StatusOf(&m.status) || !read.Number("attempts", &m.attempts) ||
         !read.Number("scanMs", &m.scanMs) || !read.Text("error", &m.error) ||
-        !read.Text("dump", &m.dump) || !read.Number("exitCode", &exitCode) ||
-        !read.Text("faultingModule", &m.faultingModule))
+        !read.Text("dump", &crash.dumpPath) || !read.Number("exitCode", &exitCode) ||
+        !read.Text("faultingModule", &crash.faultingModule))
         return false;
     if (hasExitCode)
         m.exitCode = (int)exitCode;
     auto code = entry.find("exceptionCode");
-    if (code != entry.end() && !ParseHexId(*code, &m.exceptionCode))
+    if (code != entry.end() && !ParseHexId(*code, &crash.exceptionCode))
         return read.Fail("exceptionCode", "is not eight hexadecimal digits");
+    // The file keeps a crash's findings as members of the entry.
+    if (m.status == Status::crashed || !crash.dumpPath.empty() || !crash.faultingModule.empty() ||
+        crash.exceptionCode)
+    {
+        crash.leftOverThread = m.error == LeftOverThreadCrash;
+        m.crash = std::move(crash);
+    }
     auto windows = entry.find("windows");
     if (windows != entry.end())
     {
@@ -314,6 +301,52 @@ std::string DocumentText(const std::string& server, const std::vector<const Modu
     for (const std::string& text : texts)
         entries.push_back(&text);
     return DocumentFromEntries(server, entries);
+}
+
+bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,
+                   std::string* error)
+{
+    json document = json::parse(bytes, nullptr, false);
+    if (document.is_discarded())
+    {
+        *error = "it is not valid JSON";
+        return false;
+    }
+    if (!document.is_object() || !document.contains("format") || !document["format"].is_number_integer())
+    {
+        *error = "it has no format number";
+        return false;
+    }
+    if (document["format"].get<long long>() != DatabaseFormat)
+    {
+        *error = "its format " + document["format"].dump() + " is not format " +
+                 std::to_string(DatabaseFormat);
+        return false;
+    }
+    auto serverMember = document.find("server");
+    if (serverMember != document.end() && !serverMember->is_string())
+    {
+        *error = "server is not a text";
+        return false;
+    }
+    auto list = document.find("modules");
+    if (list == document.end() || !list->is_array())
+    {
+        *error = "it has no list of modules";
+        return false;
+    }
+    std::vector<ModuleRecord> read;
+    read.reserve(list->size());
+    for (const json& entry : *list)
+    {
+        ModuleRecord record;
+        if (!RecordFromJson(entry, &record, error))
+            return false;
+        read.push_back(std::move(record));
+    }
+    *modules = std::move(read);
+    *server = serverMember != document.end() ? serverMember->get<std::string>() : std::string();
+    return true;
 }
 
 } // namespace orvanta

@@ -1,21 +1,19 @@
-#include "result_writer.h"
-#include "plugin_database.h"
+#include "orvanta/database_writer.h"
+#include "orvanta/paths.h"
 
-namespace orvantacli {
+namespace orvanta {
 
-using namespace orvanta;
-
-ResultWriter::ResultWriter(PluginDatabase& db, AfterWrite afterWrite)
+DatabaseWriter::DatabaseWriter(PluginDatabase& db, AfterWrite afterWrite)
     : m_db(db), m_afterWrite(std::move(afterWrite)), m_thread([this] { Loop(); })
 {
 }
 
-ResultWriter::~ResultWriter()
+DatabaseWriter::~DatabaseWriter()
 {
     Finish();
 }
 
-void ResultWriter::Add(ModuleRecord record)
+void DatabaseWriter::Add(ModuleRecord record)
 {
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -24,7 +22,7 @@ void ResultWriter::Add(ModuleRecord record)
     m_wake.notify_all();
 }
 
-void ResultWriter::Add(const Blame& blame)
+void DatabaseWriter::Add(const Blame& blame)
 {
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -33,19 +31,13 @@ void ResultWriter::Add(const Blame& blame)
     m_wake.notify_all();
 }
 
-void ResultWriter::SetServer(const std::string& banner)
-{
-    std::lock_guard<std::mutex> hold(m_lock);
-    m_server = banner;
-}
-
-std::string ResultWriter::Error()
+std::string DatabaseWriter::Error()
 {
     std::lock_guard<std::mutex> hold(m_lock);
     return m_error;
 }
 
-std::string ResultWriter::Finish()
+std::string DatabaseWriter::Finish()
 {
     {
         std::lock_guard<std::mutex> hold(m_lock);
@@ -57,7 +49,7 @@ std::string ResultWriter::Finish()
     return Error();
 }
 
-void ResultWriter::Loop()
+void DatabaseWriter::Loop()
 {
     std::unique_lock<std::mutex> hold(m_lock);
     for (;;)
@@ -69,7 +61,6 @@ void ResultWriter::Loop()
         std::vector<Blame> blames;
         records.swap(m_records);
         blames.swap(m_blames);
-        std::string server = m_server;
         if (!m_error.empty())
             continue; // a write failed: the run is ending, the rest is dropped
         hold.unlock();
@@ -82,7 +73,7 @@ void ResultWriter::Loop()
             WrittenBlame w{blame, {}, {}};
             for (const ModuleRecord& record : records)
             {
-                if (PathKey(record.result.path) == PathKey(blame.path))
+                if (SamePath(record.result.path, blame.path))
                     w.before = record.result;
             }
             if (!w.before)
@@ -93,8 +84,6 @@ void ResultWriter::Loop()
             written.push_back(std::move(w));
         }
         std::string error;
-        if (!server.empty())
-            m_db.SetServer(server);
         bool ok = m_db.Apply(records, blames, &error);
         if (ok)
         {
@@ -112,4 +101,4 @@ void ResultWriter::Loop()
     }
 }
 
-} // namespace orvantacli
+} // namespace orvanta

@@ -1,0 +1,209 @@
+// Scanning plugin modules out of process: start scan servers, send them
+// modules, classify every answer, expand shell modules, retry crashes,
+// blame the module that really crashed, and run several servers at once.
+//
+// Texts are UTF-8 in std::string, paths UTF-16 in std::wstring. Nothing in
+// this header throws: every failure is a value (a status and an error text,
+// with the crash as a record of its own).
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvanta {
+
+// How one request (or one module, or one sub-plugin) ended.
+enum class Status { ok, failed, crashed, timeout, lost };
+// "ok", "failed", "crashed", "timeout", "lost".
+const char* StatusName(Status status);
+// The reverse; false for any other text.
+bool ParseStatus(const std::string& text, Status* status);
+
+// The exit code of a server that a crash in plugin code ended, after it
+// wrote its dump.
+constexpr int ServerCrashExitCode = 9;
+
+// A visible top-level window of the server process other than its badge,
+// as it stood when a request ran out of time (or while it was running).
+struct DialogWindow
+{
+    std::string title;
+    std::string text; // the texts of its visible child controls other than
+                      // buttons (a message box's message), one per line
+};
+
+// The windows as a user reads them, the same wherever they are shown:
+// "'Title: message'" for each window (line breaks as blanks, "(untitled
+// window)" for a window with neither), joined with ", ".
+std::string DialogText(const std::vector<DialogWindow>& windows);
+
+// One sub-plugin listed by a shell module's report.
+struct ShellEntry
+{
+    uint32_t id = 0;
+    std::string name;
+};
+
+// What the server reported about one plugin.
+struct PluginReport
+{
+    uint32_t id = 0;
+    std::string name, vendor, product, version, error;
+    int numInputs = 0, numOutputs = 0;
+    bool wantsMidi = false, sendsMidi = false;
+    std::string platform;
+    bool audio64 = false;
+    int category = 0;
+    bool synthEdit = false;
+    std::vector<ShellEntry> shells; // only for a shell module, in report order
+};
+
+// A crash of a server: what its dump says, or why it says nothing.
+struct CrashInfo
+{
+    std::string dumpPath;       // UTF-8; empty when no dump was found
+    std::string dumpError;      // why the dump could not be read; empty when it was
+    uint32_t exceptionCode = 0; // 0 when the dump could not be read
+    uint64_t address = 0;       // the faulting instruction's address
+    std::string faultingModule; // full path of the module holding it, or empty
+    // The crash came from a thread the module left running, during a later
+    // request (the module was blamed). Known to the run that found it; the
+    // database keeps it only in the entry's error text.
+    bool leftOverThread = false;
+};
+
+struct ServerConfig
+{
+    std::wstring serverExe;   // path of scanserver.exe
+    std::wstring dumpFolder;  // where the server writes crash dumps (created)
+    uintptr_t hostWindow = 0; // the host's main window, picks the badge's monitor
+    uint32_t timeoutMs = 30000; // per request; start-up up to "ready:" gets at least 30 s
+};
+
+// Called from the thread that runs a request, while it waits, each time the
+// server's windows change (polled every 100 ms): the windows it shows now,
+// empty when the last one went away or the request ended while one showed.
+using DialogFn = std::function<void(const std::vector<DialogWindow>& windows)>;
+
+// One plugin of a module: the module's own plugin, or one sub-plugin of a shell.
+struct PluginEntry
+{
+    std::optional<uint32_t> shellId; // set for a sub-plugin
+    Status status = Status::ok;
+    int attempts = 1; // requests of this plugin; a crash is retried like a module's
+    std::string error;
+    PluginReport report; // meaningful when status is ok or failed
+};
+
+// Everything known about one module after it was scanned. status is the
+// module's own request: a shell whose own scan is ok stays ok when one of
+// its sub-plugins crashed or hung; that plugin entry carries the outcome.
+// plugins holds the module's own plugin first (when a report came back),
+// then one entry per sub-plugin in report order.
+struct ModuleResult
+{
+    std::wstring path;
+    Status status = Status::ok;
+    int attempts = 0;
+    uint32_t scanMs = 0;
+    std::string error;           // made from the data below, for people
+    std::optional<int> exitCode; // crashed or lost: how the server ended
+    std::optional<CrashInfo> crash;    // crashed
+    std::vector<DialogWindow> windows; // timeout: the windows it waited on
+    std::vector<PluginEntry> plugins;
+    std::string server; // the banner of the server that scanned it ("" when none started)
+};
+
+// True when the module, or any of its plugins, did not end ok.
+bool HasProblem(const ModuleResult& result);
+// True when the module, or any of its plugins, crashed, timed out or was
+// lost: worth another try only when the user asks.
+bool EndedBadly(const ModuleResult& result);
+
+// A module scanned earlier by the same server whose left-over thread crashed
+// the server during a later request: that module is to be marked crashed.
+struct Blame
+{
+    std::wstring path;
+    CrashInfo crash;
+};
+
+struct ScanCallbacks
+{
+    DialogFn onDialog;                              // a dialog is showing
+    std::function<void(const Blame&)> onBlame;      // an earlier module crashed
+};
+
+// Scans modules one after the other on one server: shell sub-plugins with
+// one load, crash retries in fresh servers (crashRetries more attempts; a
+// time-out is never retried), crash attribution by the dump. A crash whose
+// faulting module is one scanned earlier by the same server process is
+// reported through onBlame and the cut-off request runs again (it does not
+// count as an attempt). Not thread-safe: one thread per scanner.
+class ModuleScanner
+{
+public:
+    ModuleScanner(ServerConfig config, int crashRetries = 1);
+    ~ModuleScanner();
+    ModuleScanner(const ModuleScanner&) = delete;
+    ModuleScanner& operator=(const ModuleScanner&) = delete;
+
+    ModuleResult ScanModule(const std::wstring& path, const ScanCallbacks& callbacks = {});
+    // Ends the server. A crash found then, in a module this server scanned
+    // (a thread it left running), is reported through onBlame, so the last
+    // modules of a run are judged as the others are.
+    void Finish(const ScanCallbacks& callbacks = {});
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// Several servers at once, each persistent across many modules and fed from
+// one shared queue: a free server takes the next module. Each server is one
+// ModuleScanner of its own (so a shell and all its sub-plugins go to one
+// server, and a crash or time-out restarts only that server), and writes its
+// dumps into a folder of its own, "server-K" under the dump folder (K from 1),
+// since dump names have a resolution of one second and two servers crashing
+// in the same second must not share a name.
+struct PoolCallbacks
+{
+    // Each is called with the index of the server (0 to servers - 1) and of
+    // the module in the list handed to ScanAll. The pool calls them one at a
+    // time, never two at once, from the servers' threads: keep them short.
+    std::function<void(size_t server, size_t module)> onBegin;
+    std::function<void(size_t server, const std::vector<DialogWindow>& windows)> onDialog;
+    std::function<void(size_t server, const Blame& blame)> onBlame;
+    std::function<void(size_t server, size_t module, ModuleResult&& result)> onFinish;
+};
+
+class ScanPool
+{
+public:
+    // servers below 1 count as 1.
+    ScanPool(ServerConfig config, int servers, int crashRetries = 1);
+    ~ScanPool();
+    ScanPool(const ScanPool&) = delete;
+    ScanPool& operator=(const ScanPool&) = delete;
+
+    // Scans every module, taken in the order given, and returns when all are
+    // done (or, after Cancel, when the modules being scanned are). Starts no
+    // more servers than there are modules. A server that runs out of work
+    // waits for the others before it ends, so a thread left running by its
+    // last module has the time to crash it that it would have had on one
+    // server; such a crash is reported through onBlame before this returns.
+    void ScanAll(const std::vector<std::wstring>& modules, const PoolCallbacks& callbacks);
+    // From any thread, a callback too: no server takes another module.
+    void Cancel();
+    // The dump folder of one server.
+    static std::wstring ServerDumpFolder(const std::wstring& dumpFolder, size_t server);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace orvanta

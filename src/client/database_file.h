@@ -1,0 +1,43 @@
+// The database file's format, both ways: the document, its module entries
+// and their plugin entries. docs/database-format.md describes it for other
+// programs.
+#pragma once
+#include "orvanta/database.h"
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace orvanta {
+
+// Members keep the order in which they are written, as a reader expects them.
+using Json = nlohmann::ordered_json;
+
+// The file's format number; a file of another number is refused.
+constexpr int DatabaseFormat = 1;
+
+// The error text the database gives for the entry of a module crashed by a
+// thread it left running, found during a later request.
+extern const char LeftOverThreadCrash[];
+
+// One module entry in the shape of the file; members without a value are
+// left out.
+Json RecordToJson(const ModuleRecord& record);
+// The reverse; false with the reason (naming the member) for an entry of
+// another shape.
+bool RecordFromJson(const Json& entry, ModuleRecord* record, std::string* error);
+
+// One entry as it stands in the document (indented), and the document
+// around such entries. The database keeps each entry's text, so a rewrite
+// after one more module does not format the thousands of others again.
+std::string EntryText(const ModuleRecord& record);
+std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries);
+// A whole document: format, server and the given entries in their order.
+std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules);
+
+// Reads a whole document; false with the reason ("it is not valid JSON",
+// "its format 2 is not format 1", a member of an entry) when the bytes are
+// not a database of this format.
+bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,
+                   std::string* error);
+
+} // namespace orvanta

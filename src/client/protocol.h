@@ -1,0 +1,25 @@
+// The scan server's exchange as the client reads and writes it: the literal
+// texts of its lines, in one place.
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace orvanta {
+namespace protocol {
+
+// Every line the server writes is a tag, a colon and a text.
+constexpr std::string_view ReadyLine = "ready:"; // the server waits for a request
+constexpr std::string_view InfoTag = "info:";    // a log line; the first is the banner
+constexpr std::string_view ReportTag = ">:";     // one line of the report block
+
+inline bool HasTag(const std::string& line, std::string_view tag)
+{
+    return line.compare(0, tag.size(), tag) == 0;
+}
+
+// A request is one line: the module's path in UTF-8, then for a shell's
+// sub-plugin this separator and the ID in eight hexadecimal digits.
+constexpr char SubPluginSeparator = '>';
+
+} // namespace protocol
+} // namespace orvanta

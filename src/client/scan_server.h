@@ -1,0 +1,63 @@
+// One scan server process driven the way a host drives it, request by
+// request, every answer classified. The wire level under ModuleScanner:
+// hosts use ModuleScanner or ScanPool (orvanta/scan.h); tests and the
+// benchmarks drive a server directly through this class.
+#pragma once
+#include "orvanta/scan.h"
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orvanta {
+
+// The outcome of one request line.
+struct RequestOutcome
+{
+    Status status = Status::lost;
+    std::string error;                  // failed: the server's error text; else why
+    std::optional<PluginReport> report; // ok and failed: the parsed block
+    std::vector<std::string> lines;     // every tagged line, without its "\n"
+    int exitCode = -1;                  // the server's exit code when it ended by itself
+                                        // (crashed, lost), else -1
+    std::optional<CrashInfo> crash;     // crashed: the dump and what it says
+    std::vector<DialogWindow> windows;  // timeout: the windows it waited on
+    uint32_t elapsedMs = 0;             // request written to outcome known
+};
+
+// Started on the first request and again after every outcome that ended
+// it. Not thread-safe: one thread drives one server.
+class ScanServer
+{
+public:
+    explicit ScanServer(ServerConfig config);
+    ~ScanServer(); // closes the request pipe and waits for the server to end
+    ScanServer(const ScanServer&) = delete;
+    ScanServer& operator=(const ScanServer&) = delete;
+
+    // Sends "path\n" or "path>XXXXXXXX\n" and collects the answer.
+    RequestOutcome Request(const std::wstring& path, std::optional<uint32_t> shellId = {},
+                           const DialogFn& onDialog = {});
+    // The banner text of the last server started ("" before the first).
+    const std::string& Banner() const;
+    // Ends the running server, if any, the way a host closes down (request
+    // pipe closed, then wait); false when it had to be terminated.
+    bool Stop();
+    // Stop, telling how the server ended after its last answer: ok when it
+    // ended cleanly or none was running; crashed, with the dump, when a
+    // thread a plugin left running crashed it (a crash in progress is waited
+    // for, as during a request); lost when it had to be terminated.
+    RequestOutcome Finish();
+    bool Running() const;
+    // Paths of the modules requested since this server process started,
+    // each once; after an outcome that ended the server, still those of the
+    // ended process until the next request starts a fresh one.
+    const std::vector<std::wstring>& ScannedByThisProcess() const;
+
+    struct Impl;
+
+private:
+    std::unique_ptr<Impl> m_impl;
+};
+
+} // namespace orvanta

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The public surface as a host meets it: installs the build into a fresh
+# prefix with cmake --install, builds examples/list_plugins against that
+# prefix with find_package(Orvanta), and runs it on copies of two samples.
+# The expected lines are the example's whole output.
+#   bash tests/example_build.sh BUILD_FOLDER
+# Run through CTest by ./run test (the Wine prefix comes from there).
+set -eu
+BUILD=$(cd "${1:?usage: example_build.sh BUILD_FOLDER}" && pwd)
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+WINE64=/usr/lib/wine/wine64
+export WINEPREFIX=${WINEPREFIX:-$BUILD/wineprefix} WINEARCH=win64 WINEDEBUG=-all LANG=C.UTF-8
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-"winedbg.exe=d;winemenubuilder.exe=d"}
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+cmake --install "$BUILD" --prefix "$WORK/prefix" >/dev/null
+cmake -S "$ROOT/examples/list_plugins" -B "$WORK/example" \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_PREFIX_PATH="$WORK/prefix" >/dev/null
+cmake --build "$WORK/example" >/dev/null
+
+mkdir "$WORK/plugins"
+cp "$BUILD/bin/samples/SampleEffect.dll" "$BUILD/bin/samples/SampleShell.dll" "$WORK/plugins/"
+cd "$WORK"
+"$WINE64" "$WORK/example/list_plugins.exe" "$(winpath "$WORK/plugins.json")" \
+    "$(winpath "$WORK/prefix/bin/scanserver.exe")" "$(winpath "$WORK/plugins")" \
+    >"$WORK/out.txt" 2>"$WORK/err.txt" </dev/null || { cat "$WORK/err.txt"; exit 1; }
+
+expected='ok       SampleEffect.dll 536D4566 Sample Effect (Zandrel Software)
+ok       SampleShell.dll 536D5368 Sample Shell (Zandrel Software)
+ok       SampleShell.dll 53480001 Sample Shell Chorus (Zandrel Software)
+ok       SampleShell.dll 53480002 Sample Shell Delay (Zandrel Software)'
+actual=$(tr -d '\r' <"$WORK/out.txt")
+if [ "$actual" != "$expected" ]; then
+    printf 'expected:\n%s\nactual:\n%s\n' "$expected" "$actual"
+    exit 1
+fi
+# The database it wrote is read by a standard JSON parser: two modules.
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["format"]==1, d; assert len(d["modules"])==2, d' \
+    "$WORK/plugins.json"
+echo "example built against the installed package and listed 4 plugins"
