@@ -10,6 +10,15 @@ std::wstring ExeFolder()
     return slash == std::wstring::npos ? L".\\" : folder.substr(0, slash + 1);
 }
 
+std::wstring ServerExePath()
+{
+    wchar_t path[MAX_PATH * 4];
+    DWORD n = GetEnvironmentVariableW(L"ORVANTA_SCAN_SERVER", path, MAX_PATH * 4);
+    if (n > 0 && n < MAX_PATH * 4)
+        return std::wstring(path, n);
+    return ExeFolder() + L"scanserver.exe";
+}
+
 std::wstring Utf8ToWide(const std::string& text)
 {
     if (text.empty())
@@ -73,7 +82,7 @@ bool ServerProcess::Start(const ServerOptions& options)
     SetHandleInformation(m_toServer, HANDLE_FLAG_INHERIT, 0);
     SetHandleInformation(m_fromServer, HANDLE_FLAG_INHERIT, 0);
 
-    std::wstring exe = options.exePath.empty() ? ExeFolder() + L"scanserver.exe" : options.exePath;
+    std::wstring exe = options.exePath.empty() ? ServerExePath() : options.exePath;
     std::wstring cmd = L"\"" + exe + L"\"";
     if (options.passInput)
     {

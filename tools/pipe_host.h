@@ -21,7 +21,7 @@ struct ServerOptions
     bool passDumpFolder = false;     // argument 4 present?
     std::wstring dumpFolder;         // argument 4 text (may be empty)
     std::wstring extraArgs;          // appended verbatim
-    std::wstring exePath;            // default: scanserver.exe beside this program
+    std::wstring exePath;            // default: ServerExePath()
 };
 
 class ServerProcess
@@ -65,5 +65,9 @@ private:
 
 // Folder of the running executable, with a trailing backslash.
 std::wstring ExeFolder();
+// The server executable: the full path in the environment variable
+// ORVANTA_SCAN_SERVER when set (to run the same tests against another build
+// of the server), else scanserver.exe beside this program.
+std::wstring ServerExePath();
 std::wstring Utf8ToWide(const std::string& text);
 std::string WideToUtf8(const std::wstring& text);

@@ -9,6 +9,12 @@
 #endif
 #include <windows.h>
 
+// Wine 8's own headers (the clang-cl build) lack this declaration; its
+// kernel32 has the function.
+#if defined(_MSC_VER) && defined(__WINE_WINBASE_H)
+extern "C" WINBASEAPI BOOL WINAPI SetThreadStackGuarantee(PULONG stackSizeInBytes);
+#endif
+
 // Wide formatting goes through _vscwprintf and _vsnwprintf, which follow the
 // Microsoft convention ("%s" wide, "%S" 8-bit) with msvcrt, ucrt and MSVC
 // alike. The standard vswprintf does not under mingw-w64 once its own C99

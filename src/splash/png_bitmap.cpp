@@ -150,8 +150,9 @@ HBITMAP CreateDibFromBitmap(GpBitmap* bitmap)
     if (indexed && !ReadPalette(bitmap, palette))
         palette.count = 0;
 
-    // Locked in its own format, so that GDI+ converts nothing.
-    Rect whole(0, 0, (INT)width, (INT)height);
+    // Locked in its own format, so that GDI+ converts nothing. Braces:
+    // Wine's Rect is a plain aggregate, without the SDK's constructors.
+    Rect whole{0, 0, (INT)width, (INT)height};
     BitmapData data;
     if (GdipBitmapLockBits(bitmap, &whole, ImageLockModeRead, format, &data) != Ok)
     {
