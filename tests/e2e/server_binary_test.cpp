@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 #include <string>
 
-namespace {
+using namespace testsupport;
 
-std::wstring ServerPath() { return ExeFolder() + L"scanserver.exe"; }
+namespace {
 
 TEST(ServerBinary, ManifestIsAnEmptyAssembly)
 {
-    HMODULE image = LoadLibraryExW(ServerPath().c_str(), nullptr,
+    HMODULE image = LoadLibraryExW(ServerExePath().c_str(), nullptr,
                                    LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr);
     HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
@@ -29,7 +29,7 @@ TEST(ServerBinary, ManifestIsAnEmptyAssembly)
 
 TEST(ServerBinary, GuiSubsystemAndOnlySystemImports)
 {
-    HMODULE image = LoadLibraryExW(ServerPath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    HMODULE image = LoadLibraryExW(ServerExePath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
     ASSERT_NE(image, nullptr);
     const BYTE* base = (const BYTE*)image;
     const IMAGE_NT_HEADERS64* nt =
