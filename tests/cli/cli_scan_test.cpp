@@ -442,13 +442,6 @@ TEST(CliExit, MissingPathIsAUsageErrorAndNothingIsDropped)
     EXPECT_FALSE(Exists(scratch / L"plugins.json"));
 }
 
-TEST(CliExit, BadTimeoutIsAUsageError)
-{
-    ScratchFolder scratch;
-    EXPECT_EQ(RunTool({L"--timeout", L"0", scratch.Path()}).exitCode, 2u);
-    EXPECT_EQ(RunTool({L"--retries", L"-1", scratch.Path()}).exitCode, 2u);
-}
-
 TEST(CliExit, UnreadableDatabaseIsRefusedAndLeftByteForByte)
 {
     ScratchFolder scratch;
@@ -473,21 +466,6 @@ TEST(CliExit, MissingServerIsAnError)
     EXPECT_EQ(run.exitCode, 2u);
     EXPECT_EQ(run.err, "orvanta-scan: no scan server at " + Utf8(scratch / L"none.exe") +
                            " (--server names another)\n");
-}
-
-TEST(CliExit, ServerCountOutsideOneToSixtyFourIsAUsageError)
-{
-    ScratchFolder scratch;
-    for (const wchar_t* option : {L"-j", L"--jobs"})
-    {
-        for (const wchar_t* count : {L"0", L"65"})
-        {
-            ProcessRun run = RunTool({L"--db", scratch / L"plugins.json", option, count, scratch.Path()});
-            EXPECT_EQ(run.exitCode, 2u) << Utf8(option) << " " << Utf8(count) << "\n" << run.err;
-            EXPECT_TRUE(Contains(run.err, "--jobs")) << run.err;
-        }
-    }
-    EXPECT_FALSE(Exists(scratch / L"plugins.json"));
 }
 
 TEST(CliExit, HelpExplainsEveryOption)
