@@ -9,23 +9,21 @@
 //     number of lines of the same lengths as the server did, each with its
 //     own write and flush, and no plugin at all.
 // Every line is flushed, so (b) + (c) is the floor for one scan.
-#include "pipe_host.h"
+#include "bench_clock.h"
+#include "build_paths.h"
 #include "host/vst2_abi.h"
+#include "pipe_host.h"
+#include "text.h"
 #include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
 #include <vector>
 
-static double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart / (double)frequency.QuadPart;
-}
+using testsupport::SamplePath;
+using testsupport::ServerOptions;
+using testsupport::ServerProcess;
+using testsupport::Utf8;
 
 static std::vector<int> LineLengths(const std::string& answer)
 {
@@ -174,8 +172,8 @@ int main()
     if (scans <= 0)
         scans = 300;
 
-    std::wstring plugin = ExeFolder() + L"samples\\SampleEffect.dll";
-    std::string request = WideToUtf8(plugin);
+    std::wstring plugin = SamplePath(L"SampleEffect");
+    std::string request = Utf8(plugin);
     std::string answer;
     double server = ServerSecondsPerScan(request, scans, &answer);
     double bare = BareSecondsPerScan(plugin, scans);

@@ -19,8 +19,13 @@
 // library's ModuleScanner, one per module, so they do the same work per
 // module as orvanta-scan (a shell's sub-plugins in the module's server, a
 // crash tried once more in a fresh server) with a server of their own.
+#include "bench_clock.h"
+#include "build_paths.h"
+#include "files.h"
 #include "orvanta_scan.h"
 #include "pipe_host.h"
+#include "processes.h"
+#include "text.h"
 #include <shellapi.h>
 #include <algorithm>
 #include <atomic>
@@ -29,17 +34,15 @@
 #include <thread>
 #include <vector>
 
-namespace {
+using testsupport::BinPath;
+using testsupport::ListFolder;
+using testsupport::RemoveTree;
+using testsupport::SamplePath;
+using testsupport::ServerExePath;
+using testsupport::ServerProcess;
+using testsupport::Utf8;
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return (double)t.QuadPart / (double)frequency.QuadPart;
-}
+namespace {
 
 double Median(std::vector<double> values)
 {
@@ -50,46 +53,13 @@ double Median(std::vector<double> values)
     return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-std::wstring Quoted(const std::wstring& text)
-{
-    return L"\"" + text + L"\"";
-}
-
-// Removes a folder and everything in it (left from an earlier run).
-void RemoveTree(const std::wstring& folder)
-{
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            std::wstring name = data.cFileName;
-            if (name == L"." || name == L"..")
-                continue;
-            std::wstring path = folder + L"\\" + name;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
+// The .dll files directly in a folder, sorted.
 std::vector<std::wstring> DllsIn(const std::wstring& folder)
 {
     std::vector<std::wstring> files;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\*.dll").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return files;
-    do
-        files.push_back(folder + L"\\" + data.cFileName);
-    while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(files.begin(), files.end());
+    for (const std::wstring& name : ListFolder(folder))
+        if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".dll") == 0)
+            files.push_back(folder + L"\\" + name);
     return files;
 }
 
@@ -120,13 +90,12 @@ public:
         CreateDirectoryW(run.c_str(), nullptr);
         wchar_t timeout[32];
         swprintf(timeout, 32, L"%g", folder.timeoutSeconds);
-        std::wstring cmd = Quoted(m_bin + L"orvanta-scan.exe") + L" --quiet --db " +
-                           Quoted(run + L"\\db.json") + L" --dumps " + Quoted(run + L"\\dumps") +
-                           L" --timeout " + timeout;
+        std::vector<std::wstring> args = {L"--quiet", L"--db", run + L"\\db.json", L"--dumps", run + L"\\dumps",
+                                          L"--timeout", timeout};
         if (jobs > 0)
-            cmd += L" -j " + std::to_wstring(jobs);
-        cmd += L" " + Quoted(folder.path);
-        return RunChild(cmd);
+            args.insert(args.end(), {L"-j", std::to_wstring(jobs)});
+        args.push_back(folder.path);
+        return RunTool(args);
     }
 
     // One ModuleScanner (so one server process) per module, 'parallel' at once.
@@ -139,7 +108,7 @@ public:
         std::atomic<size_t> next{0}, bad{0};
         auto worker = [&](int index) {
             orvanta::ServerConfig config;
-            config.serverExe = m_bin + L"scanserver.exe";
+            config.serverExe = ServerExePath();
             config.dumpFolder = run + L"\\dumps" + std::to_wstring(index);
             config.timeoutMs = (uint32_t)(folder.timeoutSeconds * 1000);
             for (size_t i = next++; i < count; i = next++)
@@ -162,66 +131,35 @@ public:
 
     bool HasJobsOption()
     {
-        std::wstring out = m_scratch + L"\\help.txt";
-        ToolRun help = RunChild(Quoted(m_bin + L"orvanta-scan.exe") + L" --help", out);
-        std::string text = ReadText(out);
-        return help.seconds >= 0 && text.find("--jobs") != std::string::npos;
+        testsupport::ProcessRun help;
+        return RunTool({L"--help"}, &help).seconds >= 0 && help.out.find("--jobs") != std::string::npos;
     }
 
-    const std::wstring& Bin() const { return m_bin; }
-
 private:
-    // Runs the command with NUL as its input and output (or the file given
-    // as its output) and this program's standard error.
-    ToolRun RunChild(std::wstring cmd, const std::wstring& output = L"")
+    // orvanta-scan to its end, timed from its start; what it wrote on its
+    // standard error is passed on to this program's.
+    ToolRun RunTool(const std::vector<std::wstring>& args, testsupport::ProcessRun* output = nullptr)
     {
         ToolRun result;
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE nul = CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 &inherit, OPEN_EXISTING, 0, nullptr);
-        HANDLE out = output.empty() ? nul
-                                    : CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                                  CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW si = {};
-        si.cb = sizeof si;
-        si.dwFlags = STARTF_USESTDHANDLES;
-        si.hStdInput = nul;
-        si.hStdOutput = out;
-        si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-        PROCESS_INFORMATION pi = {};
+        testsupport::ProcessRun run;
         double start = Now();
-        BOOL started = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-        if (out != nul)
-            CloseHandle(out);
-        CloseHandle(nul);
-        if (!started)
+        try
         {
-            fprintf(stderr, "pool_bench: cannot start %ls (error %lu)\n", cmd.c_str(), GetLastError());
+            run = testsupport::RunCaptured(BinPath(L"orvanta-scan.exe"), args, INFINITE);
+        }
+        catch (const std::exception& e)
+        {
+            fprintf(stderr, "pool_bench: %s\n", e.what());
             return result;
         }
-        WaitForSingleObject(pi.hProcess, INFINITE);
         result.seconds = Now() - start;
-        GetExitCodeProcess(pi.hProcess, &result.exitCode);
-        CloseHandle(pi.hThread);
-        CloseHandle(pi.hProcess);
+        result.exitCode = run.exitCode;
+        fwrite(run.err.data(), 1, run.err.size(), stderr);
+        if (output)
+            *output = run;
         return result;
     }
 
-    static std::string ReadText(const std::wstring& path)
-    {
-        std::string text;
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file == INVALID_HANDLE_VALUE)
-            return text;
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-            text.append(buffer, got);
-        CloseHandle(file);
-        return text;
-    }
-
-    std::wstring m_bin = ExeFolder();
     std::wstring m_scratch;
     int m_runs = 0;
 };
@@ -233,21 +171,21 @@ private:
 struct Overhead
 {
     double clientMs = -1;       // mean of ScanServer::Request, request written to report parsed
-    double serverMs = -1;       // mean per scan through tools/pipe_host
+    double serverMs = -1;       // mean per scan through the pipe host (tests/support)
     double clientMedianMs = -1; // the same, median of single requests
     double serverMedianMs = -1;
 };
 
-Overhead MeasureOverhead(const std::wstring& bin, const std::wstring& plugin, int requests)
+Overhead MeasureOverhead(const std::wstring& plugin, int requests)
 {
     Overhead o;
     orvanta::ServerConfig config;
-    config.serverExe = bin + L"scanserver.exe";
+    config.serverExe = ServerExePath();
     orvanta::ScanServer client(config);
     ServerProcess bare;
     if (client.Request(plugin).status != orvanta::Status::ok || !bare.Start())
         return o; // the first request starts the server and warms the file cache
-    std::string request = WideToUtf8(plugin);
+    std::string request = Utf8(plugin);
     bare.ReadUntilReady();
     bare.Request(request);
     std::vector<double> clientTimes, serverTimes;
@@ -324,7 +262,7 @@ double DatabaseWriteMs(const std::wstring& scratch, const std::wstring& plugin, 
     if (!db.Open(path, &error))
         return -1;
     orvanta::ServerConfig config;
-    config.serverExe = ExeFolder() + L"scanserver.exe";
+    config.serverExe = ServerExePath();
     orvanta::ModuleScanner scanner(config);
     orvanta::ModuleRecord record;
     record.size = 1;
@@ -431,8 +369,7 @@ int main()
     GetSystemInfo(&system);
     int processors = (int)system.dwNumberOfProcessors;
 
-    std::wstring bin = ExeFolder();
-    std::wstring scratch = bin + L"..\\pool-bench";
+    std::wstring scratch = BinPath(L"..\\pool-bench");
     wchar_t full[MAX_PATH * 4];
     GetFullPathNameW(scratch.c_str(), MAX_PATH * 4, full, nullptr);
     scratch = full;
@@ -440,7 +377,7 @@ int main()
     CreateDirectoryW(scratch.c_str(), nullptr);
     Bench bench(scratch);
 
-    std::wstring effect = bin + L"samples\\SampleEffect.dll";
+    std::wstring effect = SamplePath(L"SampleEffect");
     Folder copiesFolder;
     copiesFolder.name = "copies";
     copiesFolder.path = scratch + L"\\copies";
@@ -459,7 +396,7 @@ int main()
     }
     Folder samples;
     samples.name = "samples";
-    samples.path = bin + L"samples";
+    samples.path = BinPath(L"samples");
     samples.modules = DllsIn(samples.path);
     samples.timeoutSeconds = 2;
 
@@ -474,7 +411,7 @@ int main()
         if (overheadOnly)
             break;
         printf("\n%s: %zu modules in %s", folder->name.c_str(), folder->modules.size(),
-               WideToUtf8(folder->path).c_str());
+               Utf8(folder->path).c_str());
         if (folder == &samples)
             printf("\n  (--timeout 2: the hanging and the dialog sample take 2 s each; the crashing one"
                    " is tried twice and each try waits for its dump)");
@@ -582,7 +519,7 @@ int main()
     std::vector<double> share, medianShare;
     for (int r = 0; r < repeats; r++)
     {
-        Overhead o = MeasureOverhead(bin, effect, requests);
+        Overhead o = MeasureOverhead(effect, requests);
         if (o.clientMs < 0)
         {
             fprintf(stderr, "pool_bench: the overhead run failed\n");
@@ -614,7 +551,7 @@ int main()
     std::vector<double> starts, scans, exits;
     for (int r = 0; r < repeats; r++)
     {
-        Lifecycle life = MeasureLifecycle(WideToUtf8(effect));
+        Lifecycle life = MeasureLifecycle(Utf8(effect));
         starts.push_back(life.startMs);
         scans.push_back(life.scanMs);
         exits.push_back(life.exitMs);

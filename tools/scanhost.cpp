@@ -3,8 +3,13 @@
 // request pipe and prints the exit code.
 //   scanhost [--dumps FOLDER] REQUEST...
 #include "pipe_host.h"
+#include "text.h"
 #include <stdio.h>
 #include <shellapi.h>
+
+using testsupport::ServerOptions;
+using testsupport::ServerProcess;
+using testsupport::Utf8;
 
 static void Print(const std::string& bytes)
 {
@@ -33,7 +38,7 @@ int main()
     Print(server.ReadUntilReady());
     for (int i = first; i < argc; i++)
     {
-        std::string line = WideToUtf8(argv[i]);
+        std::string line = Utf8(argv[i]);
         printf("--- request: %s\n", line.c_str());
         Print(server.Request(line));
     }

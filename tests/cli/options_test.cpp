@@ -1,5 +1,6 @@
-// The command line parsed in process: how many servers -j / --jobs asks for.
-// (Refused values and the help text go through the real tool in
+// The command line parsed in process: how many servers -j / --jobs asks for,
+// and the ranges our options are checked against. (The help and version
+// text and the exit code of a usage error go through the real tool in
 // cli_scan_test.cpp.)
 #include "options.h"
 #include <gtest/gtest.h>
@@ -44,23 +45,36 @@ TEST(JobsOption, WithoutItTheCountIsLeftToTheProcessors)
     EXPECT_EQ(options.jobs, 0);
 }
 
-TEST(JobsOption, OneAndSixtyFourAreTheLimits)
+// The range checks are the command-line library's; each row is one value
+// at or just past the edge of its option's range, with a path after it.
+TEST(OptionRanges, EdgesAreAcceptedAndValuesPastThemAreUsageErrors)
 {
-    Options low, high;
-    std::string message;
-    EXPECT_EQ(Parse({"-j", "1", "C:\\Plugins"}, &low, &message), -1) << message;
-    EXPECT_EQ(low.jobs, 1);
-    EXPECT_EQ(Parse({"-j", "64", "C:\\Plugins"}, &high, &message), -1) << message;
-    EXPECT_EQ(high.jobs, 64);
-}
-
-TEST(JobsOption, ZeroAndSixtyFiveAreUsageErrors)
-{
-    for (const char* value : {"0", "65", "-1", "two"})
+    struct Row
     {
+        std::vector<std::string> args;
+        int code;            // -1: the run goes on
+        std::string message; // a part of the message ("" checks none)
+    };
+    const Row rows[] = {
+        {{"-j", "1"}, -1, ""},
+        {{"-j", "64"}, -1, ""},
+        {{"-j", "0"}, 2, "--jobs"},
+        {{"-j", "65"}, 2, "--jobs"},
+        {{"-j", "-1"}, 2, "--jobs"},
+        {{"-j", "two"}, 2, "--jobs"},
+        {{"--jobs", "0"}, 2, "--jobs"},
+        {{"--jobs", "65"}, 2, "--jobs"},
+        {{"--timeout", "0"}, 2, ""},
+        {{"--retries", "-1"}, 2, ""},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.args[0] + " " + row.args[1]);
+        std::vector<std::string> args = row.args;
+        args.push_back("C:\\Plugins");
         Options options;
         std::string message;
-        EXPECT_EQ(Parse({"-j", value, "C:\\Plugins"}, &options, &message), 2) << value;
-        EXPECT_NE(message.find("--jobs"), std::string::npos) << value << ": " << message;
+        EXPECT_EQ(Parse(args, &options, &message), row.code) << message;
+        EXPECT_NE(message.find(row.message), std::string::npos) << message;
     }
 }

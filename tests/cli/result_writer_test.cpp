@@ -1,17 +1,20 @@
 // The run's one database writer: everything handed to it reaches the file,
 // the after-write callback sees each record once, and the first failed
 // write stops all writing.
-#include "cli_support.h"
+#include "files.h"
+#include "json_file.h"
 #include "orvanta_scan.h"
 #include "result_writer.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
+#include <windows.h>
 #include <map>
 #include <mutex>
 #include <thread>
 
 using namespace orvanta;
-using clitest::ReadJson;
-using clitest::ScratchFolder;
+using namespace testsupport;
 using orvantacli::ResultWriter;
 using orvantacli::WrittenBlame;
 using nlohmann::json;
@@ -52,7 +55,7 @@ TEST(ResultWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterIts
         ResultWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>&) {
             std::lock_guard<std::mutex> hold(lock);
             for (const ModuleRecord& record : records)
-                seen[clitest::Utf8(record.result.path)]++;
+                seen[Utf8(record.result.path)]++;
         });
         std::thread one([&] {
             for (int i = 0; i < 20; i++)
@@ -74,7 +77,7 @@ TEST(ResultWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterIts
     for (const auto& entry : seen)
         EXPECT_EQ(entry.second, 1) << entry.first;
     EXPECT_EQ(seen.count("C:\\P\\Two19.dll"), 1u);
-    EXPECT_FALSE(clitest::Exists(folder / L"plugins.json.tmp"));
+    EXPECT_FALSE(Exists(folder / L"plugins.json.tmp"));
 }
 
 TEST(ResultWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
@@ -112,7 +115,7 @@ TEST(ResultWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
 TEST(ResultWriter, DatabaseThatCannotBeWrittenGivesTheErrorAndNothingMoreIsWritten)
 {
     ScratchFolder folder;
-    clitest::MakeFolder(folder / L"sub");
+    MakeFolder(folder / L"sub");
     PluginDatabase db;
     std::string error;
     ASSERT_TRUE(db.Open(folder / L"sub\\plugins.json", &error)) << error;
@@ -122,13 +125,13 @@ TEST(ResultWriter, DatabaseThatCannotBeWrittenGivesTheErrorAndNothingMoreIsWritt
     writer.Add(Record(L"C:\\P\\A.dll"));
     for (int i = 0; i < 2000 && writer.Error().empty(); i++)
         Sleep(5);
-    const std::string expected = "cannot create " + clitest::Utf8(folder / L"sub\\plugins.json.tmp") + " (";
+    const std::string expected = "cannot create " + Utf8(folder / L"sub\\plugins.json.tmp") + " (";
     EXPECT_EQ(writer.Error().rfind(expected, 0), 0u) << writer.Error();
     // The folder is back, but the run is ending: later modules are dropped.
-    clitest::MakeFolder(folder / L"sub");
+    MakeFolder(folder / L"sub");
     writer.Add(Record(L"C:\\P\\B.dll"));
     std::string finished = writer.Finish();
     EXPECT_EQ(finished.rfind(expected, 0), 0u) << finished;
     EXPECT_EQ(writes, 0);
-    EXPECT_FALSE(clitest::Exists(folder / L"sub\\plugins.json"));
+    EXPECT_FALSE(Exists(folder / L"sub\\plugins.json"));
 }

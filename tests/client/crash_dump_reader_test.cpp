@@ -1,9 +1,11 @@
 // The minidump reader on files that are not whole dumps: each is refused
 // with its reason, and nothing is read past the file's end.
-#include "client_support.h"
+#include "orvanta_scan.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
 
-using namespace clienttest;
+using namespace testsupport;
 
 namespace {
 

@@ -2,12 +2,17 @@
 // one load, crashes retried and attributed by their dump, time-outs
 // recorded with the dialog they waited on, and the scan going on after
 // every one of them.
+#include "build_paths.h"
 #include "client_support.h"
+#include "desktop.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <thread>
 
 using namespace clienttest;
+using namespace testsupport;
 using orvanta::Blame;
 using orvanta::ModuleResult;
 using orvanta::ModuleScanner;
@@ -111,7 +116,7 @@ TEST(ModuleScanner, MissingFileIsFailedWithTheServersText)
 {
     ScratchFolder scratch;
     ModuleScanner scanner(RealServer(scratch));
-    ModuleResult r = scanner.ScanModule(scratch.Path() + L"\\Gone.dll");
+    ModuleResult r = scanner.ScanModule(scratch / L"Gone.dll");
     EXPECT_EQ(r.status, Status::failed);
     EXPECT_EQ(r.error, "Failed to load library, err=126");
     EXPECT_EQ(r.attempts, 1);
@@ -130,7 +135,7 @@ TEST(ModuleScanner, RepeatableCrashIsRetriedOnceThenRecordedAndTheScanGoesOn)
     EXPECT_EQ(r.exitCode, 9);
     EXPECT_EQ(r.exceptionCode, AccessViolation);
     EXPECT_EQ(r.faultingModule, Utf8(plugin));
-    EXPECT_EQ(r.dump.find(Utf8(scratch.Dumps()) + "\\ZiveRivedo-x64-"), 0u) << r.dump;
+    EXPECT_EQ(r.dump.find(Utf8(scratch / L"dumps") + "\\ZiveRivedo-x64-"), 0u) << r.dump;
     EXPECT_EQ(r.error, "crashed during the request: exception 0xC0000005 in " + Utf8(plugin));
     EXPECT_TRUE(r.plugins.empty());
     ModuleResult next = scanner.ScanModule(SamplePath(L"SampleEffect"));
@@ -256,7 +261,7 @@ TEST(ModuleScanner, LeftOverThreadCrashIsBlamedOnTheEarlierModule)
     EXPECT_EQ(blamed[0].path, late);
     EXPECT_EQ(blamed[0].crash.faultingModule, Utf8(late));
     EXPECT_EQ(blamed[0].crash.exceptionCode, AccessViolation);
-    EXPECT_EQ(blamed[0].crash.dumpPath.find(Utf8(scratch.Dumps()) + "\\"), 0u);
+    EXPECT_EQ(blamed[0].crash.dumpPath.find(Utf8(scratch / L"dumps") + "\\"), 0u);
     EXPECT_EQ(second.status, Status::ok) << second.error;
     EXPECT_EQ(second.attempts, 1);
     EXPECT_EQ(second.dump, "");
@@ -280,7 +285,7 @@ TEST(ModuleScanner, ScannersOnTwoThreadsKeepTheirOwnServersAndDumps)
     first.join();
     second.join();
     EXPECT_EQ(crash.status, Status::crashed) << crash.error;
-    EXPECT_EQ(crash.dump.find(Utf8(one.Dumps()) + "\\"), 0u) << crash.dump;
+    EXPECT_EQ(crash.dump.find(Utf8(one / L"dumps") + "\\"), 0u) << crash.dump;
     EXPECT_EQ(crash.faultingModule, Utf8(FixturePath(L"CrashInDispatch")));
     EXPECT_EQ(shell.status, Status::ok) << shell.error;
     EXPECT_EQ(shell.plugins.size(), 3u);

@@ -1,15 +1,19 @@
 // Several persistent servers fed from one queue: every module scanned once,
 // the callbacks one at a time, no more servers than modules, a cancel that
 // stops the queue, and each server's own dump folder.
+#include "build_paths.h"
 #include "client_support.h"
+#include "files.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <algorithm>
 #include <atomic>
 #include <map>
 #include <set>
 
 using namespace clienttest;
+using namespace testsupport;
 using orvanta::ModuleResult;
 using orvanta::PoolCallbacks;
 using orvanta::ScanPool;
@@ -35,24 +39,6 @@ struct Overlap
     void Leave() { --inside; }
 };
 
-std::vector<std::wstring> FolderNames(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-        return names;
-    do
-    {
-        std::wstring name = found.cFileName;
-        if (name != L"." && name != L"..")
-            names.push_back(name);
-    } while (FindNextFileW(search, &found));
-    FindClose(search);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 TEST(ScanPool, EveryModuleIsFinishedExactlyOnceWithItsOwnResult)
 {
     ScratchFolder scratch;
@@ -62,7 +48,7 @@ TEST(ScanPool, EveryModuleIsFinishedExactlyOnceWithItsOwnResult)
         modules.push_back(scratch.Copy(SamplePath(L"SampleEffect"), L"Effect" + std::to_wstring(i) + L".dll"));
         modules.push_back(scratch.Copy(SamplePath(L"SampleSynth"), L"Synth" + std::to_wstring(i) + L".dll"));
     }
-    modules.push_back(scratch.Path() + L"\\Missing.dll");
+    modules.push_back(scratch / L"Missing.dll");
     std::map<size_t, int> begun, finished;
     std::map<size_t, ModuleResult> results;
     PoolCallbacks callbacks;
@@ -145,7 +131,7 @@ TEST(ScanPool, PoolOfFourForTwoModulesStartsAtMostTwoServers)
     for (size_t server : servers)
         EXPECT_LT(server, 2u);
     // A server makes its dump folder when it starts.
-    std::vector<std::wstring> folders = FolderNames(scratch.Dumps());
+    std::vector<std::wstring> folders = ListFolder(scratch / L"dumps");
     EXPECT_FALSE(folders.empty());
     for (const std::wstring& folder : folders)
         EXPECT_TRUE(folder == L"server-1" || folder == L"server-2") << Utf8(folder);
@@ -241,7 +227,7 @@ TEST(ScanPool, EmptyListStartsNoServer)
     pool.ScanAll({}, callbacks);
     EXPECT_EQ(calls, 0);
     EXPECT_EQ(pool.ServerBanner(), "");
-    EXPECT_TRUE(FolderNames(scratch.Dumps()).empty());
+    EXPECT_TRUE(ListFolder(scratch / L"dumps").empty());
 }
 
 TEST(ScanPool, ServerCountBelowOneIsOneServer)
@@ -254,7 +240,7 @@ TEST(ScanPool, ServerCountBelowOneIsOneServer)
     ScanPool pool(RealServer(scratch), -3);
     pool.ScanAll(modules, callbacks);
     EXPECT_EQ(servers, (std::vector<size_t>{0, 0}));
-    EXPECT_EQ(FolderNames(scratch.Dumps()), (std::vector<std::wstring>{L"server-1"}));
+    EXPECT_EQ(ListFolder(scratch / L"dumps"), (std::vector<std::wstring>{L"server-1"}));
 }
 
 TEST(ScanPool, EachServerHasAFolderOfItsOwnUnderTheDumpFolder)

@@ -1,11 +1,16 @@
 // One server process through its real pipes: the outcome of every kind of
 // request, the lines collected, and a fresh server after every outcome
 // that ended the last one.
+#include "build_paths.h"
 #include "client_support.h"
+#include "desktop.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 
 using namespace clienttest;
+using namespace testsupport;
 using orvanta::RequestOutcome;
 using orvanta::ScanServer;
 using orvanta::Status;
@@ -104,7 +109,7 @@ TEST(ScanServer, MissingFileFailsWithTheServersErrorText)
 {
     ScratchFolder scratch;
     ScanServer server(RealServer(scratch));
-    RequestOutcome out = server.Request(scratch.Path() + L"\\NoSuch.dll");
+    RequestOutcome out = server.Request(scratch / L"NoSuch.dll");
     EXPECT_EQ(out.status, Status::failed);
     EXPECT_EQ(out.error, "Failed to load library, err=126");
     ASSERT_TRUE(out.report);
@@ -124,7 +129,7 @@ TEST(ScanServer, CrashGivesExitCode9AndTheDumpItWrote)
     ASSERT_EQ(out.status, Status::crashed) << out.error;
     EXPECT_EQ(out.exitCode, 9);
     EXPECT_FALSE(out.report);
-    EXPECT_EQ(out.crash.dumpPath.find(Utf8(scratch.Dumps()) + "\\ZiveRivedo-x64-"), 0u)
+    EXPECT_EQ(out.crash.dumpPath.find(Utf8(scratch / L"dumps") + "\\ZiveRivedo-x64-"), 0u)
         << out.crash.dumpPath;
     EXPECT_EQ(out.crash.dumpPath.substr(out.crash.dumpPath.size() - 5), ".mdmp");
     EXPECT_EQ(out.crash.exceptionCode, AccessViolation);
@@ -236,7 +241,7 @@ TEST(ScanServer, ServerThatCannotStartIsLost)
 {
     ScratchFolder scratch;
     orvanta::ServerConfig config = RealServer(scratch);
-    config.serverExe = scratch.Path() + L"\\missing-server.exe";
+    config.serverExe = scratch / L"missing-server.exe";
     ScanServer server(config);
     RequestOutcome out = server.Request(SamplePath(L"SampleEffect"));
     EXPECT_EQ(out.status, Status::lost);

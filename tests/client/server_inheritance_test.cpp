@@ -1,7 +1,10 @@
 // What a server process inherits from its host: its own two pipe ends and
 // nothing else, even when many servers start at the same moment from many
 // threads, or the host holds inheritable handles of its own.
+#include "build_paths.h"
 #include "client_support.h"
+#include "processes.h"
+#include "scratch_folder.h"
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <algorithm>
@@ -11,7 +14,10 @@
 #include <random>
 #include <thread>
 
-using namespace clienttest;
+using clienttest::RealServer;
+using testsupport::ChildProcesses;
+using testsupport::SamplePath;
+using testsupport::ScratchFolder;
 using orvanta::RequestOutcome;
 using orvanta::ScanServer;
 using orvanta::Status;
@@ -46,7 +52,7 @@ TEST(ServerInheritance, ServersStartedAtOnceFromManyThreadsEachEndByThemselvesIn
         t.join();
     for (size_t i = 0; i < count; i++)
         EXPECT_EQ(outcomes[i].status, Status::ok) << i << ": " << outcomes[i].error;
-    EXPECT_EQ(ChildProcesses(L"scanserver.exe"), (int)count);
+    EXPECT_EQ(ChildProcesses(GetCurrentProcessId(), L"scanserver.exe").size(), count);
 
     // One at a time, each from a thread of its own: a server that held a
     // copy of another's output pipe end would keep that one's reader from
@@ -71,7 +77,7 @@ TEST(ServerInheritance, ServersStartedAtOnceFromManyThreadsEachEndByThemselvesIn
         EXPECT_LT(took, ReaderGiveUpMs) << "server " << i << ": its output stayed open after it ended";
         EXPECT_FALSE(servers[i]->Running()) << i;
     }
-    EXPECT_EQ(ChildProcesses(L"scanserver.exe"), 0);
+    EXPECT_EQ(ChildProcesses(GetCurrentProcessId(), L"scanserver.exe").size(), 0u);
 }
 
 TEST(ServerInheritance, HandleTheHostMadeInheritableStaysOutOfTheServer)

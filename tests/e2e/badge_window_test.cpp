@@ -2,47 +2,14 @@
 // the desktop sees it: its class, title and styles, its place in the corner
 // of the work area, its answer to hit tests and a mouse drag. The pixels on
 // screen are checked by tests/badge_screenshot.sh.
+#include "desktop.h"
 #include "scan_support.h"
 #include <string>
 #include <vector>
 
+using namespace testsupport;
+
 namespace {
-
-bool HaveDisplay()
-{
-    return GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) > 0;
-}
-
-std::wstring Hex(HWND window)
-{
-    wchar_t text[32];
-    swprintf(text, 32, L"%llx", (unsigned long long)(uintptr_t)window);
-    return text;
-}
-
-// The top-level windows of a process, without the hidden input-method
-// window that every GUI thread gets.
-std::vector<HWND> WindowsOf(DWORD pid)
-{
-    struct Search
-    {
-        DWORD pid;
-        std::vector<HWND> found;
-    } search = {pid, {}};
-    EnumWindows(
-        [](HWND window, LPARAM context) -> BOOL {
-            Search* s = reinterpret_cast<Search*>(context);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[16] = {};
-            GetClassNameW(window, name, 16);
-            if (owner == s->pid && lstrcmpW(name, L"IME") != 0)
-                s->found.push_back(window);
-            return TRUE;
-        },
-        (LPARAM)&search);
-    return search.found;
-}
 
 std::wstring ClassOf(HWND window)
 {
@@ -103,7 +70,7 @@ struct IdleServer
         for (int i = 0; i < 200 && out.size() < Banner.size(); i++)
             out += server.ReadUntilReady(50, &ready);
         EXPECT_EQ(out, Banner);
-        std::vector<HWND> windows = WindowsOf(server.ProcessId());
+        std::vector<HWND> windows = TopLevelWindows(server.ProcessId());
         EXPECT_EQ(windows.size(), 1u);
         badge = windows.empty() ? nullptr : windows[0];
         return badge != nullptr;
@@ -123,11 +90,11 @@ TEST(Badge, StandsInTheWorkAreaCornerOfTheHostWindowsMonitor)
     ASSERT_NE(host.window, nullptr);
     ServerProcess server;
     ServerOptions options;
-    options.hostWindow = Hex(host.window);
+    options.hostWindow = HexHandle(host.window);
     ASSERT_TRUE(server.Start(options));
     ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
 
-    std::vector<HWND> windows = WindowsOf(server.ProcessId());
+    std::vector<HWND> windows = TopLevelWindows(server.ProcessId());
     ASSERT_EQ(windows.size(), 1u);
     HWND badge = windows[0];
     EXPECT_EQ(ClassOf(badge), L"OrvantaScanServer");
@@ -263,7 +230,7 @@ TEST(Badge, AbsentWithoutDisplay)
     ServerProcess server;
     ASSERT_TRUE(server.Start());
     ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
-    EXPECT_TRUE(WindowsOf(server.ProcessId()).empty());
+    EXPECT_TRUE(TopLevelWindows(server.ProcessId()).empty());
     std::string answer = server.Request("Z:\\no\\such\\plugin.dll");
     EXPECT_EQ(answer.substr(answer.size() - 7), "ready:\n");
     server.CloseInput();

@@ -3,6 +3,7 @@
 // host sees (every line written before the crash, exit code 9) and the dump
 // file itself, read back stream by stream.
 #include "crash_support.h"
+#include "processes.h"
 #include <tlhelp32.h>
 #include <stdint.h>
 #include <string.h>
@@ -10,29 +11,9 @@
 #include <string>
 #include <vector>
 
+using namespace testsupport;
+
 namespace {
-
-// Quotes one command-line argument so that CommandLineToArgvW gives back
-// exactly its text, trailing backslashes included.
-std::wstring QuoteArgument(const std::wstring& text)
-{
-    std::wstring quoted = L"\"";
-    size_t backslashes = 0;
-    for (wchar_t c : text)
-    {
-        if (c == L'\\')
-        {
-            backslashes++;
-            continue;
-        }
-        quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        backslashes = 0;
-        quoted += c;
-    }
-    quoted.append(backslashes * 2, L'\\');
-    return quoted + L"\"";
-}
-
 
 // ------------------------------------------------------ where plugins die
 

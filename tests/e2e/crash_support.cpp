@@ -2,18 +2,15 @@
 #include <string.h>
 #include <algorithm>
 
+using namespace testsupport;
+
 const char* ThreadFileVariable = "CRASH_FIXTURE_THREAD_FILE";
 const std::string EntryLookupLine = "info:Looking for entry point in module ";
 const std::string LastWords = "info:Audio master callback: 1 - audioMasterVersion\n";
 
-std::wstring PluginPath(const wchar_t* name)
-{
-    return ExeFolder() + L"plugins\\" + name + L".dll";
-}
-
 std::string PluginLine(const wchar_t* name)
 {
-    return WideToUtf8(PluginPath(name));
+    return Utf8(FixturePath(name));
 }
 
 // ---------------------------------------------------------------- files

@@ -1,7 +1,8 @@
-// Shared pieces of the crash tests: the crash fixtures' paths, file and
-// time helpers, a reader of the minidump file format, the transcripts a
-// host sees before a crash, and a test fixture that runs the real server
-// with a fresh dump folder and checks the one dump it leaves.
+// Shared pieces of the crash tests: the crash fixtures' request lines, the
+// thread id file and time helpers, a reader of the minidump file format,
+// the transcripts a host sees before a crash, and a test fixture that runs
+// the real server with a fresh dump folder and checks the one dump it
+// leaves.
 #pragma once
 #include "scan_support.h"
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ const uint64_t OneSecond = 10000000;
 // to 20 s for a dump, more on a busy machine.
 const DWORD DumpTimeout = 90000;
 
-std::wstring PluginPath(const wchar_t* name);
+// The crash fixture's path as a request line (bin\plugins\NAME.dll).
 std::string PluginLine(const wchar_t* name);
 
 // ---------------------------------------------------------------- files
@@ -81,8 +82,9 @@ std::string ShellListingAnswer();
 
 struct CrashDump : ::testing::Test
 {
-    std::wstring dumps;      // fresh, empty folder for this test's dumps
-    std::wstring threadFile; // where a fixture leaves the crashing thread's id
+    testsupport::ScratchFolder scratch{L"crashdump"};
+    std::wstring dumps = scratch / L"dumps";           // fresh, empty folder for this test's dumps
+    std::wstring threadFile = scratch / L"thread.txt"; // where a fixture leaves the crashing thread's id
     std::wstring pluginName; // the module expected to crash
     uint32_t expectedCode = 0xC0000005; // the fixtures' write to address 16
     bool faultAtPageStart = false;       // a write that ran into a guard page
@@ -91,34 +93,19 @@ struct CrashDump : ::testing::Test
 
     void SetUp() override
     {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        static int counter;
-        wchar_t unique[96];
-        swprintf(unique, 96, L"crashdump-%lu-%d-%lu", GetCurrentProcessId(), ++counter,
-                 GetTickCount());
-        std::wstring base = std::wstring(temp) + unique;
-        dumps = base + L"-dumps";
-        threadFile = base + L"-thread.txt";
-        ASSERT_TRUE(CreateDirectoryW(dumps.c_str(), nullptr));
-        SetEnvironmentVariableW(Utf8ToWide(ThreadFileVariable).c_str(), threadFile.c_str());
+        testsupport::MakeFolder(dumps);
+        SetEnvironmentVariableW(testsupport::Wide(ThreadFileVariable).c_str(), threadFile.c_str());
     }
 
-    void TearDown() override
+    testsupport::ServerOptions WithDumps(const std::wstring& folder) const
     {
-        RemoveTree(dumps);
-        DeleteFileW(threadFile.c_str());
-    }
-
-    ServerOptions WithDumps(const std::wstring& folder) const
-    {
-        ServerOptions options;
+        testsupport::ServerOptions options;
         options.passDumpFolder = true;
         options.dumpFolder = folder;
         return options;
     }
 
-    void StartServer(ServerProcess& server, const ServerOptions& options)
+    void StartServer(testsupport::ServerProcess& server, const testsupport::ServerOptions& options)
     {
         ASSERT_TRUE(server.Start(options));
         ASSERT_EQ(server.ReadUntilReady(), Banner + "ready:\n");
@@ -127,7 +114,7 @@ struct CrashDump : ::testing::Test
     // Sends a request that is expected to crash the server: returns every
     // byte the host received for it, and checks that no "ready:" follows
     // and that the process ends with exit code 9.
-    std::string CrashingRequest(ServerProcess& server, const std::string& line)
+    std::string CrashingRequest(testsupport::ServerProcess& server, const std::string& line)
     {
         before = LocalNow();
         EXPECT_TRUE(server.Write(line + "\n"));
@@ -144,7 +131,7 @@ struct CrashDump : ::testing::Test
     void CrashOnce(const wchar_t* fixture)
     {
         pluginName = fixture;
-        ServerProcess server;
+        testsupport::ServerProcess server;
         StartServer(server, WithDumps(dumps));
         std::string line = PluginLine(fixture);
         EXPECT_EQ(CrashingRequest(server, line), ScanOpening(line) + LastWords);
@@ -154,7 +141,7 @@ struct CrashDump : ::testing::Test
     // The one dump in the folder: its name, time and streams.
     void ExpectOneDump(const std::wstring& folder)
     {
-        std::vector<std::wstring> files = ListFolder(folder);
+        std::vector<std::wstring> files = testsupport::ListFolder(folder);
         ASSERT_EQ(files.size(), 1u) << "dump files in the folder";
         ExpectDump(folder + L"\\" + files[0]);
     }
@@ -163,13 +150,13 @@ struct CrashDump : ::testing::Test
     {
         std::wstring name = path.substr(path.find_last_of(L'\\') + 1);
         SYSTEMTIME stamp;
-        ASSERT_TRUE(ParseDumpName(name, &stamp)) << WideToUtf8(name);
+        ASSERT_TRUE(ParseDumpName(name, &stamp)) << testsupport::Utf8(name);
         uint64_t at = Ticks(stamp);
         // The name has whole seconds; one second of slack either side.
-        EXPECT_GE(at + OneSecond, before - before % OneSecond) << WideToUtf8(name);
-        EXPECT_LE(at, after + OneSecond) << WideToUtf8(name);
+        EXPECT_GE(at + OneSecond, before - before % OneSecond) << testsupport::Utf8(name);
+        EXPECT_LE(at, after + OneSecond) << testsupport::Utf8(name);
 
-        Minidump dump = ParseMinidump(ReadWholeFile(path));
+        Minidump dump = ParseMinidump(testsupport::ReadWholeFile(path));
         ASSERT_EQ(dump.error, "");
         ASSERT_TRUE(dump.hasException);
         // A normal dump: stacks and modules, not the whole memory (stream 9).
@@ -195,12 +182,12 @@ struct CrashDump : ::testing::Test
                 EXPECT_EQ(dump.exceptionInfo[1], 16u) << "the faulting address";
         }
 
-        std::wstring plugin = PluginPath(pluginName.c_str());
+        std::wstring plugin = testsupport::FixturePath(pluginName);
         const DumpModule* module = nullptr;
         for (const DumpModule& m : dump.modules)
             if (SamePath(m.name, plugin))
                 module = &m;
-        ASSERT_NE(module, nullptr) << "no module named " << WideToUtf8(plugin);
+        ASSERT_NE(module, nullptr) << "no module named " << testsupport::Utf8(plugin);
         EXPECT_GE(dump.exceptionAddress, module->base);
         EXPECT_LT(dump.exceptionAddress, module->base + module->size)
             << "the crash lies outside the plugin";

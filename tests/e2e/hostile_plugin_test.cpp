@@ -6,6 +6,8 @@
 #include "scan_support.h"
 #include <string>
 
+using namespace testsupport;
+
 namespace {
 
 const wchar_t* OverrunVariable = L"CRASH_FIXTURE_OVERRUN_BYTES";
@@ -342,16 +344,13 @@ TEST_F(ThreadCallbacks, LeftoverThreadLeavesLaterScansAlone)
                           "ready:\n");
 
     // The thread starts calling only now, after the scan has ended.
-    HANDLE go = CreateFileW((folder.Path() + L"Leftover.go").c_str(), GENERIC_WRITE, 0, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(go, INVALID_HANDLE_VALUE);
-    CloseHandle(go);
+    folder.Write(L"Leftover.go", "");
     for (int i = 0; i < 3000 && Events(dll).find("leftover calling\n") == std::string::npos; i++)
         Sleep(10);
     ASSERT_NE(Events(dll).find("leftover calling\n"), std::string::npos)
         << "the leftover thread never called";
 
-    std::string sample = Utf8(ExeFolder()) + "samples\\SampleEffect.dll";
+    std::string sample = Utf8(SamplePath(L"SampleEffect"));
     for (int i = 0; i < 20; i++)
         ASSERT_EQ(MaskModuleHandles(Scan(sample)), SampleEffectAnswer(sample)) << "scan " << i + 1;
     server.CloseInput();

@@ -3,6 +3,8 @@
 // queries. The test plugin appends every answer it got to its name.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanCallback : public ScanTest

@@ -3,6 +3,8 @@
 // module is freed, and the server goes on with the next request.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanFailure : public ScanTest
@@ -223,7 +225,7 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
 {
     {
         SCOPED_TRACE("missing");
-        std::string path = Utf8(folder.Path() + L"Missing.dll");
+        std::string path = Utf8(folder / L"Missing.dll");
         std::string answer = Scan(path);
         EXPECT_EQ(answer, LoadLines(path) + "error:Failed to load library, err=126\n" +
                               ">:{\n"
@@ -246,7 +248,7 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
     }
     {
         SCOPED_TRACE("text file");
-        std::wstring text = folder.Path() + L"Text.dll";
+        std::wstring text = folder / L"Text.dll";
         HANDLE file = CreateFileW(text.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
         ASSERT_NE(file, INVALID_HANDLE_VALUE);
         DWORD written = 0;

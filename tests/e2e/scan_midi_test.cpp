@@ -3,6 +3,8 @@
 // so that the flag of one plugin must not leak into the next.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanMidi : public ScanTest

@@ -5,6 +5,8 @@
 // "ready:" line or a report block the server did not write.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanPluginText : public ScanTest

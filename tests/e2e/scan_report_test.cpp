@@ -3,6 +3,8 @@
 // plugin texts in the report and the order in which the plugin is asked.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanReport : public ScanTest
@@ -272,7 +274,7 @@ TEST_F(ScanReport, TextThatFillsTheWholeBufferStopsAtItsEnd)
 
 TEST_F(ScanReport, PathWithNonAsciiCharactersIsLoggedAsUtf8)
 {
-    std::wstring sub = folder.Path() + L"Pl\u00fcg \u65e5\u672c";
+    std::wstring sub = folder / L"Pl\u00fcg \u65e5\u672c";
     ASSERT_TRUE(CreateDirectoryW(sub.c_str(), nullptr));
     std::wstring dll = Plugin("Pl\xc3\xbcg \xe6\x97\xa5\xe6\x9c\xac\\Umlaut", "name=U\ncategory=1\n");
     std::string answer = Scan(dll);

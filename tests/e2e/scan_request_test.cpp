@@ -4,6 +4,8 @@
 // detach, and tells a free from the process end).
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanRequest : public ScanTest
@@ -178,7 +180,7 @@ TEST_F(ScanRequest, CachedModuleIsKeptWhenItsProbeFails)
     ASSERT_NE(first.find(CloseAndKeepLines()), std::string::npos) << first;
 
     // The next entry point call returns NULL: the cache stays as it is.
-    std::wstring cfg = folder.Path() + L"Picky.cfg";
+    std::wstring cfg = folder / L"Picky.cfg";
     HANDLE file = CreateFileW(cfg.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     const char text[] = "entry=null\n";
@@ -310,7 +312,7 @@ TEST_F(ScanRequest, LoadFailureEmptiesTheCache)
     std::string first = Scan(shell);
     ASSERT_NE(first.find(CloseAndKeepLines()), std::string::npos) << first;
 
-    std::string missing = Utf8(folder.Path() + L"Gone.dll");
+    std::string missing = Utf8(folder / L"Gone.dll");
     std::string second = Scan(missing);
     EXPECT_EQ(second, Info("Scanning plugin: '" + missing + "'") + CachedFlush + Info("Loading library...") +
                           "error:Failed to load library, err=126\n"

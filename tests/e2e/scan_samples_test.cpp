@@ -2,6 +2,8 @@
 // each sub-plugin of the shell against the cached shell module.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanSamples : public ScanTest
@@ -107,7 +109,7 @@ const std::string DelayBlock =
 
 TEST_F(ScanSamples, EffectSynthAndShellWithItsSubPlugins)
 {
-    std::string samples = Utf8(ExeFolder()) + "samples\\";
+    std::string samples = Utf8(BinPath(L"samples\\"));
     const std::string entry = EntryLines(ModulePlaceholder);
 
     std::string effect = samples + "SampleEffect.dll";

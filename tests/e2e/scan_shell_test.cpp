@@ -3,6 +3,8 @@
 // scanning each sub-plugin by ID against the one cached module.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 class ScanShell : public ScanTest

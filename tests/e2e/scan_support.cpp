@@ -1,6 +1,7 @@
 #include "scan_support.h"
 #include <stdio.h>
-#include <algorithm>
+
+using namespace testsupport;
 
 const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
 const std::string Ready = "ready:\n";
@@ -18,105 +19,7 @@ std::wstring WithoutExtension(const std::wstring& path)
     return path.substr(0, dot);
 }
 
-std::wstring WithSeparator(const std::wstring& folder)
-{
-    return !folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\";
-}
-
-bool IsDots(const wchar_t* name)
-{
-    return wcscmp(name, L".") == 0 || wcscmp(name, L"..") == 0;
-}
-
 } // namespace
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, bytes.data(), (DWORD)bytes.size(), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == bytes.size();
-}
-
-std::string ReadWholeFile(const std::wstring& path)
-{
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return std::string();
-    std::string bytes;
-    char chunk[16384];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got)
-        bytes.append(chunk, got);
-    CloseHandle(file);
-    return bytes;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::vector<std::wstring> ListFolder(const std::wstring& folder)
-{
-    std::vector<std::wstring> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((WithSeparator(folder) + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE)
-        return names;
-    do
-        if (!IsDots(data.cFileName))
-            names.push_back(data.cFileName);
-    while (FindNextFileW(find, &data));
-    FindClose(find);
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-void RemoveTree(const std::wstring& folder)
-{
-    std::wstring base = WithSeparator(folder);
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((base + L"*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE)
-    {
-        do
-        {
-            if (IsDots(data.cFileName))
-                continue;
-            std::wstring path = base + data.cFileName;
-            if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(path);
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &data));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
-TempFolder::TempFolder() {}
-
-bool TempFolder::Create(const std::wstring& name)
-{
-    wchar_t temp[MAX_PATH + 1];
-    DWORD n = GetTempPathW(MAX_PATH + 1, temp);
-    if (n == 0 || n > MAX_PATH)
-        return false;
-    m_path = std::wstring(temp, n) + name + L"\\";
-    return CreateDirectoryW(m_path.c_str(), nullptr) != 0;
-}
-
-TempFolder::~TempFolder()
-{
-    if (!m_path.empty())
-        RemoveTree(m_path);
-}
 
 std::string MaskModuleHandles(const std::string& answer)
 {
@@ -206,11 +109,6 @@ std::string CloseAndKeepLines()
     return Info("Dispatching effClose...") + KeepLines();
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    return WideToUtf8(text);
-}
-
 bool EndsWith(const std::string& text, const std::string& end)
 {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -243,12 +141,17 @@ std::vector<std::string> AttachHandles(const std::wstring& dllPath)
     return handles;
 }
 
-void ScanTest::SetUp()
+// The name of the test that is running, as a prefix for its folder.
+static std::wstring TestFolderPrefix()
 {
     const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::wstring name = L"scan-" + Utf8ToWide(test->test_suite_name()) + L"-" +
-                        Utf8ToWide(test->name()) + L"-" + std::to_wstring(GetCurrentProcessId());
-    ASSERT_TRUE(folder.Create(name));
+    return L"scan-" + Wide(test->test_suite_name()) + L"-" + Wide(test->name());
+}
+
+ScanTest::ScanTest() : folder(TestFolderPrefix()) {}
+
+void ScanTest::SetUp()
+{
     ASSERT_TRUE(server.Start());
     ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
 }
@@ -263,12 +166,9 @@ void ScanTest::TearDown()
 std::wstring ScanTest::Plugin(const std::string& name, const std::string& config,
                               const std::wstring& variant)
 {
-    std::wstring wideName = Utf8ToWide(name);
-    std::wstring path = folder.Path() + wideName + L".dll";
-    std::wstring source = ExeFolder() + L"plugins\\" + variant + L".dll";
-    EXPECT_TRUE(CopyFileW(source.c_str(), path.c_str(), FALSE)) << Utf8(source);
-    EXPECT_TRUE(WriteWholeFile(folder.Path() + wideName + L".cfg", config));
-    return path;
+    std::wstring wideName = Wide(name);
+    folder.Write(wideName + L".cfg", config);
+    return folder.Copy(FixturePath(variant), wideName + L".dll");
 }
 
 std::string ScanTest::Scan(const std::wstring& request, DWORD timeoutMs)

@@ -1,11 +1,15 @@
-// The one support unit of the end-to-end tests: the server's banner and
-// ready line, file and folder helpers, the module-handle mask, builders for
-// the plain log lines a host reads, and a fixture that runs the real server
-// with a fresh folder of plugin copies and reads the side file in which the
-// test plugin records what happened to it. Report blocks are not built
-// here: each test writes the exact block it expects.
+// What the end-to-end tests share beyond the support library: the server's
+// banner and ready line, the module-handle mask, builders for the plain log
+// lines a host reads, and a fixture that runs the real server with a fresh
+// folder of plugin copies and reads the side file in which the test plugin
+// records what happened to it. Report blocks are not built here: each test
+// writes the exact block it expects.
 #pragma once
+#include "build_paths.h"
+#include "files.h"
 #include "pipe_host.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
 #include <stdint.h>
 #include <string>
@@ -16,33 +20,6 @@ extern const std::string Banner;
 extern const std::string Ready;
 // The two lines of a cached module being freed.
 extern const std::string CachedFlush;
-
-// ------------------------------------------------------------------ files
-
-bool WriteWholeFile(const std::wstring& path, const std::string& bytes);
-// The file's bytes, or "" when it cannot be opened.
-std::string ReadWholeFile(const std::wstring& path);
-bool Exists(const std::wstring& path);
-// The names in a folder (with or without a trailing backslash), sorted,
-// without "." and "..".
-std::vector<std::wstring> ListFolder(const std::wstring& folder);
-// Deletes a folder with everything in it.
-void RemoveTree(const std::wstring& folder);
-
-// A new empty folder under the temporary folder, deleted with its files at
-// the end.
-class TempFolder
-{
-public:
-    TempFolder();
-    ~TempFolder();
-    // Makes the folder; the name may hold any Unicode characters.
-    bool Create(const std::wstring& name);
-    const std::wstring& Path() const { return m_path; } // ends with a backslash
-
-private:
-    std::wstring m_path;
-};
 
 // ------------------------------------------------------------ transcripts
 
@@ -76,7 +53,6 @@ std::string KeepLines();
 
 // "%.8X" of a 32-bit value.
 std::string Hex8(uint32_t value);
-std::string Utf8(const std::wstring& text);
 bool EndsWith(const std::string& text, const std::string& end);
 int CountOf(const std::string& text, const std::string& piece);
 
@@ -85,11 +61,12 @@ std::string Events(const std::wstring& dllPath);
 // The module handle of each load, from the "attach" events, as "%p" shows it.
 std::vector<std::string> AttachHandles(const std::wstring& dllPath);
 
-// The real server with a fresh folder; each test copies the plugins it
-// needs into the folder under their own names.
+// The real server with a fresh folder (named after the test); each test
+// copies the plugins it needs into the folder under their own names.
 class ScanTest : public ::testing::Test
 {
 protected:
+    ScanTest();
     void SetUp() override;
     void TearDown() override;
 
@@ -107,6 +84,6 @@ protected:
     // The same answer when a cached module is flushed before the load.
     std::string PlainAnswerAfterFlush(const std::wstring& dllPath, const std::string& block);
 
-    TempFolder folder;
-    ServerProcess server;
+    testsupport::ScratchFolder folder;
+    testsupport::ServerProcess server;
 };

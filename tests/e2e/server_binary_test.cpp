@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <string>
 
+using namespace testsupport;
+
 namespace {
 
 TEST(ServerBinary, ManifestIsAnEmptyAssembly)

@@ -2,6 +2,8 @@
 // framing of request lines, the two loops and shut-down.
 #include "scan_support.h"
 
+using namespace testsupport;
+
 namespace {
 
 // The request as the scanner received it, from its first log line.

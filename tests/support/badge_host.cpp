@@ -7,11 +7,16 @@
 // (pumping its own window's messages) for SYNC_FOLDER\done; then sends one
 // request, closes the request pipe and reports the server's exit code.
 // Without a display it goes on without its own window.
+#include "desktop.h"
+#include "files.h"
 #include "pipe_host.h"
+#include "text.h"
 #include <shellapi.h>
 #include <stdio.h>
 #include <string>
 #include <vector>
+
+using namespace testsupport;
 
 namespace {
 
@@ -49,25 +54,6 @@ HWND MakeHostWindow()
     return window;
 }
 
-struct Found
-{
-    DWORD pid;
-    std::vector<HWND> windows;
-};
-
-BOOL CALLBACK CollectWindow(HWND window, LPARAM context)
-{
-    Found* found = reinterpret_cast<Found*>(context);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    wchar_t className[16] = {};
-    GetClassNameW(window, className, 16);
-    // The hidden input-method window every GUI thread gets is not the server's own.
-    if (pid == found->pid && lstrcmpW(className, L"IME") != 0)
-        found->windows.push_back(window);
-    return TRUE;
-}
-
 std::string Describe(HWND badge)
 {
     wchar_t className[64] = {}, title[64] = {};
@@ -78,7 +64,7 @@ std::string Describe(HWND badge)
     char text[400];
     snprintf(text, sizeof text,
              "class \"%s\" title \"%s\" rect %ld,%ld,%ld,%ld exstyle %08lx style %08lx visible %d",
-             WideToUtf8(className).c_str(), WideToUtf8(title).c_str(), r.left, r.top, r.right,
+             Utf8(className).c_str(), Utf8(title).c_str(), r.left, r.top, r.right,
              r.bottom, (unsigned long)GetWindowLongPtrW(badge, GWL_EXSTYLE),
              (unsigned long)GetWindowLongPtrW(badge, GWL_STYLE), IsWindowVisible(badge) ? 1 : 0);
     return text;
@@ -90,11 +76,6 @@ std::string Escaped(const std::string& bytes)
     for (char c : bytes)
         out += c == '\n' ? std::string("\\n") : std::string(1, c);
     return out;
-}
-
-bool Exists(const std::wstring& path)
-{
-    return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 } // namespace
@@ -122,9 +103,7 @@ int main()
 
     ServerProcess server;
     ServerOptions options;
-    wchar_t handle[32];
-    swprintf(handle, 32, L"%llx", (unsigned long long)(uintptr_t)host);
-    options.hostWindow = handle;
+    options.hostWindow = HexHandle(host);
     if (!server.Start(options))
     {
         printf("server: cannot start (error %lu)\n", GetLastError());
@@ -139,10 +118,9 @@ int main()
     }
     printf("server: %s\n", Escaped(greeting).c_str());
 
-    Found found = {server.ProcessId(), {}};
-    EnumWindows(CollectWindow, (LPARAM)&found);
-    printf("server windows: %u\n", (unsigned)found.windows.size());
-    for (HWND w : found.windows)
+    std::vector<HWND> windows = TopLevelWindows(server.ProcessId());
+    printf("server windows: %u\n", (unsigned)windows.size());
+    for (HWND w : windows)
         printf("badge: %s\n", Describe(w).c_str());
     fflush(stdout);
 

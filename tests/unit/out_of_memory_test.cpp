@@ -6,33 +6,31 @@
 #include "app/request_loop.h"
 #include "app/server.h"
 #include "base/log_output.h"
+#include "build_paths.h"
 #include "crash/crash_dump.h"
 #include "fault_injection.h"
 #include "output_capture.h"
 #include "scan/plugin_probe.h"
 #include "scan/scan_report.h"
 #include "scan/scan_request.h"
+#include "text.h"
 #include <gtest/gtest.h>
 #include <string.h>
 #include <string>
 #include <vector>
 
+using testsupport::BinPath;
+using testsupport::FixturePath;
+using testsupport::SamplePath;
+using testsupport::Utf8;
+
 namespace {
 
-std::string ExeFolder()
-{
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string folder(path, n);
-    return folder.substr(0, folder.rfind('\\') + 1);
-}
-
-const std::string Samples = ExeFolder() + "samples\\";
-const std::string EffectPath = Samples + "SampleEffect.dll";
-const std::string SynthPath = Samples + "SampleSynth.dll";
-const std::string ShellPath = Samples + "SampleShell.dll";
-const std::string VersionedPath = ExeFolder() + "plugins\\TestPluginVersionProduct.dll";
-const std::string MissingPath = ExeFolder() + "NoSuchPlugin.dll";
+const std::string EffectPath = Utf8(SamplePath(L"SampleEffect"));
+const std::string SynthPath = Utf8(SamplePath(L"SampleSynth"));
+const std::string ShellPath = Utf8(SamplePath(L"SampleShell"));
+const std::string VersionedPath = Utf8(FixturePath(L"TestPluginVersionProduct"));
+const std::string MissingPath = Utf8(BinPath(L"NoSuchPlugin.dll"));
 
 std::string Info(const std::string& text) { return "info:" + text + "\n"; }
 

@@ -1,14 +1,8 @@
 #include "pipe_host.h"
+#include "build_paths.h"
 #include <stdio.h>
 
-std::wstring ExeFolder()
-{
-    wchar_t path[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
-    std::wstring folder(path, n);
-    size_t slash = folder.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? L".\\" : folder.substr(0, slash + 1);
-}
+namespace testsupport {
 
 std::wstring ServerExePath()
 {
@@ -16,29 +10,14 @@ std::wstring ServerExePath()
     DWORD n = GetEnvironmentVariableW(L"ORVANTA_SCAN_SERVER", path, MAX_PATH * 4);
     if (n > 0 && n < MAX_PATH * 4)
         return std::wstring(path, n);
-    return ExeFolder() + L"scanserver.exe";
+    return BinPath(L"scanserver.exe");
 }
 
-std::wstring Utf8ToWide(const std::string& text)
+std::wstring HexHandle(const void* handle, bool upperCase)
 {
-    if (text.empty())
-        return std::wstring();
-    int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0);
-    std::wstring wide(n, L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), (int)text.size(), &wide[0], n);
-    return wide;
-}
-
-std::string WideToUtf8(const std::wstring& text)
-{
-    if (text.empty())
-        return std::string();
-    int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), nullptr, 0, nullptr,
-                                nullptr);
-    std::string bytes(n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), (int)text.size(), &bytes[0], n, nullptr,
-                        nullptr);
-    return bytes;
+    wchar_t text[32];
+    swprintf(text, 32, upperCase ? L"%llX" : L"%llx", (unsigned long long)(uintptr_t)handle);
+    return text;
 }
 
 ServerProcess::ServerProcess()
@@ -64,13 +43,6 @@ ServerProcess::~ServerProcess()
     DeleteCriticalSection(&m_lock);
 }
 
-static std::wstring Hex(HANDLE h, bool upper = false)
-{
-    wchar_t text[32];
-    swprintf(text, 32, upper ? L"%llX" : L"%llx", (unsigned long long)(uintptr_t)h);
-    return text;
-}
-
 bool ServerProcess::Start(const ServerOptions& options)
 {
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
@@ -86,13 +58,13 @@ bool ServerProcess::Start(const ServerOptions& options)
     std::wstring cmd = L"\"" + exe + L"\"";
     if (options.passInput)
     {
-        std::wstring arg = options.inputPrefix + Hex(childIn, options.upperCaseInput) +
+        std::wstring arg = options.inputPrefix + HexHandle(childIn, options.upperCaseInput) +
                            options.inputSuffix;
         cmd += arg.find(L' ') == std::wstring::npos ? L" " + arg : L" \"" + arg + L"\"";
     }
     else
         cmd += L" 0";
-    cmd += L" " + (options.passOutput && !options.outputAsStdout ? Hex(childOut) : L"0");
+    cmd += L" " + (options.passOutput && !options.outputAsStdout ? HexHandle(childOut) : L"0");
     cmd += L" " + options.hostWindow;
     if (options.passDumpFolder)
         cmd += L" \"" + options.dumpFolder + L"\"";
@@ -268,3 +240,5 @@ void ServerProcess::Kill()
         WaitForSingleObject(m_process, 5000);
     }
 }
+
+} // namespace testsupport

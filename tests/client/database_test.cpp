@@ -1,15 +1,16 @@
 // The plugin database on its own: the file's shape read back by a standard
 // JSON parser, the incremental rules of a run, refusing a file it cannot
 // read, and finding the module files of a folder.
-#include "cli_support.h"
+#include "files.h"
+#include "json_file.h"
 #include "orvanta_scan.h"
+#include "scratch_folder.h"
+#include "text.h"
 #include <gtest/gtest.h>
+#include <windows.h>
 
 using namespace orvanta;
-using clitest::ReadBytes;
-using clitest::ReadJson;
-using clitest::ScratchFolder;
-using clitest::WriteBytes;
+using namespace testsupport;
 using nlohmann::json;
 
 namespace {
@@ -75,7 +76,7 @@ std::vector<std::string> Paths(const std::vector<ModuleFile>& files)
 {
     std::vector<std::string> paths;
     for (const ModuleFile& file : files)
-        paths.push_back(clitest::Utf8(file.path));
+        paths.push_back(Utf8(file.path));
     return paths;
 }
 
@@ -83,7 +84,7 @@ std::vector<std::string> Paths(const std::vector<std::wstring>& files)
 {
     std::vector<std::string> paths;
     for (const std::wstring& file : files)
-        paths.push_back(clitest::Utf8(file));
+        paths.push_back(Utf8(file));
     return paths;
 }
 
@@ -175,7 +176,7 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
   ]
 }
 )json";
-    EXPECT_EQ(ReadBytes(folder / L"plugins.json"), expected);
+    EXPECT_EQ(ReadWholeFile(folder / L"plugins.json"), expected);
 }
 
 TEST(DatabaseShape, CrashedModuleCarriesDumpExitCodeAndFaultingModule)
@@ -388,7 +389,7 @@ TEST(DatabaseWrite, MissingFileIsAnEmptyDatabaseAndNoFileUntilTheFirstWrite)
     std::string error;
     ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
     EXPECT_TRUE(db.Modules().empty());
-    EXPECT_FALSE(clitest::Exists(folder / L"plugins.json"));
+    EXPECT_FALSE(Exists(folder / L"plugins.json"));
 }
 
 TEST(DatabaseWrite, EachRecordRewritesTheFileAndLeavesNoTemporaryFile)
@@ -400,7 +401,7 @@ TEST(DatabaseWrite, EachRecordRewritesTheFileAndLeavesNoTemporaryFile)
     std::string error;
     ASSERT_TRUE(db.Record(Module(L"C:\\Plugins\\B.dll"), &error)) << error;
     EXPECT_EQ(ReadJson(folder / L"plugins.json")["modules"].size(), 2u);
-    EXPECT_FALSE(clitest::Exists(folder / L"plugins.json.tmp"));
+    EXPECT_FALSE(Exists(folder / L"plugins.json.tmp"));
 }
 
 TEST(DatabaseWrite, FileInAFolderThatDoesNotExistIsRefusedAtOnce)
@@ -409,10 +410,10 @@ TEST(DatabaseWrite, FileInAFolderThatDoesNotExistIsRefusedAtOnce)
     PluginDatabase db;
     std::string error;
     EXPECT_FALSE(db.Open(folder / L"missing\\plugins.json", &error));
-    EXPECT_EQ(error, "the folder of the database " + clitest::Utf8(folder / L"missing\\plugins.json") +
+    EXPECT_EQ(error, "the folder of the database " + Utf8(folder / L"missing\\plugins.json") +
                          " does not exist");
     EXPECT_FALSE(db.Record(Module(L"C:\\Plugins\\A.dll"), &error));
-    EXPECT_FALSE(clitest::Exists(folder / L"missing"));
+    EXPECT_FALSE(Exists(folder / L"missing"));
 }
 
 TEST(DatabaseWrite, BlamedModuleIsMarkedCrashedWithTheDumpFindings)
@@ -477,21 +478,21 @@ TEST(DatabaseWrite, ApplyWritesTheRecordsThenMarksTheCrashesFoundLater)
     EXPECT_EQ(modules[2]["status"], "failed");
     EXPECT_EQ(modules[2]["error"], "Entry point not found, not a VST plugin");
     EXPECT_FALSE(modules[2].contains("dump"));
-    EXPECT_FALSE(clitest::Exists(folder / L"plugins.json.tmp"));
+    EXPECT_FALSE(Exists(folder / L"plugins.json.tmp"));
 }
 
 TEST(DatabaseWrite, ApplyToAFolderThatWentAwayGivesTheErrorAndWritesNothing)
 {
     ScratchFolder folder;
-    clitest::MakeFolder(folder / L"sub");
+    MakeFolder(folder / L"sub");
     PluginDatabase db;
     std::string error;
     ASSERT_TRUE(db.Open(folder / L"sub\\plugins.json", &error)) << error;
     ASSERT_TRUE(RemoveDirectoryW((folder / L"sub").c_str()));
     EXPECT_FALSE(db.Apply({Module(L"C:\\P\\A.dll")}, {}, &error));
-    EXPECT_EQ(error.rfind("cannot create " + clitest::Utf8(folder / L"sub\\plugins.json.tmp") + " (", 0), 0u)
+    EXPECT_EQ(error.rfind("cannot create " + Utf8(folder / L"sub\\plugins.json.tmp") + " (", 0), 0u)
         << error;
-    EXPECT_FALSE(clitest::Exists(folder / L"sub"));
+    EXPECT_FALSE(Exists(folder / L"sub"));
 }
 
 TEST(DatabaseWrite, ToJsonHoldsOnlyTheNamedModules)
@@ -516,14 +517,14 @@ TEST_P(DatabaseRefusal, UnreadableFileIsRefusedAndLeftByteForByte)
 {
     ScratchFolder folder;
     const std::string bytes = GetParam();
-    WriteBytes(folder / L"plugins.json", bytes);
+    WriteWholeFile(folder / L"plugins.json", bytes);
     PluginDatabase db;
     std::string error;
     EXPECT_FALSE(db.Open(folder / L"plugins.json", &error));
     EXPECT_NE(error.find("plugins.json"), std::string::npos) << error;
     EXPECT_FALSE(db.Record(Module(L"C:\\Plugins\\A.dll"), &error));
     EXPECT_FALSE(db.Remove({L"C:\\Plugins\\A.dll"}, &error));
-    EXPECT_EQ(ReadBytes(folder / L"plugins.json"), bytes);
+    EXPECT_EQ(ReadWholeFile(folder / L"plugins.json"), bytes);
 }
 
 // Named by index: the texts themselves make poor test names.
@@ -540,7 +541,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DatabaseRefusalReason, NamesTheMemberThatIsWrong)
 {
     ScratchFolder folder;
-    WriteBytes(folder / L"plugins.json",
+    WriteWholeFile(folder / L"plugins.json",
                R"({"format": 1, "modules": [{"path": "C:\\A.dll", "size": "big", "modified": "x", "status": "ok"}]})");
     PluginDatabase db;
     std::string error;
@@ -551,7 +552,7 @@ TEST(DatabaseRefusalReason, NamesTheMemberThatIsWrong)
 TEST(DatabaseRefusalReason, FileLockedByAnotherProgramIsRefusedAndLeftAlone)
 {
     ScratchFolder folder;
-    WriteBytes(folder / L"plugins.json", "{\"format\": 1, \"modules\": []}");
+    WriteWholeFile(folder / L"plugins.json", "{\"format\": 1, \"modules\": []}");
     HANDLE lock = CreateFileW((folder / L"plugins.json").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
                               nullptr);
     ASSERT_NE(lock, INVALID_HANDLE_VALUE);
@@ -561,7 +562,7 @@ TEST(DatabaseRefusalReason, FileLockedByAnotherProgramIsRefusedAndLeftAlone)
     EXPECT_NE(error.find("cannot read the database"), std::string::npos) << error;
     EXPECT_FALSE(db.Record(Module(L"C:\\Plugins\\A.dll"), &error));
     CloseHandle(lock);
-    EXPECT_EQ(ReadBytes(folder / L"plugins.json"), "{\"format\": 1, \"modules\": []}");
+    EXPECT_EQ(ReadWholeFile(folder / L"plugins.json"), "{\"format\": 1, \"modules\": []}");
 }
 
 TEST(DatabasePlan, NewModuleIsScanned)
@@ -688,13 +689,13 @@ TEST(ModuleFiles, LastWriteIsUtcWithMilliseconds)
 TEST(ModuleFiles, FoldersAreSearchedRecursivelyForDllInAnyCaseAndSorted)
 {
     ScratchFolder folder;
-    clitest::MakeFolder(folder / L"Sub");
-    clitest::MakeFolder(folder / L"Sub\\Deeper");
+    MakeFolder(folder / L"Sub");
+    MakeFolder(folder / L"Sub\\Deeper");
     for (const wchar_t* name : {L"b.dll", L"A.DLL", L"Sub\\c.Dll", L"Sub\\Deeper\\d.dll", L"notes.txt",
                                 L"Sub\\e.dll.bak", L"dll"})
-        WriteBytes(folder / name, "x");
+        WriteWholeFile(folder / name, "x");
     FoundModules found = FindModules({folder.Path()});
-    std::string base = clitest::Utf8(folder.Path());
+    std::string base = Utf8(folder.Path());
     EXPECT_EQ(Paths(found.files), (std::vector<std::string>{base + "\\A.DLL", base + "\\b.dll",
                                                             base + "\\Sub\\c.Dll", base + "\\Sub\\Deeper\\d.dll"}));
     EXPECT_EQ(Paths(found.roots), (std::vector<std::string>{base}));
@@ -704,8 +705,8 @@ TEST(ModuleFiles, FoldersAreSearchedRecursivelyForDllInAnyCaseAndSorted)
 TEST(ModuleFiles, SizeAndLastWriteComeFromTheFile)
 {
     ScratchFolder folder;
-    WriteBytes(folder / L"a.dll", "12345");
-    clitest::SetLastWrite(folder / L"a.dll", 134412108752500000ull);
+    WriteWholeFile(folder / L"a.dll", "12345");
+    SetLastWrite(folder / L"a.dll", 134412108752500000ull);
     FoundModules found = FindModules({folder.Path()});
     ASSERT_EQ(found.files.size(), 1u);
     EXPECT_EQ(found.files[0].size, 5u);
@@ -715,10 +716,10 @@ TEST(ModuleFiles, SizeAndLastWriteComeFromTheFile)
 TEST(ModuleFiles, FileNamedDirectlyIsTakenWhateverItsNameAndOnce)
 {
     ScratchFolder folder;
-    WriteBytes(folder / L"plugin.vst", "x");
-    WriteBytes(folder / L"a.dll", "x");
+    WriteWholeFile(folder / L"plugin.vst", "x");
+    WriteWholeFile(folder / L"a.dll", "x");
     FoundModules found = FindModules({folder / L"plugin.vst", folder.Path(), folder / L"A.DLL"});
-    std::string base = clitest::Utf8(folder.Path());
+    std::string base = Utf8(folder.Path());
     EXPECT_EQ(Paths(found.files), (std::vector<std::string>{base + "\\a.dll", base + "\\plugin.vst"}));
 }
 
@@ -728,19 +729,19 @@ TEST(ModuleFiles, MissingPathIsAnError)
     FoundModules found = FindModules({folder / L"nothing here"});
     EXPECT_TRUE(found.files.empty());
     ASSERT_EQ(found.errors.size(), 1u);
-    EXPECT_EQ(found.errors[0], "no such file or folder: " + clitest::Utf8(folder / L"nothing here"));
+    EXPECT_EQ(found.errors[0], "no such file or folder: " + Utf8(folder / L"nothing here"));
 }
 
 TEST(ModuleFiles, RelativePathsAndTrailingBackslashesAreMadeFull)
 {
     ScratchFolder folder;
-    WriteBytes(folder / L"a.dll", "x");
+    WriteWholeFile(folder / L"a.dll", "x");
     wchar_t previous[4096];
     GetCurrentDirectoryW(4096, previous);
     SetCurrentDirectoryW(folder.Path().c_str());
     FoundModules found = FindModules({L".\\", L"a.dll"});
     SetCurrentDirectoryW(previous);
-    std::string base = clitest::Utf8(folder.Path());
+    std::string base = Utf8(folder.Path());
     EXPECT_EQ(Paths(found.files), (std::vector<std::string>{base + "\\a.dll"}));
     EXPECT_EQ(Paths(found.roots), (std::vector<std::string>{base, base + "\\a.dll"}));
 }

@@ -1,13 +1,25 @@
 // A host for the scan server: starts the real server executable with
 // anonymous pipes passed as hexadecimal handles on its command line, writes
 // request bytes and reads the answer up to the next "ready:\n". Used by the
-// end-to-end tests, the demo and the benchmark.
+// end-to-end tests, the badge host, scanhost and the benchmarks.
 #pragma once
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
 #include <string>
+
+namespace testsupport {
+
+// The server every host here starts unless told another: the full path in
+// the environment variable ORVANTA_SCAN_SERVER when set (to run the same
+// tests against another build of the server), else scanserver.exe beside
+// the running program.
+std::wstring ServerExePath();
+
+// A handle or window as the server reads it on its command line: hexadecimal
+// digits without a prefix.
+std::wstring HexHandle(const void* handle, bool upperCase = false);
 
 struct ServerOptions
 {
@@ -63,11 +75,4 @@ private:
     DWORD m_tid = 0;
 };
 
-// Folder of the running executable, with a trailing backslash.
-std::wstring ExeFolder();
-// The server executable: the full path in the environment variable
-// ORVANTA_SCAN_SERVER when set (to run the same tests against another build
-// of the server), else scanserver.exe beside this program.
-std::wstring ServerExePath();
-std::wstring Utf8ToWide(const std::string& text);
-std::string WideToUtf8(const std::wstring& text);
+} // namespace testsupport
