@@ -22,7 +22,8 @@
 #include "bench_clock.h"
 #include "build_paths.h"
 #include "files.h"
-#include "orvanta_scan.h"
+#include "scan_server.h"
+#include <orvanta/database.h>
 #include "pipe_host.h"
 #include "processes.h"
 #include "text.h"
@@ -268,7 +269,6 @@ double DatabaseWriteMs(const std::wstring& scratch, const std::wstring& plugin, 
     record.size = 1;
     record.modified = "2026-12-08T13:41:15.250Z";
     record.result = scanner.ScanModule(plugin);
-    db.SetServer(scanner.ServerBanner());
     double total = 0;
     int timed = 0;
     for (int i = 0; i <= entries; i++)

@@ -10,7 +10,8 @@ const char LeftOverThreadCrash[] = "a thread it left running crashed the server 
 
 namespace {
 
-bool ParseHexId(const json& value, uint32_t* id)
+// An ID member: a text of eight hexadecimal digits.
+bool HexIdMember(const json& value, uint32_t* id)
 {
     return value.is_string() && ParseHexId(value.get_ref<const std::string&>(), id);
 }
@@ -122,13 +123,13 @@ bool PluginFromJson(const json& entry, const std::string& where, PluginEntry* pl
     }
     Reader read{entry, where, error};
     auto id = entry.find("id");
-    if (id == entry.end() || !ParseHexId(*id, &plugin->report.id))
+    if (id == entry.end() || !HexIdMember(*id, &plugin->report.id))
         return read.Fail("id", "is not eight hexadecimal digits");
     auto shell = entry.find("shellId");
     if (shell != entry.end() && !shell->is_null())
     {
         uint32_t shellId = 0;
-        if (!ParseHexId(*shell, &shellId))
+        if (!HexIdMember(*shell, &shellId))
             return read.Fail("shellId", "is neither null nor eight hexadecimal digits");
         plugin->shellId = shellId;
     }
@@ -212,7 +213,7 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
     if (hasExitCode)
         m.exitCode = (int)exitCode;
     auto code = entry.find("exceptionCode");
-    if (code != entry.end() && !ParseHexId(*code, &crash.exceptionCode))
+    if (code != entry.end() && !HexIdMember(*code, &crash.exceptionCode))
         return read.Fail("exceptionCode", "is not eight hexadecimal digits");
     // The file keeps a crash's findings as members of the entry.
     if (m.status == Status::crashed || !crash.dumpPath.empty() || !crash.faultingModule.empty() ||

@@ -10,11 +10,14 @@ using orvantacli::ParseOptions;
 
 namespace {
 
+// The exit code the command line asks for, or -1 when it asks for a run.
 int Parse(const std::vector<std::string>& args, Options* options, std::string* message)
 {
     std::vector<std::string> all = {"orvanta-scan.exe"};
     all.insert(all.end(), args.begin(), args.end());
-    return ParseOptions(all, options, message);
+    orvantacli::Command command = ParseOptions(all, options);
+    *message = command.message;
+    return command.run ? -1 : command.exitCode;
 }
 
 } // namespace

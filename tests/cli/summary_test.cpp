@@ -1,7 +1,7 @@
 // The summary at the end of a run: counts by outcome, the problems sorted by
 // path whatever order the servers finished them in, and a module's counts
 // moved when a crash found later changed its entry.
-#include "orvanta_scan.h"
+#include <orvanta/scan.h>
 #include "summary.h"
 #include <gtest/gtest.h>
 
@@ -44,9 +44,7 @@ TEST(RunTally, ProblemsAreListedByPathAndAReplacedEntryMovesItsCounts)
     timedOut.windows.push_back({"Licence check", "Please insert your dongle"});
     ModuleResult crashed = Result(L"C:\\P\\b.dll", Status::crashed);
     crashed.attempts = 2;
-    crashed.exceptionCode = 0xC0000005;
-    crashed.faultingModule = "C:\\P\\b.dll";
-    crashed.dump = "C:\\d\\server-2\\x.mdmp";
+    crashed.crash = CrashInfo{"C:\\d\\server-2\\x.mdmp", "", 0xC0000005, 0, "C:\\P\\b.dll"};
     crashed.error = "crashed while scanning: exception 0xC0000005 in C:\\P\\b.dll";
     crashed.exitCode = 9;
     ModuleResult shell = Result(L"C:\\P\\e.dll", Status::ok);
@@ -63,9 +61,7 @@ TEST(RunTally, ProblemsAreListedByPathAndAReplacedEntryMovesItsCounts)
     // c.dll left a thread running that crashed a later request.
     ModuleResult leaverCrashed = leaver;
     leaverCrashed.status = Status::crashed;
-    leaverCrashed.exceptionCode = 0xC0000005;
-    leaverCrashed.faultingModule = "C:\\P\\c.dll";
-    leaverCrashed.dump = "C:\\d\\server-1\\y.mdmp";
+    leaverCrashed.crash = CrashInfo{"C:\\d\\server-1\\y.mdmp", "", 0xC0000005, 0, "C:\\P\\c.dll", true};
     leaverCrashed.exitCode = 9;
     leaverCrashed.error = "a thread it left running crashed the server during a later request";
     tally.Replace(leaver, leaverCrashed);
@@ -104,7 +100,7 @@ TEST(RunTally, ReplacedEntryLeavesNoZeroCountBehind)
 
     ModuleResult after = leaver;
     after.status = Status::crashed;
-    after.exceptionCode = 0xC0000005;
+    after.crash = CrashInfo{"", "", 0xC0000005, 0, "", true};
     after.error = "a thread it left running crashed the server during a later request";
     tally.Replace(leaver, after);
     EXPECT_EQ(tally.scanned, 1u);

@@ -2,7 +2,7 @@
 // configurations for the real server and the stand-in one, with their dumps
 // in a test's scratch folder, and a count of lines in an answer.
 #pragma once
-#include "orvanta_scan.h"
+#include "scan_server.h"
 #include "scratch_folder.h"
 #include <string>
 #include <vector>

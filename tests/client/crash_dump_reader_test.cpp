@@ -1,6 +1,6 @@
 // The minidump reader on files that are not whole dumps: each is refused
 // with its reason, and nothing is read past the file's end.
-#include "orvanta_scan.h"
+#include "crash_dump_reader.h"
 #include "scratch_folder.h"
 #include "text.h"
 #include <gtest/gtest.h>

@@ -3,7 +3,8 @@
 // read, and finding the module files of a folder.
 #include "files.h"
 #include "json_file.h"
-#include "orvanta_scan.h"
+#include "module_files.h"
+#include <orvanta/database.h>
 #include "scratch_folder.h"
 #include "text.h"
 #include <gtest/gtest.h>
@@ -185,10 +186,11 @@ TEST(DatabaseShape, CrashedModuleCarriesDumpExitCodeAndFaultingModule)
     ModuleRecord record = Module(L"C:\\Plugins\\Crash.dll", Status::crashed);
     record.result.attempts = 2;
     record.result.error = "crashed in both attempts";
-    record.result.dump = "C:\\dumps\\ZiveRivedo-x64-2026-12-08-13-41-15.mdmp";
+    record.result.crash.emplace();
+    record.result.crash->dumpPath = "C:\\dumps\\ZiveRivedo-x64-2026-12-08-13-41-15.mdmp";
     record.result.exitCode = 9;
-    record.result.faultingModule = "C:\\Plugins\\Crash.dll";
-    record.result.exceptionCode = 0xC0000005;
+    record.result.crash->faultingModule = "C:\\Plugins\\Crash.dll";
+    record.result.crash->exceptionCode = 0xC0000005;
     PluginDatabase db;
     Fill(db, folder, {record});
 
@@ -317,10 +319,11 @@ TEST(DatabaseText, EveryMemberSurvivesReopening)
     record.result.attempts = 2;
     record.result.scanMs = 15234;
     record.result.error = "crashed";
-    record.result.dump = "C:\\dumps\\a.mdmp";
+    record.result.crash.emplace();
+    record.result.crash->dumpPath = "C:\\dumps\\a.mdmp";
     record.result.exitCode = (int)0xC0000005;
-    record.result.faultingModule = "C:\\Plugins\\Crash.dll";
-    record.result.exceptionCode = 0xC00000FD;
+    record.result.crash->faultingModule = "C:\\Plugins\\Crash.dll";
+    record.result.crash->exceptionCode = 0xC00000FD;
     record.result.windows = {{"T", "x\ny"}};
     PluginEntry& p = record.result.plugins[0];
     p.status = Status::failed;
@@ -355,11 +358,12 @@ TEST(DatabaseText, EveryMemberSurvivesReopening)
     EXPECT_EQ(m.attempts, 2);
     EXPECT_EQ(m.scanMs, 15234u);
     EXPECT_EQ(m.error, "crashed");
-    EXPECT_EQ(m.dump, "C:\\dumps\\a.mdmp");
+    ASSERT_TRUE(m.crash);
+    EXPECT_EQ(m.crash->dumpPath, "C:\\dumps\\a.mdmp");
     ASSERT_TRUE(m.exitCode.has_value());
     EXPECT_EQ((uint32_t)*m.exitCode, 0xC0000005u);
-    EXPECT_EQ(m.faultingModule, "C:\\Plugins\\Crash.dll");
-    EXPECT_EQ(m.exceptionCode, 0xC00000FDu);
+    EXPECT_EQ(m.crash->faultingModule, "C:\\Plugins\\Crash.dll");
+    EXPECT_EQ(m.crash->exceptionCode, 0xC00000FDu);
     ASSERT_EQ(m.windows.size(), 1u);
     EXPECT_EQ(m.windows[0].title, "T");
     EXPECT_EQ(m.windows[0].text, "x\ny");

@@ -3,8 +3,7 @@
 // write stops all writing.
 #include "files.h"
 #include "json_file.h"
-#include "orvanta_scan.h"
-#include "result_writer.h"
+#include <orvanta/database_writer.h>
 #include "scratch_folder.h"
 #include "text.h"
 #include <gtest/gtest.h>
@@ -15,8 +14,8 @@
 
 using namespace orvanta;
 using namespace testsupport;
-using orvantacli::ResultWriter;
-using orvantacli::WrittenBlame;
+using orvanta::DatabaseWriter;
+using orvanta::WrittenBlame;
 using nlohmann::json;
 
 namespace {
@@ -43,7 +42,7 @@ std::vector<std::string> PathsIn(const json& document)
 
 } // namespace
 
-TEST(ResultWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterItsWrite)
+TEST(DatabaseWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterItsWrite)
 {
     ScratchFolder folder;
     PluginDatabase db;
@@ -52,7 +51,7 @@ TEST(ResultWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterIts
     std::mutex lock;
     std::map<std::string, int> seen; // path -> times afterWrite saw it
     {
-        ResultWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>&) {
+        DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>&) {
             std::lock_guard<std::mutex> hold(lock);
             for (const ModuleRecord& record : records)
                 seen[Utf8(record.result.path)]++;
@@ -80,7 +79,7 @@ TEST(ResultWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterIts
     EXPECT_FALSE(Exists(folder / L"plugins.json.tmp"));
 }
 
-TEST(ResultWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
+TEST(DatabaseWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
 {
     ScratchFolder folder;
     PluginDatabase db;
@@ -88,7 +87,7 @@ TEST(ResultWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
     ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
     std::vector<WrittenBlame> blames;
     {
-        ResultWriter writer(db, [&](const std::vector<ModuleRecord>&, const std::vector<WrittenBlame>& written) {
+        DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>&, const std::vector<WrittenBlame>& written) {
             blames.insert(blames.end(), written.begin(), written.end());
         });
         writer.Add(Record(L"C:\\P\\Leaver.dll"));
@@ -106,13 +105,68 @@ TEST(ResultWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
     EXPECT_EQ(blames[0].before->status, Status::ok);
     ASSERT_TRUE(blames[0].after);
     EXPECT_EQ(blames[0].after->status, Status::crashed);
-    EXPECT_EQ(blames[0].after->dump, "C:\\dumps\\server-1\\a.mdmp");
+    ASSERT_TRUE(blames[0].after->crash);
+    EXPECT_EQ(blames[0].after->crash->dumpPath, "C:\\dumps\\server-1\\a.mdmp");
     json module = ReadJson(folder / L"plugins.json")["modules"][0];
     EXPECT_EQ(module["status"], "crashed");
     EXPECT_EQ(module["error"], "a thread it left running crashed the server during a later request");
 }
 
-TEST(ResultWriter, DatabaseThatCannotBeWrittenGivesTheErrorAndNothingMoreIsWritten)
+// The banner comes with the results of the server that gave it; a result
+// from a server that never started leaves the last one in place.
+TEST(DatabaseWriter, TheServerBannerIsTheOneOfTheLastResultThatHasOne)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    std::string error;
+    ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
+    {
+        DatabaseWriter writer(db, {});
+        ModuleRecord first = Record(L"C:\\P\\A.dll");
+        first.result.server = "Orvanta Plugin Scan Server (x64)";
+        writer.Add(first);
+        ModuleRecord lost = Record(L"C:\\P\\B.dll", Status::lost);
+        writer.Add(lost);
+        EXPECT_EQ(writer.Finish(), "");
+    }
+    EXPECT_EQ(ReadJson(folder / L"plugins.json")["server"], "Orvanta Plugin Scan Server (x64)");
+    EXPECT_EQ(db.Server(), "Orvanta Plugin Scan Server (x64)");
+}
+
+// A blame names the path as the server's dump spells it; the entry it
+// marks is the module's own, whatever the letter case and separators.
+TEST(DatabaseWriter, ABlameUnderAnotherSpellingMarksTheModulesOwnEntry)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    std::string error;
+    ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
+    {
+        DatabaseWriter writer(db, {});
+        writer.Add(Record(L"C:\\Plugins\\Leaver.dll"));
+        Blame blame;
+        blame.path = L"c:/plugins/LEAVER.DLL";
+        blame.crash.exceptionCode = 0xC0000005;
+        writer.Add(blame);
+        EXPECT_EQ(writer.Finish(), "");
+    }
+    json modules = ReadJson(folder / L"plugins.json")["modules"];
+    ASSERT_EQ(modules.size(), 1u) << modules.dump();
+    EXPECT_EQ(modules[0]["path"], "C:\\Plugins\\Leaver.dll");
+    EXPECT_EQ(modules[0]["status"], "crashed");
+
+    // Read back, the entry holds the crash as a record of its own.
+    PluginDatabase again;
+    ASSERT_TRUE(again.Open(folder / L"plugins.json", &error)) << error;
+    std::optional<ModuleRecord> entry = again.Find(L"C:\\PLUGINS\\leaver.dll");
+    ASSERT_TRUE(entry);
+    ASSERT_TRUE(entry->result.crash);
+    EXPECT_EQ(entry->result.crash->exceptionCode, 0xC0000005u);
+    EXPECT_TRUE(entry->result.crash->leftOverThread);
+    EXPECT_EQ(entry->result.exitCode, ServerCrashExitCode);
+}
+
+TEST(DatabaseWriter, DatabaseThatCannotBeWrittenGivesTheErrorAndNothingMoreIsWritten)
 {
     ScratchFolder folder;
     MakeFolder(folder / L"sub");
@@ -121,7 +175,7 @@ TEST(ResultWriter, DatabaseThatCannotBeWrittenGivesTheErrorAndNothingMoreIsWritt
     ASSERT_TRUE(db.Open(folder / L"sub\\plugins.json", &error)) << error;
     ASSERT_TRUE(RemoveDirectoryW((folder / L"sub").c_str()));
     int writes = 0;
-    ResultWriter writer(db, [&](const std::vector<ModuleRecord>&, const std::vector<WrittenBlame>&) { writes++; });
+    DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>&, const std::vector<WrittenBlame>&) { writes++; });
     writer.Add(Record(L"C:\\P\\A.dll"));
     for (int i = 0; i < 2000 && writer.Error().empty(); i++)
         Sleep(5);

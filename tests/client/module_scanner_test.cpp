@@ -36,7 +36,7 @@ TEST(ModuleScanner, EffectSampleIsOneOkPluginInOneAttempt)
     EXPECT_FALSE(r.plugins[0].shellId);
     EXPECT_EQ(r.plugins[0].status, Status::ok);
     EXPECT_EQ(r.plugins[0].report.name, "Sample Effect");
-    EXPECT_EQ(scanner.ServerBanner(), "Orvanta Plugin Scan Server (x64)");
+    EXPECT_EQ(r.server, "Orvanta Plugin Scan Server (x64)");
 }
 
 TEST(ModuleScanner, ShellSampleExpandsIntoItsSubPlugins)
@@ -133,9 +133,11 @@ TEST(ModuleScanner, RepeatableCrashIsRetriedOnceThenRecordedAndTheScanGoesOn)
     EXPECT_EQ(r.status, Status::crashed);
     EXPECT_EQ(r.attempts, 2);
     EXPECT_EQ(r.exitCode, 9);
-    EXPECT_EQ(r.exceptionCode, AccessViolation);
-    EXPECT_EQ(r.faultingModule, Utf8(plugin));
-    EXPECT_EQ(r.dump.find(Utf8(scratch / L"dumps") + "\\ZiveRivedo-x64-"), 0u) << r.dump;
+    ASSERT_TRUE(r.crash);
+    EXPECT_EQ(r.crash->exceptionCode, AccessViolation);
+    EXPECT_EQ(r.crash->faultingModule, Utf8(plugin));
+    EXPECT_EQ(r.crash->dumpPath.find(Utf8(scratch / L"dumps") + "\\ZiveRivedo-x64-"), 0u) << r.crash->dumpPath;
+    EXPECT_FALSE(r.crash->leftOverThread);
     EXPECT_EQ(r.error, "crashed during the request: exception 0xC0000005 in " + Utf8(plugin));
     EXPECT_TRUE(r.plugins.empty());
     ModuleResult next = scanner.ScanModule(SamplePath(L"SampleEffect"));
@@ -160,7 +162,7 @@ TEST(ModuleScanner, OneOffCrashIsOkOnTheSecondAttempt)
     ModuleResult r = scanner.ScanModule(plugin);
     EXPECT_EQ(r.status, Status::ok) << r.error;
     EXPECT_EQ(r.attempts, 2);
-    EXPECT_EQ(r.dump, "");
+    EXPECT_FALSE(r.crash);
     ASSERT_EQ(r.plugins.size(), 1u);
     EXPECT_EQ(r.plugins[0].report.name, "Client Fixture");
 }
@@ -264,7 +266,7 @@ TEST(ModuleScanner, LeftOverThreadCrashIsBlamedOnTheEarlierModule)
     EXPECT_EQ(blamed[0].crash.dumpPath.find(Utf8(scratch / L"dumps") + "\\"), 0u);
     EXPECT_EQ(second.status, Status::ok) << second.error;
     EXPECT_EQ(second.attempts, 1);
-    EXPECT_EQ(second.dump, "");
+    EXPECT_FALSE(second.crash);
     ASSERT_EQ(second.plugins.size(), 1u);
     EXPECT_EQ(second.plugins[0].report.name, "Client Fixture");
 }
@@ -285,8 +287,9 @@ TEST(ModuleScanner, ScannersOnTwoThreadsKeepTheirOwnServersAndDumps)
     first.join();
     second.join();
     EXPECT_EQ(crash.status, Status::crashed) << crash.error;
-    EXPECT_EQ(crash.dump.find(Utf8(one / L"dumps") + "\\"), 0u) << crash.dump;
-    EXPECT_EQ(crash.faultingModule, Utf8(FixturePath(L"CrashInDispatch")));
+    ASSERT_TRUE(crash.crash);
+    EXPECT_EQ(crash.crash->dumpPath.find(Utf8(one / L"dumps") + "\\"), 0u) << crash.crash->dumpPath;
+    EXPECT_EQ(crash.crash->faultingModule, Utf8(FixturePath(L"CrashInDispatch")));
     EXPECT_EQ(shell.status, Status::ok) << shell.error;
     EXPECT_EQ(shell.plugins.size(), 3u);
     EXPECT_EQ(effect.status, Status::ok) << effect.error;

@@ -1,7 +1,7 @@
 // The report block as the server prints it: a comma behind every member,
 // the escapes of its texts, and blocks that are malformed in each way a
 // broken or cut-off answer can be.
-#include "orvanta_scan.h"
+#include "report_parser.h"
 #include <gtest/gtest.h>
 
 using orvanta::ParseReport;

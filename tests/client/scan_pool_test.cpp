@@ -81,7 +81,9 @@ TEST(ScanPool, EveryModuleIsFinishedExactlyOnceWithItsOwnResult)
         EXPECT_EQ(results[i].plugins[0].report.name, "Sample Synth");
     }
     EXPECT_EQ(results[6].status, Status::failed);
-    EXPECT_EQ(pool.ServerBanner(), "Orvanta Plugin Scan Server (x64)");
+    // Each result names the server that scanned it, whichever of the three.
+    for (size_t i = 0; i < 7; i++)
+        EXPECT_EQ(results[i].server, "Orvanta Plugin Scan Server (x64)") << i;
 }
 
 TEST(ScanPool, CallbacksNeverRunTwoAtOnce)
@@ -226,7 +228,6 @@ TEST(ScanPool, EmptyListStartsNoServer)
     ScanPool pool(RealServer(scratch), 4);
     pool.ScanAll({}, callbacks);
     EXPECT_EQ(calls, 0);
-    EXPECT_EQ(pool.ServerBanner(), "");
     EXPECT_TRUE(ListFolder(scratch / L"dumps").empty());
 }
 

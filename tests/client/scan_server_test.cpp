@@ -129,12 +129,13 @@ TEST(ScanServer, CrashGivesExitCode9AndTheDumpItWrote)
     ASSERT_EQ(out.status, Status::crashed) << out.error;
     EXPECT_EQ(out.exitCode, 9);
     EXPECT_FALSE(out.report);
-    EXPECT_EQ(out.crash.dumpPath.find(Utf8(scratch / L"dumps") + "\\ZiveRivedo-x64-"), 0u)
-        << out.crash.dumpPath;
-    EXPECT_EQ(out.crash.dumpPath.substr(out.crash.dumpPath.size() - 5), ".mdmp");
-    EXPECT_EQ(out.crash.exceptionCode, AccessViolation);
-    EXPECT_NE(out.crash.address, 0u);
-    EXPECT_EQ(out.crash.faultingModule, Utf8(plugin));
+    ASSERT_TRUE(out.crash);
+    EXPECT_EQ(out.crash->dumpPath.find(Utf8(scratch / L"dumps") + "\\ZiveRivedo-x64-"), 0u)
+        << out.crash->dumpPath;
+    EXPECT_EQ(out.crash->dumpPath.substr(out.crash->dumpPath.size() - 5), ".mdmp");
+    EXPECT_EQ(out.crash->exceptionCode, AccessViolation);
+    EXPECT_NE(out.crash->address, 0u);
+    EXPECT_EQ(out.crash->faultingModule, Utf8(plugin));
     EXPECT_EQ(out.error, "crashed during the request: exception 0xC0000005 in " + Utf8(plugin));
     // The lines written before the crash are kept.
     EXPECT_EQ(out.lines.back(), "info:Audio master callback: 1 - audioMasterVersion");
@@ -150,7 +151,8 @@ TEST(ScanServer, TimeLimitWaitsForADumpBeingWritten)
     RequestOutcome out = server.Request(FixturePath(L"CrashInDispatch"));
     EXPECT_EQ(out.status, Status::crashed) << out.error;
     EXPECT_EQ(out.exitCode, 9);
-    EXPECT_EQ(out.crash.exceptionCode, AccessViolation);
+    ASSERT_TRUE(out.crash);
+    EXPECT_EQ(out.crash->exceptionCode, AccessViolation);
 }
 
 TEST(ScanServer, NextRequestAfterACrashStartsAFreshServer)
@@ -179,8 +181,9 @@ TEST(ScanServer, CrashBetweenRequestsIsTheNextRequestsOutcomeWithTheDump)
     RequestOutcome out = server.Request(SamplePath(L"SampleEffect"));
     EXPECT_EQ(out.status, Status::crashed) << out.error;
     EXPECT_EQ(out.exitCode, 9);
-    EXPECT_EQ(out.crash.faultingModule, Utf8(late));
-    EXPECT_EQ(out.crash.exceptionCode, AccessViolation);
+    ASSERT_TRUE(out.crash);
+    EXPECT_EQ(out.crash->faultingModule, Utf8(late));
+    EXPECT_EQ(out.crash->exceptionCode, AccessViolation);
     ASSERT_EQ(server.ScannedByThisProcess().size(), 2u);
     EXPECT_EQ(server.ScannedByThisProcess()[0], late);
     RequestOutcome next = server.Request(SamplePath(L"SampleEffect"));
@@ -217,7 +220,7 @@ TEST(ScanServer, TimeoutNamesTheMessageBoxAndItsText)
     EXPECT_EQ(out.windows[0].title, "Licence check");
     EXPECT_EQ(out.windows[0].text, "Please insert your dongle");
     EXPECT_EQ(out.error,
-              "no answer within 4000 ms, waiting on 'Licence check': Please insert your dongle");
+              "no answer within 4000 ms, waiting on dialog 'Licence check: Please insert your dongle'");
     // The dialog was reported while the request ran, once, as it appeared,
     // and its end when the request ended.
     ASSERT_EQ(seen.size(), 2u);
