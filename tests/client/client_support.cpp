@@ -28,4 +28,16 @@ int CountLines(const std::vector<std::string>& lines, const std::string& line)
     return count;
 }
 
+orvanta::ModuleRecord ScannedRecord(const std::wstring& path, orvanta::Status status)
+{
+    orvanta::ModuleRecord record;
+    record.size = 4096;
+    record.modified = "2026-12-08T13:41:15.250Z";
+    record.result.path = path;
+    record.result.status = status;
+    record.result.attempts = 1;
+    record.result.scanMs = 42;
+    return record;
+}
+
 } // namespace clienttest

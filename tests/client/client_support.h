@@ -1,8 +1,10 @@
 // What the client library tests share beyond the support library: server
 // configurations for the real server and the stand-in one, with their dumps
-// in a test's scratch folder, and a count of lines in an answer.
+// in a test's scratch folder, a database entry, and a count of lines in an
+// answer.
 #pragma once
 #include "scan_server.h"
+#include <orvanta/database.h>
 #include "scratch_folder.h"
 #include <string>
 #include <vector>
@@ -13,6 +15,10 @@ namespace clienttest {
 orvanta::ServerConfig RealServer(const testsupport::ScratchFolder& scratch, uint32_t timeoutMs = 60000);
 // The stand-in server of tests/support/fake_server.cpp.
 orvanta::ServerConfig FakeServer(const testsupport::ScratchFolder& scratch, uint32_t timeoutMs = 60000);
+
+// A database entry as a scan of one module leaves it: 4096 bytes, written
+// 2026-12-08T13:41:15.250Z, one attempt of 42 ms, no plugins.
+orvanta::ModuleRecord ScannedRecord(const std::wstring& path, orvanta::Status status = orvanta::Status::ok);
 
 // How many of the lines equal the given one.
 int CountLines(const std::vector<std::string>& lines, const std::string& line);

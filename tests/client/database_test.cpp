@@ -1,6 +1,7 @@
 // The plugin database on its own: the file's shape read back by a standard
 // JSON parser, the incremental rules of a run, refusing a file it cannot
 // read, and finding the module files of a folder.
+#include "client_support.h"
 #include "files.h"
 #include "json_file.h"
 #include "module_files.h"
@@ -31,13 +32,7 @@ PluginEntry Own(uint32_t id, const std::string& name, int category)
 
 ModuleRecord Module(const std::wstring& path, Status status = Status::ok)
 {
-    ModuleRecord record;
-    record.size = 4096;
-    record.modified = "2026-12-08T13:41:15.250Z";
-    record.result.path = path;
-    record.result.status = status;
-    record.result.attempts = 1;
-    record.result.scanMs = 42;
+    ModuleRecord record = clienttest::ScannedRecord(path, status);
     PluginEntry plugin = Own(0x536D4566, "Sample Effect", 1);
     plugin.status = status;
     record.result.plugins.push_back(plugin);

@@ -1,6 +1,7 @@
 // The run's one database writer: everything handed to it reaches the file,
 // the after-write callback sees each record once, and the first failed
 // write stops all writing.
+#include "client_support.h"
 #include "files.h"
 #include "json_file.h"
 #include <orvanta/database_writer.h>
@@ -14,23 +15,12 @@
 
 using namespace orvanta;
 using namespace testsupport;
+using clienttest::ScannedRecord;
 using orvanta::DatabaseWriter;
 using orvanta::WrittenBlame;
 using nlohmann::json;
 
 namespace {
-
-ModuleRecord Record(const std::wstring& path, Status status = Status::ok)
-{
-    ModuleRecord record;
-    record.size = 4096;
-    record.modified = "2026-12-08T13:41:15.250Z";
-    record.result.path = path;
-    record.result.status = status;
-    record.result.attempts = 1;
-    record.result.scanMs = 42;
-    return record;
-}
 
 std::vector<std::string> PathsIn(const json& document)
 {
@@ -58,11 +48,11 @@ TEST(DatabaseWriter, EverythingAddedFromSeveralThreadsIsWrittenAndSeenOnceAfterI
         });
         std::thread one([&] {
             for (int i = 0; i < 20; i++)
-                writer.Add(Record(L"C:\\P\\One" + std::to_wstring(i) + L".dll"));
+                writer.Add(ScannedRecord(L"C:\\P\\One" + std::to_wstring(i) + L".dll"));
         });
         std::thread two([&] {
             for (int i = 0; i < 20; i++)
-                writer.Add(Record(L"C:\\P\\Two" + std::to_wstring(i) + L".dll", Status::failed));
+                writer.Add(ScannedRecord(L"C:\\P\\Two" + std::to_wstring(i) + L".dll", Status::failed));
         });
         one.join();
         two.join();
@@ -90,7 +80,7 @@ TEST(DatabaseWriter, CrashFoundLaterIsWrittenWithTheEntryBeforeAndAfter)
         DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>&, const std::vector<WrittenBlame>& written) {
             blames.insert(blames.end(), written.begin(), written.end());
         });
-        writer.Add(Record(L"C:\\P\\Leaver.dll"));
+        writer.Add(ScannedRecord(L"C:\\P\\Leaver.dll"));
         Blame blame;
         blame.path = L"C:\\P\\Leaver.dll";
         blame.crash.dumpPath = "C:\\dumps\\server-1\\a.mdmp";
@@ -122,10 +112,10 @@ TEST(DatabaseWriter, TheServerBannerIsTheOneOfTheLastResultThatHasOne)
     ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
     {
         DatabaseWriter writer(db, {});
-        ModuleRecord first = Record(L"C:\\P\\A.dll");
+        ModuleRecord first = ScannedRecord(L"C:\\P\\A.dll");
         first.result.server = "Orvanta Plugin Scan Server (x64)";
         writer.Add(first);
-        ModuleRecord lost = Record(L"C:\\P\\B.dll", Status::lost);
+        ModuleRecord lost = ScannedRecord(L"C:\\P\\B.dll", Status::lost);
         writer.Add(lost);
         EXPECT_EQ(writer.Finish(), "");
     }
@@ -143,7 +133,7 @@ TEST(DatabaseWriter, ABlameUnderAnotherSpellingMarksTheModulesOwnEntry)
     ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
     {
         DatabaseWriter writer(db, {});
-        writer.Add(Record(L"C:\\Plugins\\Leaver.dll"));
+        writer.Add(ScannedRecord(L"C:\\Plugins\\Leaver.dll"));
         Blame blame;
         blame.path = L"c:/plugins/LEAVER.DLL";
         blame.crash.exceptionCode = 0xC0000005;
@@ -176,14 +166,14 @@ TEST(DatabaseWriter, DatabaseThatCannotBeWrittenGivesTheErrorAndNothingMoreIsWri
     ASSERT_TRUE(RemoveDirectoryW((folder / L"sub").c_str()));
     int writes = 0;
     DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>&, const std::vector<WrittenBlame>&) { writes++; });
-    writer.Add(Record(L"C:\\P\\A.dll"));
+    writer.Add(ScannedRecord(L"C:\\P\\A.dll"));
     for (int i = 0; i < 2000 && writer.Error().empty(); i++)
         Sleep(5);
     const std::string expected = "cannot create " + Utf8(folder / L"sub\\plugins.json.tmp") + " (";
     EXPECT_EQ(writer.Error().rfind(expected, 0), 0u) << writer.Error();
     // The folder is back, but the run is ending: later modules are dropped.
     MakeFolder(folder / L"sub");
-    writer.Add(Record(L"C:\\P\\B.dll"));
+    writer.Add(ScannedRecord(L"C:\\P\\B.dll"));
     std::string finished = writer.Finish();
     EXPECT_EQ(finished.rfind(expected, 0), 0u) << finished;
     EXPECT_EQ(writes, 0);

@@ -2,7 +2,8 @@
 # or once, and a shell with one crashing sub-plugin (modes in
 # client_fixture.cpp); and a stand-in server that answers out of step, for
 # the failures a real server cannot be made to show.
-set(CLIENT_FIXTURES
+fixture_plugin_modes(SOURCE ${CMAKE_CURRENT_LIST_DIR}/client_fixture.cpp DEFINE CLIENT_MODE
+  LIBS user32 FIXTURES
   ClientHang:1
   ClientMessageBox:2
   ClientLateCrash:3
@@ -10,13 +11,6 @@ set(CLIENT_FIXTURES
   ClientSlowOnce:5
   ClientCrashOnce:6
   ClientShellHangSub:7)
-foreach(fixture ${CLIENT_FIXTURES})
-  string(REPLACE ":" ";" parts ${fixture})
-  list(GET parts 0 name)
-  list(GET parts 1 mode)
-  fixture_plugin(${name} OUTPUT ${PLUGIN_OUT_DIR}
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/client_fixture.cpp DEFINES CLIENT_MODE=${mode} LIBS user32)
-endforeach()
 
 add_executable(fakeserver WIN32 ${CMAKE_SOURCE_DIR}/tests/support/fake_server.cpp)
 target_link_libraries(fakeserver PRIVATE orvanta_warnings shell32)

@@ -1,6 +1,6 @@
 # Crash fixtures: one source, one DLL per way of crashing (see the modes in
 # crash_plugin.cpp).
-set(CRASH_FIXTURES
+fixture_plugin_modes(SOURCE ${CMAKE_CURRENT_LIST_DIR}/crash_plugin.cpp DEFINE CRASH_MODE FIXTURES
   CrashGood:0
   CrashInEntry:1
   CrashInDispatch:2
@@ -13,10 +13,3 @@ set(CRASH_FIXTURES
   CrashOverrunShell:9
   CrashLaterOnThread:10
   CrashSmallFrames:11)
-foreach(fixture ${CRASH_FIXTURES})
-  string(REPLACE ":" ";" parts ${fixture})
-  list(GET parts 0 name)
-  list(GET parts 1 mode)
-  fixture_plugin(${name} OUTPUT ${PLUGIN_OUT_DIR}
-    SOURCES ${CMAKE_CURRENT_LIST_DIR}/crash_plugin.cpp DEFINES CRASH_MODE=${mode})
-endforeach()
