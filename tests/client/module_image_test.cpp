@@ -122,6 +122,19 @@ TEST(ModuleImage, ImportedNamesAreReadFromTheImportDirectory)
     EXPECT_EQ(image.imports, (std::vector<std::string>{"one.dll"}));
 }
 
+TEST(ModuleImage, DelayLoadedNamesFollowTheImportedOnes)
+{
+    std::string bytes = PeWithImport(0x1100);
+    Put32(bytes, 0x58 + 112 + 13 * 8, 0x1040); // the delay-load directory
+    Put32(bytes, 0x58 + 112 + 13 * 8 + 4, 64);
+    Put32(bytes, 0x240, 1);          // attributes: addresses are RVAs
+    Put32(bytes, 0x240 + 4, 0x1110); // the DLL's name
+    bytes.replace(0x310, 8, std::string("two.dll\0", 8));
+    ModuleImage image = ReadBytes(bytes);
+    EXPECT_EQ(image.kind, ModuleImage::Kind::image);
+    EXPECT_EQ(image.imports, (std::vector<std::string>{"one.dll", "two.dll"}));
+}
+
 TEST(ModuleImage, ImportDirectoryOutsideTheFileGivesNoImports)
 {
     // The section's data would start at 0x10000, far past the file's end.
