@@ -110,6 +110,11 @@ struct ModuleResult
     int attempts = 0;
     uint32_t scanMs = 0;
     std::string error;           // made from the data below, for people
+    // Why the module cannot be loaded, found by the library itself from the
+    // module file: built for another machine (then also the error, and no
+    // server saw it), or the DLLs it imports that are nowhere Windows looks
+    // ("needs a.dll, not found", after the server's "err=126"). "" otherwise.
+    std::string loadProblem;
     std::optional<int> exitCode; // crashed or lost: how the server ended
     std::optional<CrashInfo> crash;    // crashed
     std::vector<DialogWindow> windows; // timeout: the windows it waited on

@@ -88,7 +88,11 @@ std::string ProblemText(const ModuleResult& m)
     case Status::ok:
         return "ok";
     case Status::failed:
-        return "failed: " + (m.error.empty() ? std::string("no reason given") : m.error);
+        text = "failed: " + (m.error.empty() ? std::string("no reason given") : m.error);
+        // A wrong machine's explanation is the error itself.
+        if (!m.loadProblem.empty() && m.loadProblem != m.error)
+            text += " (" + m.loadProblem + ")";
+        return text;
     case Status::crashed:
         if (m.attempts == 2)
             text += " in both attempts";

@@ -157,6 +157,7 @@ json RecordToJson(const ModuleRecord& record)
     entry["attempts"] = m.attempts;
     entry["scanMs"] = m.scanMs;
     PutText(entry, "error", m.error);
+    PutText(entry, "loadProblem", m.loadProblem);
     if (m.crash)
         PutText(entry, "dump", m.crash->dumpPath);
     // Exit codes are unsigned on Windows (0xC0000005 is 3221225477).
@@ -207,7 +208,7 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
     if (!read.Number("size", &record->size, true) || !read.Text("modified", &record->modified, true) ||
         !read.StatusOf(&m.status) || !read.Number("attempts", &m.attempts) ||
         !read.Number("scanMs", &m.scanMs) || !read.Text("error", &m.error) ||
-        !read.Text("dump", &crash.dumpPath) || !read.Number("exitCode", &exitCode) ||
+        !read.Text("loadProblem", &m.loadProblem) || !read.Text("dump", &crash.dumpPath) || !read.Number("exitCode", &exitCode) ||
         !read.Text("faultingModule", &crash.faultingModule))
         return false;
     if (hasExitCode)

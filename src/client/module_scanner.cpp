@@ -5,6 +5,9 @@
 // fresh server; a time-out is not (it is usually a dialog). A crash whose
 // faulting address lies in a module this process scanned earlier is that
 // module's (a thread it left running), and the cut-off request runs again.
+#include "load_problem.h"
+#include "module_image.h"
+#include "protocol.h"
 #include "scan_server.h"
 #include "orvanta/paths.h"
 #include "orvanta/text.h"
@@ -139,11 +142,25 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
 {
     ModuleResult result;
     result.path = path;
+    // A module built for another machine can never load in an x64 server:
+    // say so without asking one. Anything that is not a readable PE image
+    // goes to the server as it is, which answers for it.
+    ModuleImage image = ReadModuleImage(path, false);
+    if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
+    {
+        result.status = Status::failed;
+        result.attempts = 1;
+        result.error = result.loadProblem = WrongMachineText(image.machine);
+        result.server = m_impl->server.Banner();
+        return result;
+    }
     RequestOutcome outcome = m_impl->RunWithRetries(path, {}, callbacks, &result, &result.attempts);
     result.status = outcome.status;
     result.error = outcome.error;
     if (outcome.status != Status::ok && outcome.status != Status::failed && outcome.exitCode != -1)
         result.exitCode = outcome.exitCode;
+    if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
+        result.loadProblem = MissingDependencyText(path);
     result.windows = outcome.windows;
     result.crash = outcome.crash;
     if (outcome.report)

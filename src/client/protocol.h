@@ -21,5 +21,9 @@ inline bool HasTag(const std::string& line, std::string_view tag)
 // sub-plugin this separator and the ID in eight hexadecimal digits.
 constexpr char SubPluginSeparator = '>';
 
+// The error of a report whose module could not be loaded because a module
+// it needs was not found (ERROR_MOD_NOT_FOUND).
+constexpr std::string_view ModuleNotFoundError = "Failed to load library, err=126";
+
 } // namespace protocol
 } // namespace orvanta

@@ -158,6 +158,36 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
     EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\CrashShell.dll>43525331")) << run.err;
 }
 
+TEST_F(CliScan, UnloadableModulesAreExplainedInTheDatabaseAndTheSummary)
+{
+    CopyTo(FixturePath(L"Client32Bit"), plugins, L"Old32.dll");
+    CopyTo(FixturePath(L"ClientMissingDep"), plugins, L"NeedsDep.dll");
+
+    ProcessRun run = Run({L"--json"});
+    EXPECT_EQ(run.exitCode, 1u) << run.err;
+
+    json document = ReadJson(db);
+    json printed = json::parse(run.out, nullptr, false);
+    EXPECT_EQ(printed, document) << run.out;
+    const json* old = ModuleNamed(document, "Old32.dll");
+    ASSERT_NE(old, nullptr);
+    EXPECT_EQ((*old)["status"], "failed");
+    EXPECT_EQ((*old)["error"], "32-bit module: built for x86; only 64-bit (x64) modules can be loaded");
+    EXPECT_EQ((*old)["loadProblem"], "32-bit module: built for x86; only 64-bit (x64) modules can be loaded");
+    const json* needsDep = ModuleNamed(document, "NeedsDep.dll");
+    ASSERT_NE(needsDep, nullptr);
+    EXPECT_EQ((*needsDep)["status"], "failed");
+    EXPECT_EQ((*needsDep)["error"], "Failed to load library, err=126");
+    EXPECT_EQ((*needsDep)["loadProblem"], "needs OrvantaMissingDep.dll, not found");
+
+    EXPECT_TRUE(Contains(run.err, "Problems:\n  " + Utf8(plugins) +
+                                      "\\NeedsDep.dll: failed: Failed to load library, err=126 (needs "
+                                      "OrvantaMissingDep.dll, not found)\n  " + Utf8(plugins) +
+                                      "\\Old32.dll: failed: 32-bit module: built for x86; only 64-bit (x64) "
+                                      "modules can be loaded\n"))
+        << run.err;
+}
+
 TEST_F(CliScan, LeftOverThreadCrashMarksTheEarlierModuleCrashed)
 {
     // A scans cleanly and leaves a thread that crashes 300 ms later. With one

@@ -129,3 +129,19 @@ TEST(RunTally, SamePathInAnotherLetterCaseIsOneProblem)
     ASSERT_EQ(tally.problems.size(), 1u);
     EXPECT_EQ(tally.problems.begin()->second.status, Status::crashed);
 }
+
+TEST(ProblemText, FailedModuleWithALoadProblemShowsItAfterTheServersError)
+{
+    ModuleResult failed = Result(L"C:\\P\\NeedsDep.dll", Status::failed);
+    failed.error = "Failed to load library, err=126";
+    failed.loadProblem = "needs libgcc_s_seh-1.dll, not found";
+    EXPECT_EQ(orvantacli::ProblemText(failed), "failed: Failed to load library, err=126 (needs libgcc_s_seh-1.dll, not found)");
+}
+
+TEST(ProblemText, WrongMachineIsShownOnceThoughItIsBothErrorAndLoadProblem)
+{
+    ModuleResult failed = Result(L"C:\\P\\Old.dll", Status::failed);
+    failed.error = failed.loadProblem = "32-bit module: built for x86; only 64-bit (x64) modules can be loaded";
+    EXPECT_EQ(orvantacli::ProblemText(failed),
+              "failed: 32-bit module: built for x86; only 64-bit (x64) modules can be loaded");
+}

@@ -214,6 +214,39 @@ TEST(DatabaseShape, TimedOutModuleListsTheWindowsItWaitedOn)
     EXPECT_FALSE(module.contains("plugins"));
 }
 
+TEST(DatabaseShape, LoadProblemIsAMemberBesideTheServersError)
+{
+    ScratchFolder folder;
+    ModuleRecord record = Module(L"C:\\Plugins\\NeedsDep.dll", Status::failed);
+    record.result.plugins.clear();
+    record.result.error = "Failed to load library, err=126";
+    record.result.loadProblem = "needs libgcc_s_seh-1.dll, not found";
+    PluginDatabase db;
+    Fill(db, folder, {record});
+
+    json module = ReadJson(folder / L"plugins.json")["modules"][0];
+    EXPECT_EQ(module["error"], "Failed to load library, err=126");
+    EXPECT_EQ(module["loadProblem"], "needs libgcc_s_seh-1.dll, not found");
+}
+
+TEST(DatabaseText, LoadProblemSurvivesReopening)
+{
+    ScratchFolder folder;
+    ModuleRecord record = Module(L"C:\\Plugins\\NeedsDep.dll", Status::failed);
+    record.result.loadProblem = "needs a.dll and b.dll, not found";
+    {
+        PluginDatabase db;
+        Fill(db, folder, {record});
+    }
+
+    PluginDatabase again;
+    std::string error;
+    ASSERT_TRUE(again.Open(folder / L"plugins.json", &error)) << error;
+    auto read = again.Find(L"C:\\Plugins\\NeedsDep.dll");
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->result.loadProblem, "needs a.dll and b.dll, not found");
+}
+
 TEST(DatabaseShape, EmptyOptionalMembersAreLeftOut)
 {
     ScratchFolder folder;
