@@ -5,7 +5,7 @@
 # cross build must not search whole (it holds Linux's C library headers): a
 # folder of links to just those two goes on the include path instead, as the
 # interface target orvanta_host_libs.
-set(ORVANTA_HOST_LIBS_INCLUDE ${CMAKE_BINARY_DIR}/host-libs/include)
+set(ORVANTA_HOST_LIBS_INCLUDE ${PROJECT_BINARY_DIR}/host-libs/include)
 file(MAKE_DIRECTORY ${ORVANTA_HOST_LIBS_INCLUDE})
 foreach(lib nlohmann CLI)
   if(NOT EXISTS /usr/include/${lib})

@@ -8,17 +8,17 @@ install(TARGETS scanserver orvanta-scan RUNTIME DESTINATION ${CMAKE_INSTALL_BIND
 install(TARGETS orvanta_client EXPORT OrvantaTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/orvanta DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/orvanta DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT OrvantaTargets NAMESPACE Orvanta::
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Orvanta)
-configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/OrvantaConfig.cmake.in
-  ${CMAKE_BINARY_DIR}/OrvantaConfig.cmake
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/OrvantaConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/OrvantaConfig.cmake
   INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Orvanta
   PATH_VARS CMAKE_INSTALL_BINDIR)
-write_basic_package_version_file(${CMAKE_BINARY_DIR}/OrvantaConfigVersion.cmake
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/OrvantaConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
-install(FILES ${CMAKE_BINARY_DIR}/OrvantaConfig.cmake ${CMAKE_BINARY_DIR}/OrvantaConfigVersion.cmake
+install(FILES ${PROJECT_BINARY_DIR}/OrvantaConfig.cmake ${PROJECT_BINARY_DIR}/OrvantaConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/Orvanta)
-install(FILES ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${CMAKE_INSTALL_DOCDIR} OPTIONAL)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The public surface as a host meets it: installs the build into a fresh
 # prefix with cmake --install, builds examples/list_plugins against that
-# prefix with find_package(Orvanta), and runs it on copies of two samples.
-# The expected lines are the example's whole output.
+# prefix with find_package(Orvanta), and runs it on copies of two samples
+# (the expected lines are the example's whole output). Then builds the
+# example once more with this source tree as a subdirectory of its build.
 #   bash tests/example_build.sh BUILD_FOLDER
 # Run through CTest by ./run test (the Wine prefix comes from there).
 set -eu
@@ -40,4 +41,9 @@ fi
 # The database it wrote is read by a standard JSON parser: two modules.
 python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["format"]==1, d; assert len(d["modules"])==2, d' \
     "$WORK/plugins.json"
-echo "example built against the installed package and listed 4 plugins"
+cmake -S "$ROOT/examples/list_plugins" -B "$WORK/subdirectory" \
+    -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw64.cmake" -DCMAKE_BUILD_TYPE=Release \
+    -DORVANTA_SOURCE_DIR="$ROOT" >/dev/null
+cmake --build "$WORK/subdirectory" --target list_plugins >/dev/null
+[ -f "$WORK/subdirectory/list_plugins.exe" ] || { echo "no list_plugins.exe from the subdirectory build"; exit 1; }
+echo "example built against the installed package (listed 4 plugins) and with the tree as a subdirectory"
