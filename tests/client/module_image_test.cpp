@@ -6,7 +6,6 @@
 #include "module_image.h"
 #include "scratch_folder.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <cstring>
 
 using namespace orvanta;
@@ -68,50 +67,32 @@ ModuleImage ReadBytes(const std::string& bytes)
 
 } // namespace
 
-TEST(ModuleImage, TextFileIsNotAnImage)
+// Each row a file that is not an image, told apart from one by the first
+// header that does not hold.
+TEST(ModuleImage, FilesThatAreNoImageSayWhichHeaderFails)
 {
-    ModuleImage image = ReadBytes("not a module");
-    EXPECT_EQ(image.kind, ModuleImage::Kind::notImage);
-    EXPECT_EQ(image.reason, "not a PE image: no MZ header");
-}
-
-TEST(ModuleImage, DosHeaderCutOffBeforeItsPeOffsetIsNotAnImage)
-{
-    ModuleImage image = ReadBytes(std::string("MZ\x90\0\3\0", 6));
-    EXPECT_EQ(image.kind, ModuleImage::Kind::notImage);
-    EXPECT_EQ(image.reason, "not a PE image: its PE header lies outside the file");
-}
-
-TEST(ModuleImage, PeOffsetPastTheEndIsNotAnImage)
-{
-    std::string bytes = PeHeaders(0, 0);
-    Put32(bytes, 0x3C, 0xFFFFFFF0);
-    ModuleImage image = ReadBytes(bytes);
-    EXPECT_EQ(image.kind, ModuleImage::Kind::notImage);
-    EXPECT_EQ(image.reason, "not a PE image: its PE header lies outside the file");
-}
-
-TEST(ModuleImage, WrongSignatureIsNotAnImage)
-{
-    std::string bytes = PeHeaders(0, 0);
-    bytes[0x41] = 'X';
-    ModuleImage image = ReadBytes(bytes);
-    EXPECT_EQ(image.kind, ModuleImage::Kind::notImage);
-    EXPECT_EQ(image.reason, "not a PE image: no PE signature");
-}
-
-TEST(ModuleImage, CoffHeaderCutOffIsNotAnImage)
-{
-    ModuleImage image = ReadBytes(PeHeaders(0, 0).substr(0, 0x50));
-    EXPECT_EQ(image.kind, ModuleImage::Kind::notImage);
-    EXPECT_EQ(image.reason, "not a PE image: its COFF header is cut off");
-}
-
-TEST(ModuleImage, MissingFileIsUnreadable)
-{
+    std::string farOffset = PeHeaders(0, 0);
+    Put32(farOffset, 0x3C, 0xFFFFFFF0);
+    std::string badSignature = PeHeaders(0, 0);
+    badSignature[0x41] = 'X';
+    const struct
+    {
+        std::string bytes, reason;
+    } rows[] = {
+        {"not a module", "not a PE image: no MZ header"},
+        {std::string("MZ\x90\0\3\0", 6), "not a PE image: its PE header lies outside the file"},
+        {farOffset, "not a PE image: its PE header lies outside the file"},
+        {badSignature, "not a PE image: no PE signature"},
+        {PeHeaders(0, 0).substr(0, 0x50), "not a PE image: its COFF header is cut off"},
+    };
+    for (const auto& row : rows)
+    {
+        ModuleImage image = ReadBytes(row.bytes);
+        EXPECT_EQ(image.kind, ModuleImage::Kind::notImage) << row.reason;
+        EXPECT_EQ(image.reason, row.reason);
+    }
     ScratchFolder scratch;
-    ModuleImage image = ReadModuleImage(scratch / L"none.dll", true);
-    EXPECT_EQ(image.kind, ModuleImage::Kind::unreadable);
+    EXPECT_EQ(ReadModuleImage(scratch / L"none.dll", true).kind, ModuleImage::Kind::unreadable);
 }
 
 TEST(ModuleImage, ImportedNamesAreReadFromTheImportDirectory)
@@ -135,101 +116,59 @@ TEST(ModuleImage, DelayLoadedNamesFollowTheImportedOnes)
     EXPECT_EQ(image.imports, (std::vector<std::string>{"one.dll", "two.dll"}));
 }
 
-TEST(ModuleImage, ImportDirectoryOutsideTheFileGivesNoImports)
+// An image whose import directory lies: still an x64 image, no names.
+TEST(ModuleImage, ImportsThatPointOutsideTheFileAreLeftOut)
 {
-    // The section's data would start at 0x10000, far past the file's end.
-    ModuleImage image = ReadBytes(PeHeaders(0x1000, 0x10000));
-    EXPECT_EQ(image.kind, ModuleImage::Kind::image);
-    EXPECT_EQ(image.machine, 0x8664);
-    EXPECT_EQ(image.imports, std::vector<std::string>{});
+    std::string nameCutOff = PeWithImport(0x1100);
+    nameCutOff.resize(0x303); // "one" and the file ends
+    const struct
+    {
+        const char* what;
+        std::string bytes;
+    } rows[] = {
+        {"section data past the end", PeHeaders(0x1000, 0x10000)},
+        {"name outside every section", PeWithImport(0x90000)},
+        {"name without its end", nameCutOff},
+    };
+    for (const auto& row : rows)
+    {
+        ModuleImage image = ReadBytes(row.bytes);
+        EXPECT_EQ(image.kind, ModuleImage::Kind::image) << row.what;
+        EXPECT_EQ(image.machine, 0x8664) << row.what;
+        EXPECT_EQ(image.imports, std::vector<std::string>{}) << row.what;
+    }
 }
 
-TEST(ModuleImage, ImportNameOutsideEverySectionIsLeftOut)
+TEST(LoadProblemText, WrongMachinesAreNamedAndX64HasNoProblem)
 {
-    ModuleImage image = ReadBytes(PeWithImport(0x90000));
-    EXPECT_EQ(image.kind, ModuleImage::Kind::image);
-    EXPECT_EQ(image.imports, std::vector<std::string>{});
+    const struct
+    {
+        uint16_t machine;
+        const char* text;
+    } rows[] = {
+        {0x014C, "32-bit module: built for x86; only 64-bit (x64) modules can be loaded"},
+        {0xAA64, "ARM64 module: built for 64-bit ARM; only 64-bit (x64) modules can be loaded"},
+        {0x01C4, "ARM module: built for 32-bit ARM; only 64-bit (x64) modules can be loaded"},
+        {0x0200, "module for another machine: built for machine type 0x0200; only 64-bit (x64) modules can be loaded"},
+        {0x8664, ""},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(WrongMachineText(row.machine), row.text) << row.machine;
 }
 
-TEST(ModuleImage, ImportNameWithoutItsEndIsLeftOut)
-{
-    std::string bytes = PeWithImport(0x1100);
-    bytes.resize(0x303); // "one" and the file ends
-    ModuleImage image = ReadBytes(bytes);
-    EXPECT_EQ(image.kind, ModuleImage::Kind::image);
-    EXPECT_EQ(image.imports, std::vector<std::string>{});
-}
-
-TEST(ModuleImage, ThirtyTwoBitFixtureIsBuiltForX86)
-{
-    ModuleImage image = ReadModuleImage(FixturePath(L"Client32Bit"), false);
-    EXPECT_EQ(image.kind, ModuleImage::Kind::image);
-    EXPECT_EQ(image.machine, 0x014C);
-}
-
-TEST(ModuleImage, MissingDependencyFixtureImportsOrvantaMissingDep)
-{
-    ModuleImage image = ReadModuleImage(FixturePath(L"ClientMissingDep"), true);
-    EXPECT_EQ(image.kind, ModuleImage::Kind::image);
-    EXPECT_EQ(image.machine, 0x8664);
-    EXPECT_NE(std::find(image.imports.begin(), image.imports.end(), "OrvantaMissingDep.dll"), image.imports.end());
-}
-
-TEST(LoadProblemText, X86ModuleIsThirtyTwoBit)
-{
-    EXPECT_EQ(WrongMachineText(0x014C), "32-bit module: built for x86; only 64-bit (x64) modules can be loaded");
-}
-
-TEST(LoadProblemText, Arm64ModuleIsNamedAsSuch)
-{
-    EXPECT_EQ(WrongMachineText(0xAA64), "ARM64 module: built for 64-bit ARM; only 64-bit (x64) modules can be loaded");
-}
-
-TEST(LoadProblemText, ArmModuleIsNamedAsSuch)
-{
-    EXPECT_EQ(WrongMachineText(0x01C4), "ARM module: built for 32-bit ARM; only 64-bit (x64) modules can be loaded");
-}
-
-TEST(LoadProblemText, OtherMachineIsGivenByNumber)
-{
-    EXPECT_EQ(WrongMachineText(0x0200),
-              "module for another machine: built for machine type 0x0200; only 64-bit (x64) modules can be loaded");
-}
-
-TEST(LoadProblemText, X64ModuleHasNoProblem)
-{
-    EXPECT_EQ(WrongMachineText(0x8664), "");
-}
-
-TEST(LoadProblemText, OneMissingDllIsNamed)
+TEST(LoadProblemText, MissingDllsAreListedThenCounted)
 {
     EXPECT_EQ(NotFoundText({"a.dll"}), "needs a.dll, not found");
-}
-
-TEST(LoadProblemText, TwoMissingDllsAreJoinedWithAnd)
-{
     EXPECT_EQ(NotFoundText({"a.dll", "b.dll"}), "needs a.dll and b.dll, not found");
-}
-
-TEST(LoadProblemText, ThreeMissingDllsAreAllNamed)
-{
     EXPECT_EQ(NotFoundText({"a.dll", "b.dll", "c.dll"}), "needs a.dll, b.dll and c.dll, not found");
-}
-
-TEST(LoadProblemText, MoreThanThreeMissingDllsAreCounted)
-{
     EXPECT_EQ(NotFoundText({"a.dll", "b.dll", "c.dll", "d.dll", "e.dll"}),
               "needs a.dll, b.dll, c.dll and 2 more, not found");
 }
 
-TEST(DependencySearch, ApiSetNamesCountAsPresent)
+TEST(DependencySearch, ApiSetNamesCountAsPresentInAnyLetterCase)
 {
     EXPECT_TRUE(IsApiSetName("api-ms-win-crt-runtime-l1-1-0.dll"));
     EXPECT_TRUE(IsApiSetName("EXT-MS-WIN-ntuser-window-l1-1-0.dll"));
-}
-
-TEST(DependencySearch, OrdinaryNameIsNoApiSet)
-{
     EXPECT_FALSE(IsApiSetName("libgcc_s_seh-1.dll"));
 }
 
