@@ -13,16 +13,20 @@
 
 namespace orvanta {
 
-// A module file as found on disk.
+// A module as found on disk: a file, or a VST3 bundle folder.
 struct ModuleFile
 {
-    std::wstring path;    // full path
+    std::wstring path;    // full path (a bundle's folder)
+    // A file's size and last write; for a bundle, its binary's size and the
+    // newest last write of any file in the bundle.
     uint64_t size = 0;
     std::string modified; // the last write in UTC, "2026-12-08T13:41:15.250Z"
 };
 
 // Files and folders named by the user. Folders are searched recursively for
-// files ending in ".dll" in any letter case; a file named directly is taken
+// the modules of the formats asked for: files ending in ".dll" (VST 2), and
+// files or bundle folders ending in ".vst3" (VST3; a bundle is one module and
+// is not searched inside), in any letter case; a file named directly is taken
 // whatever its name. Paths are made full.
 struct FoundModules
 {
@@ -30,7 +34,17 @@ struct FoundModules
     std::vector<std::wstring> roots; // the full paths searched, folders and files
     std::vector<std::string> errors; // paths that do not exist or cannot be listed
 };
-FoundModules FindModules(const std::vector<std::wstring>& paths);
+FoundModules FindModules(const std::vector<std::wstring>& paths,
+                         const std::vector<PluginFormat>& formats = {PluginFormat::vst2,
+                                                                     PluginFormat::vst3});
+
+// The folders where a format's modules are installed on this machine, each
+// that exists, each once, in search order (see docs/client-library.md).
+std::vector<std::wstring> StandardFolders(PluginFormat format);
+
+// The database every host of this user shares when none is named:
+// %LOCALAPPDATA%\Orvanta\orvanta-plugins.json ("" when LOCALAPPDATA is unset).
+std::wstring DefaultDatabasePath();
 
 // One entry of the database: the module's result with the file it describes.
 struct ModuleRecord

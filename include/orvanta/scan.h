@@ -26,6 +26,16 @@ bool ParseStatus(const std::string& text, Status* status);
 // wrote its dump.
 constexpr int ServerCrashExitCode = 9;
 
+// The plugin formats a module can be of.
+enum class PluginFormat { vst2, vst3 };
+// "vst2", "vst3".
+const char* FormatName(PluginFormat format);
+// The reverse; false for any other text.
+bool ParseFormat(const std::string& text, PluginFormat* format);
+// The format a module's path names: a path ending in ".vst3" (a bundle
+// folder or a single-file module) is VST3, any other a VST 2 module.
+PluginFormat FormatOfPath(const std::wstring& path);
+
 // A visible top-level window of the server process other than its badge,
 // as it stood when a request ran out of time (or while it was running).
 struct DialogWindow
@@ -81,6 +91,9 @@ struct ServerConfig
     std::wstring dumpFolder;  // where the server writes crash dumps (created)
     uintptr_t hostWindow = 0; // the host's main window, picks the badge's monitor
     uint32_t timeoutMs = 30000; // per request; start-up up to "ready:" gets at least 30 s
+    // A VST3 bundle with a readable moduleinfo.json is listed from that file
+    // alone, without loading any plugin code (orvanta-scan --fast).
+    bool moduleInfoOnly = false;
 };
 
 // Called from the thread that runs a request, while it waits, each time the
@@ -88,14 +101,51 @@ struct ServerConfig
 // empty when the last one went away or the request ended while one showed.
 using DialogFn = std::function<void(const std::vector<DialogWindow>& windows)>;
 
-// One plugin of a module: the module's own plugin, or one sub-plugin of a shell.
+// What a VST3 module's factory says about itself (getFactoryInfo).
+struct Vst3Factory
+{
+    std::string vendor, url, email;
+    int32_t flags = 0;
+};
+// The buses of one instance of an audio module class, as initialised.
+struct Vst3Buses
+{
+    int audioInputBuses = 0, audioOutputBuses = 0; // counts, as bounded by the server
+    int eventInputBuses = 0, eventOutputBuses = 0;
+    int audioInputs = 0, audioOutputs = 0; // channels of the main audio buses active by default
+};
+// Where a VST3 class's members were read.
+constexpr const char* Vst3FromModuleInfo = "moduleinfo.json"; // the bundle's file, no code loaded
+constexpr const char* Vst3FromFactory = "factory";            // the plugin's class info
+constexpr const char* Vst3FromInstance = "instance";          // an initialised instance (buses)
+// One class of a VST3 module's factory.
+struct Vst3Class
+{
+    // 32 upper-case hex digits: the four 32-bit words that declare the ID,
+    // in order (the text form moduleinfo.json uses), not the memory bytes.
+    std::string classId;
+    std::string category, name, vendor, version, sdkVersion;
+    std::vector<std::string> subCategories; // the "|"-separated text, split
+    uint32_t classFlags = 0;
+    int32_t cardinality = 0;
+    std::optional<Vst3Buses> buses; // an audio module class whose instance was read
+    std::vector<std::string> sources; // Vst3From... values, in that order
+};
+constexpr const char* Vst3AudioModuleClass = "Audio Module Class";
+
+// One plugin of a module: the module's own plugin, one sub-plugin of a VST 2
+// shell, or one class of a VST3 factory.
 struct PluginEntry
 {
     std::optional<uint32_t> shellId; // set for a sub-plugin
     Status status = Status::ok;
     int attempts = 1; // requests of this plugin; a crash is retried like a module's
     std::string error;
-    PluginReport report; // meaningful when status is ok or failed
+    PluginReport report; // VST 2: meaningful when status is ok or failed
+    std::optional<Vst3Class> vst3; // VST3: the class, as far as it was read
+    // The step of the server's work a failure, crash or time-out happened
+    // in ("createInstance", "initialize", "bus info", ...); "" when none.
+    std::string phase;
 };
 
 // Everything known about one module after it was scanned. status is the
@@ -105,7 +155,8 @@ struct PluginEntry
 // then one entry per sub-plugin in report order.
 struct ModuleResult
 {
-    std::wstring path;
+    std::wstring path; // a VST3 bundle's folder, else the module file
+    PluginFormat format = PluginFormat::vst2;
     Status status = Status::ok;
     int attempts = 0;
     uint32_t scanMs = 0;
@@ -120,6 +171,18 @@ struct ModuleResult
     std::vector<DialogWindow> windows; // timeout: the windows it waited on
     std::vector<PluginEntry> plugins;
     std::string server; // the banner of the server that scanned it ("" when none started)
+
+    // VST3 only.
+    std::wstring binary;    // the DLL that was (or would be) loaded
+    std::string phase;      // the step the module's own request failed, crashed or hung in
+    std::optional<Vst3Factory> factory; // when the factory was read
+    int classCount = 0;     // the factory's countClasses(), as the plugin said
+    // The classes came from moduleinfo.json alone; no plugin code was loaded.
+    bool moduleInfoOnly = false;
+    // What moduleinfo.json says that is not so, or why the file could not be
+    // read: one sentence each ("class 5653...: name 'A' in moduleinfo.json,
+    // 'B' from the factory"). Never a failure of the scan.
+    std::vector<std::string> findings;
 };
 
 // True when the module, or any of its plugins, did not end ok.

@@ -93,8 +93,9 @@ bool StatModuleFile(const std::wstring& path, ModuleFile* file)
     return true;
 }
 
-FoundModules FindModules(const std::vector<std::wstring>& paths)
+FoundModules FindModules(const std::vector<std::wstring>& paths, const std::vector<PluginFormat>& formats)
 {
+    (void)formats; // every format searched alike, by the file name ".dll", for now
     FoundModules found;
     std::map<std::wstring, ModuleFile> files; // by PathKey: sorted, each once
     for (const std::wstring& given : paths)
