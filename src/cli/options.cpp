@@ -1,31 +1,68 @@
 #include "options.h"
 #include <orvanta/text.h>
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cctype>
 #include <sstream>
 
 namespace orvantacli {
 
+bool ParseFormats(const std::string& text, std::vector<orvanta::PluginFormat>* formats, std::string* error)
+{
+    std::vector<orvanta::PluginFormat> parsed;
+    size_t start = 0;
+    while (start <= text.size())
+    {
+        size_t end = std::min(text.find(',', start), text.size());
+        std::string name = text.substr(start, end - start);
+        for (char& c : name)
+            c = (char)std::tolower((unsigned char)c);
+        size_t first = name.find_first_not_of(' '), last = name.find_last_not_of(' ');
+        name = first == std::string::npos ? "" : name.substr(first, last - first + 1);
+        orvanta::PluginFormat format;
+        if (!orvanta::ParseFormat(name, &format))
+        {
+            *error = name.empty() ? "an empty format name (known: vst2, vst3)"
+                                  : "unknown format '" + name + "' (known: vst2, vst3)";
+            return false;
+        }
+        if (std::find(parsed.begin(), parsed.end(), format) == parsed.end())
+            parsed.push_back(format);
+        start = end + 1;
+    }
+    *formats = parsed;
+    return true;
+}
+
 Command ParseOptions(const std::vector<std::string>& args, Options* options)
 {
     Command command;
-    CLI::App app{"Scans VST 2 plugin modules out of process with the scan server and keeps the results in a "
-                 "JSON database. A later run scans only new and changed modules.",
+    CLI::App app{"Scans VST 2 and VST3 plugin modules out of process with the scan server and keeps the results "
+                 "in a JSON database. A later run scans only new and changed modules.",
                  "orvanta-scan"};
     app.footer("Exit codes: 0 every module ok or unchanged; 1 a module failed, crashed, timed out or was lost; "
                "2 a usage error, or a database that cannot be read or written.");
     app.set_version_flag("--version", std::string("orvanta-scan ") + ToolVersion);
 
     std::vector<std::string> paths;
-    std::string server, dumps, database = "orvanta-plugins.json";
+    std::string server, dumps, database, formats;
     app.add_option("PATH", paths,
-                   "Plugin files and folders; folders are searched recursively for .dll files (any letter case)")
-        ->required()
+                   "Plugin files and folders; folders are searched recursively for .dll files (VST 2) and .vst3 "
+                   "files and bundle folders (VST3), any letter case (default: the standard plugin folders)")
         ->type_name("PATH");
+    app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3)")
+        ->type_name("LIST");
+    app.add_flag("--fast", options->fast,
+                 "List a VST3 bundle's classes from its moduleinfo.json alone, without loading it, when the "
+                 "file reads cleanly");
     app.add_option("--server", server, "The scan server to run (default: scanserver.exe beside orvanta-scan.exe)")
         ->type_name("FILE");
     app.add_option("--dumps", dumps, "Folder for crash dumps (default: a 'dumps' folder beside the database)")
         ->type_name("FOLDER");
-    app.add_option("--db", database, "The database file (JSON)")->capture_default_str()->type_name("FILE");
+    app.add_option("--db", database,
+                   "The database file (JSON; default: %LOCALAPPDATA%\\Orvanta\\orvanta-plugins.json, shared by every "
+                   "host of this user)")
+        ->type_name("FILE");
     app.add_option("--timeout", options->timeoutSeconds,
                    "Seconds one request may take before its server is ended as hanging")
         ->capture_default_str()
@@ -57,6 +94,12 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
         std::ostringstream out, err;
         command.exitCode = app.exit(e, out, err) == 0 ? 0 : 2;
         command.message = out.str() + err.str();
+        return command;
+    }
+    if (!formats.empty() && !ParseFormats(formats, &options->formats, &command.message))
+    {
+        command.exitCode = 2;
+        command.message = "--formats: " + command.message + "\nRun with --help for more information.\n";
         return command;
     }
     for (const std::string& path : paths)

@@ -1,5 +1,6 @@
 // The command line of orvanta-scan.
 #pragma once
+#include <orvanta/scan.h>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,11 @@ constexpr int MaxJobs = 64;
 
 struct Options
 {
-    std::vector<std::wstring> paths;
+    std::vector<std::wstring> paths; // empty: the standard folders of the formats
+    std::vector<orvanta::PluginFormat> formats = {orvanta::PluginFormat::vst2, orvanta::PluginFormat::vst3};
     std::wstring server;   // empty: scanserver.exe beside this program
     std::wstring dumps;    // empty: "dumps" beside the database
-    std::wstring database = L"orvanta-plugins.json";
+    std::wstring database; // empty: orvanta::DefaultDatabasePath()
     double timeoutSeconds = 30;
     int retries = 1;
     int jobs = 0; // servers at once; 0: one per processor
@@ -22,6 +24,7 @@ struct Options
     bool retryFailed = false;
     bool json = false;
     bool quiet = false;
+    bool fast = false; // VST3 bundles with a clean moduleinfo.json listed from it alone
 };
 
 // What the command line asks for: a run with the options, or an exit right
@@ -33,6 +36,11 @@ struct Command
     int exitCode = 0;    // when !run
     std::string message; // when !run
 };
+
+// "vst2,vst3": format names separated by commas, any letter case, blanks
+// around them ignored, each kept once in the order given. False (and the
+// reason) for an unknown or empty name.
+bool ParseFormats(const std::string& text, std::vector<orvanta::PluginFormat>* formats, std::string* error);
 
 // Parses UTF-8 arguments (args[0] is the program) into *options.
 Command ParseOptions(const std::vector<std::string>& args, Options* options);

@@ -4,6 +4,7 @@
 #include "summary.h"
 #include <orvanta/database.h>
 #include <orvanta/database_writer.h>
+#include <orvanta/module_info.h>
 #include <orvanta/paths.h>
 #include <orvanta/scan.h>
 #include <orvanta/text.h>
@@ -11,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <map>
+#include <optional>
 #include <thread>
 
 namespace orvantacli {
@@ -32,6 +34,41 @@ int Processors()
     return n == 0 ? 1 : (int)std::min<unsigned>(n, MaxJobs);
 }
 
+// The folder and every missing folder above it.
+void MakeFolders(const std::wstring& folder)
+{
+    if (folder.empty() || GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return;
+    std::wstring parent = FolderOf(folder);
+    if (parent != folder && parent != L".")
+        MakeFolders(parent);
+    CreateDirectoryW(folder.c_str(), nullptr);
+}
+
+// One search of a run: the paths given, searched for every format asked, or
+// the standard folders of one format, searched for that format only (a
+// stray DLL in the VST3 folder is no VST 2 plugin).
+struct Search
+{
+    std::vector<std::wstring> roots;
+    std::vector<PluginFormat> formats;
+};
+
+std::vector<Search> Searches(const Options& options)
+{
+    if (!options.paths.empty())
+        return {Search{options.paths, options.formats}};
+    std::vector<Search> searches;
+    for (PluginFormat format : options.formats)
+        searches.push_back(Search{StandardFolders(format), {format}});
+    return searches;
+}
+
+bool Asked(const std::vector<PluginFormat>& formats, const std::wstring& path)
+{
+    return std::find(formats.begin(), formats.end(), FormatOfPath(path)) != formats.end();
+}
+
 } // namespace
 
 int RunScan(const Options& options)
@@ -45,22 +82,47 @@ int RunScan(const Options& options)
     };
     auto start = std::chrono::steady_clock::now();
 
+    std::wstring databasePath = options.database;
+    if (databasePath.empty())
+    {
+        // The one database every host of this user finds.
+        databasePath = DefaultDatabasePath();
+        if (databasePath.empty())
+            return fail("LOCALAPPDATA is not set: --db names the database");
+        MakeFolders(FolderOf(databasePath));
+    }
     PluginDatabase db;
     std::string error;
-    if (!db.Open(options.database, &error))
+    if (!db.Open(databasePath, &error))
         return fail(error);
 
-    FoundModules found = FindModules(options.paths);
-    if (!found.errors.empty())
+    std::vector<Search> searches = Searches(options);
+    if (options.paths.empty() && !options.quiet)
     {
-        for (const std::string& e : found.errors)
-            err.Write("orvanta-scan: " + e + "\n");
-        return 2;
+        std::string list;
+        for (const Search& search : searches)
+            for (const std::wstring& root : search.roots)
+                list += "\n  " + ToUtf8(root);
+        report.Write(list.empty() ? "No standard plugin folder exists.\n" : "Standard plugin folders:" + list + "\n");
+    }
+    std::vector<FoundModules> founds;
+    for (const Search& search : searches)
+    {
+        if (search.roots.empty())
+            continue;
+        founds.push_back(FindModules(search.roots, search.formats));
+        if (!founds.back().errors.empty())
+        {
+            for (const std::string& e : founds.back().errors)
+                err.Write("orvanta-scan: " + e + "\n");
+            return 2;
+        }
     }
 
     ServerConfig config;
     config.serverExe = options.server.empty() ? ThisProgramFolder() + L"\\scanserver.exe" : FullPath(options.server);
     config.dumpFolder = options.dumps.empty() ? FolderOf(db.Path()) + L"\\dumps" : FullPath(options.dumps);
+    config.moduleInfoOnly = options.fast;
     config.timeoutMs = (uint32_t)(options.timeoutSeconds * 1000 + 0.5);
     if (config.timeoutMs == 0)
         config.timeoutMs = 1;
@@ -70,7 +132,23 @@ int RunScan(const Options& options)
     PlanOptions planOptions;
     planOptions.rescan = options.rescan;
     planOptions.retryFailed = options.retryFailed;
-    ScanPlan plan = db.Plan(found, planOptions);
+    // Each search plans its own modules; an entry is dropped as removed
+    // only by a search of its format, so a run limited to some formats
+    // leaves the others' entries alone.
+    ScanPlan plan;
+    for (const FoundModules& found : founds)
+    {
+        ScanPlan part = db.Plan(found, planOptions);
+        plan.toScan.insert(plan.toScan.end(), part.toScan.begin(), part.toScan.end());
+        plan.unchanged.insert(plan.unchanged.end(), part.unchanged.begin(), part.unchanged.end());
+        for (const std::wstring& path : part.removed)
+        {
+            if (Asked(options.formats, path) &&
+                std::none_of(plan.removed.begin(), plan.removed.end(),
+                             [&](const std::wstring& p) { return SamePath(p, path); }))
+                plan.removed.push_back(path);
+        }
+    }
 
     RunTally tally;
     tally.database = db.Path();
@@ -92,9 +170,6 @@ int RunScan(const Options& options)
     {
         CreateDirectoryW(config.dumpFolder.c_str(), nullptr);
         std::vector<ModuleFile> order = db.ScanOrder(plan.toScan);
-        std::vector<std::wstring> paths;
-        for (const ModuleFile& file : order)
-            paths.push_back(file.path);
         // Modules of this run by path key: a crash found later either
         // changes one of them or concerns a module of an earlier run.
         std::map<std::wstring, bool> inThisRun;
@@ -119,6 +194,29 @@ int RunScan(const Options& options)
                     tally.blamed.push_back(w.blame);
             }
         });
+        // --fast: a bundle whose moduleinfo.json reads cleanly is listed from
+        // it here, and no server loads it; the others go to the pool.
+        std::vector<ModuleFile> toPool;
+        std::vector<std::wstring> paths;
+        for (ModuleFile& file : order)
+        {
+            std::optional<ModuleResult> listed;
+            if (options.fast && FormatOfPath(file.path) == PluginFormat::vst3)
+                listed = ModuleInfoResult(file.path);
+            if (listed)
+            {
+                ModuleRecord record;
+                record.size = file.size;
+                record.modified = file.modified;
+                record.result = std::move(*listed);
+                record.result.path = file.path;
+                writer.Add(std::move(record));
+                continue;
+            }
+            paths.push_back(file.path);
+            toPool.push_back(std::move(file));
+        }
+        order = std::move(toPool);
         ScanPool pool(config, options.jobs > 0 ? options.jobs : Processors(), options.retries);
         PoolCallbacks callbacks;
         callbacks.onBegin = [&](size_t server, size_t module) { progress.Begin(server, paths[module]); };
@@ -147,7 +245,8 @@ int RunScan(const Options& options)
         progress.Stop();
         if (!writeError.empty())
             return fail(writeError);
-        touched = paths;
+        for (const ModuleFile& file : plan.toScan)
+            touched.push_back(file.path);
         for (const Blame& blame : tally.blamed)
             touched.push_back(blame.path);
     }

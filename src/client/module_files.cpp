@@ -1,6 +1,7 @@
-// Finding the module files a run is given: files named directly, and every
-// ".dll" under the folders named, with the size and last write that decide
-// whether a module changed since the last run.
+// Finding the modules a run is given: files named directly, and under the
+// folders named every ".dll" file (VST 2) and every ".vst3" file or bundle
+// folder (VST3), with the size and last write that decide whether a module
+// changed since the last run.
 #include "module_files.h"
 #include "orvanta/paths.h"
 #include "orvanta/text.h"
@@ -25,6 +26,20 @@ std::string FileTimeText(uint64_t fileTime)
     return text;
 }
 
+std::wstring Vst3BundleBinary(const std::wstring& bundle)
+{
+    std::wstring folder = bundle;
+    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return folder + L"\\Contents\\x86_64-win\\" + FileNameOf(folder);
+}
+
+bool IsFolder(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 namespace {
 
 uint64_t Join(DWORD high, DWORD low)
@@ -32,51 +47,142 @@ uint64_t Join(DWORD high, DWORD low)
     return (uint64_t)high << 32 | low;
 }
 
-bool EndsWithDll(const std::wstring& name)
+bool EndsWith(const std::wstring& name, const wchar_t* suffix)
 {
-    return name.size() >= 4 && FoldCase(name.substr(name.size() - 4)) == L".DLL";
+    size_t n = wcslen(suffix);
+    return name.size() >= n && FoldCase(name.substr(name.size() - n)) == suffix;
 }
 
-void Walk(const std::wstring& folder, std::map<std::wstring, ModuleFile>* files,
-          std::vector<std::string>* errors)
+bool Wanted(const std::vector<PluginFormat>& formats, PluginFormat format)
+{
+    return std::find(formats.begin(), formats.end(), format) != formats.end();
+}
+
+// Calls each(data, path) for every entry of a folder but "." and ".."; false
+// (and the error code) when the folder cannot be listed. An empty folder is
+// no error.
+template <typename Each>
+bool ForEachEntry(const std::wstring& folder, DWORD* error, Each each)
 {
     WIN32_FIND_DATAW data;
     std::wstring base = folder.back() == L'\\' ? folder : folder + L"\\";
-    HANDLE find = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, 0);
+    HANDLE find = FindFirstFileExW((base + L"*").c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                   nullptr, 0);
     if (find == INVALID_HANDLE_VALUE)
     {
         DWORD code = GetLastError();
-        if (code != ERROR_FILE_NOT_FOUND && code != ERROR_NO_MORE_FILES)
-            errors->push_back("cannot list the folder " + ToUtf8(folder) + " (error " +
-                              std::to_string(code) + ")");
-        return;
+        *error = code;
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_NO_MORE_FILES;
     }
-    std::vector<std::wstring> folders;
     do
     {
         std::wstring name = data.cFileName;
-        if (name == L"." || name == L"..")
-            continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-        {
-            // Linked folders are not followed: a link back up would never end.
-            if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-                folders.push_back(base + name);
-        }
-        else if (EndsWithDll(name))
-        {
-            ModuleFile file;
-            file.path = base + name;
-            file.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-            file.modified = FileTimeText(Join(data.ftLastWriteTime.dwHighDateTime,
-                                              data.ftLastWriteTime.dwLowDateTime));
-            (*files)[PathKey(file.path)] = file;
-        }
+        if (name != L"." && name != L"..")
+            each(data, base + name);
     } while (FindNextFileW(find, &data));
     FindClose(find);
+    return true;
+}
+
+// Linked folders are not followed: a link back up would never end.
+bool IsPlainFolder(const WIN32_FIND_DATAW& data)
+{
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// The newest last write of any file in a folder and its folders below.
+void NewestFile(const std::wstring& folder, uint64_t* newest)
+{
+    DWORD error = 0;
+    std::vector<std::wstring> folders;
+    ForEachEntry(folder, &error, [&](const WIN32_FIND_DATAW& data, const std::wstring& path) {
+        if (IsPlainFolder(data))
+            folders.push_back(path);
+        else if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            *newest = std::max(*newest, Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+    });
     for (const std::wstring& sub : folders)
-        Walk(sub, files, errors);
+        NewestFile(sub, newest);
+}
+
+// A bundle changes when its binary's size changes or any file in it is
+// written: its resources and moduleinfo.json count as much as the binary.
+// A bundle without a binary is still a module (its scan says what is
+// wrong): size 0. A bundle without any file keeps its folder's own time.
+void StatBundle(const std::wstring& bundle, uint64_t folderTime, ModuleFile* file)
+{
+    file->path = bundle;
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    file->size = GetFileAttributesExW(Vst3BundleBinary(bundle).c_str(), GetFileExInfoStandard, &data) &&
+                         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                     ? Join(data.nFileSizeHigh, data.nFileSizeLow)
+                     : 0;
+    uint64_t newest = 0;
+    NewestFile(bundle, &newest);
+    file->modified = FileTimeText(newest != 0 ? newest : folderTime);
+}
+
+void StatFile(const std::wstring& path, const WIN32_FIND_DATAW& data, ModuleFile* file)
+{
+    file->path = path;
+    file->size = Join(data.nFileSizeHigh, data.nFileSizeLow);
+    file->modified = FileTimeText(Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+}
+
+void Walk(const std::wstring& folder, const std::vector<PluginFormat>& formats,
+          std::map<std::wstring, ModuleFile>* files, std::vector<std::string>* errors)
+{
+    const bool vst2 = Wanted(formats, PluginFormat::vst2), vst3 = Wanted(formats, PluginFormat::vst3);
+    std::vector<std::wstring> folders;
+    DWORD error = 0;
+    bool listed = ForEachEntry(folder, &error, [&](const WIN32_FIND_DATAW& data, const std::wstring& path) {
+        bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (EndsWith(data.cFileName, L".VST3"))
+        {
+            // A bundle is one module, never searched for more, even when
+            // VST3 is not asked for (its inner DLLs are no VST 2 plugins).
+            if (!vst3)
+                return;
+            ModuleFile file;
+            if (isFolder)
+                StatBundle(path, Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime), &file);
+            else
+                StatFile(path, data, &file);
+            (*files)[PathKey(path)] = file;
+        }
+        else if (isFolder)
+        {
+            if (IsPlainFolder(data))
+                folders.push_back(path);
+        }
+        else if (vst2 && EndsWith(data.cFileName, L".DLL"))
+        {
+            ModuleFile file;
+            StatFile(path, data, &file);
+            (*files)[PathKey(path)] = file;
+        }
+    });
+    if (!listed)
+        errors->push_back("cannot list the folder " + ToUtf8(folder) + " (error " + std::to_string(error) + ")");
+    for (const std::wstring& sub : folders)
+        Walk(sub, formats, files, errors);
+}
+
+// The path with its last part spelt as the folder spells it, so a module
+// named in another letter case is the same entry as when its folder is
+// searched.
+std::wstring AsSpelt(const std::wstring& path)
+{
+    WIN32_FIND_DATAW entry;
+    HANDLE find = FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
+    if (find == INVALID_HANDLE_VALUE)
+        return path;
+    FindClose(find);
+    size_t slash = path.find_last_of(L'\\');
+    if (slash != std::wstring::npos && FoldCase(entry.cFileName) == FoldCase(path.substr(slash + 1)))
+        return path.substr(0, slash + 1) + entry.cFileName;
+    return path;
 }
 
 } // namespace
@@ -86,16 +192,20 @@ bool StatModuleFile(const std::wstring& path, ModuleFile* file)
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
         return false;
+    uint64_t written = Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+    {
+        StatBundle(path, written, file);
+        return true;
+    }
     file->path = path;
     file->size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-    file->modified =
-        FileTimeText(Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+    file->modified = FileTimeText(written);
     return true;
 }
 
 FoundModules FindModules(const std::vector<std::wstring>& paths, const std::vector<PluginFormat>& formats)
 {
-    (void)formats; // every format searched alike, by the file name ".dll", for now
     FoundModules found;
     std::map<std::wstring, ModuleFile> files; // by PathKey: sorted, each once
     for (const std::wstring& given : paths)
@@ -108,27 +218,20 @@ FoundModules FindModules(const std::vector<std::wstring>& paths, const std::vect
             continue;
         }
         found.roots.push_back(path);
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // A folder named directly is searched, unless it is a bundle; a file
+        // named directly is taken whatever its name, if its format is asked.
+        if (isFolder && FormatOfPath(path) != PluginFormat::vst3)
         {
-            Walk(path, &files, &found.errors);
+            Walk(path, formats, &files, &found.errors);
             continue;
         }
+        if (!Wanted(formats, FormatOfPath(path)))
+            continue;
         ModuleFile file;
-        file.path = path;
-        // The name as the folder spells it, so a file named in another
-        // letter case is the same entry as when its folder is searched.
-        WIN32_FIND_DATAW entry;
-        HANDLE find = FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch, nullptr, 0);
-        if (find != INVALID_HANDLE_VALUE)
-        {
-            FindClose(find);
-            size_t slash = path.find_last_of(L'\\');
-            if (slash != std::wstring::npos && FoldCase(entry.cFileName) == FoldCase(path.substr(slash + 1)))
-                file.path = path.substr(0, slash + 1) + entry.cFileName;
-        }
-        file.size = Join(data.nFileSizeHigh, data.nFileSizeLow);
-        file.modified =
-            FileTimeText(Join(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime));
+        if (!StatModuleFile(path, &file))
+            continue;
+        file.path = AsSpelt(path);
         files[PathKey(path)] = file;
     }
     for (auto& entry : files)

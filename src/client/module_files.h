@@ -10,7 +10,16 @@ namespace orvanta {
 // Milliseconds are the precision kept: a file rewritten within the same
 // millisecond with the same size counts as unchanged.
 std::string FileTimeText(uint64_t fileTime);
-// The file as it is now; false when it cannot be read.
+// The file as it is now; false when it cannot be read. A VST3 bundle folder
+// is read as FindModules reads it (its binary's size, its newest file).
 bool StatModuleFile(const std::wstring& path, ModuleFile* file);
+
+// The binary a VST3 bundle folder loads: BUNDLE\Contents\x86_64-win\NAME,
+// NAME being the bundle folder's own name ("Gain.vst3"). Whether it exists
+// is not checked.
+std::wstring Vst3BundleBinary(const std::wstring& bundle);
+// True when the path is a folder (a VST3 module that is a bundle, not a
+// single file).
+bool IsFolder(const std::wstring& path);
 
 } // namespace orvanta
