@@ -50,7 +50,7 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
                    "Plugin files and folders; folders are searched recursively for .dll files (VST 2) and .vst3 "
                    "files and bundle folders (VST3), any letter case (default: the standard plugin folders)")
         ->type_name("PATH");
-    app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3)")
+    CLI::Option* formatsOption = app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3)")
         ->type_name("LIST");
     app.add_flag("--fast", options->fast,
                  "List a VST3 bundle's classes from its moduleinfo.json alone, without loading it, when the "
@@ -96,7 +96,7 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
         command.message = out.str() + err.str();
         return command;
     }
-    if (!formats.empty() && !ParseFormats(formats, &options->formats, &command.message))
+    if (formatsOption->count() > 0 && !ParseFormats(formats, &options->formats, &command.message))
     {
         command.exitCode = 2;
         command.message = "--formats: " + command.message + "\nRun with --help for more information.\n";

@@ -280,8 +280,9 @@ ModuleInfo ParseModuleInfo(const std::string& text)
             continue;
         }
         Vst3Class c;
-        Members members(entry, where + ": ", &info.findings);
-        members.Text("CID", &c.classId);
+        auto cid = entry.find("CID");
+        if (cid != entry.end() && cid->is_string())
+            c.classId = cid->get<std::string>();
         if (!IsClassId(c.classId))
         {
             info.findings.push_back(std::string(File) + ": " + where + " has no \"CID\" of 32 hexadecimal digits");

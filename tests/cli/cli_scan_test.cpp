@@ -456,13 +456,6 @@ TEST(CliExit, UnknownOptionIsAUsageError)
     EXPECT_FALSE(Exists(scratch / L"plugins.json"));
 }
 
-TEST(CliExit, NoPathIsAUsageError)
-{
-    ProcessRun run = RunTool({});
-    EXPECT_EQ(run.exitCode, 2u);
-    EXPECT_TRUE(Contains(run.err, "PATH is required")) << run.err;
-}
-
 TEST(CliExit, MissingPathIsAUsageErrorAndNothingIsDropped)
 {
     ScratchFolder scratch;
@@ -502,8 +495,9 @@ TEST(CliExit, HelpExplainsEveryOption)
 {
     ProcessRun run = RunTool({L"--help"});
     EXPECT_EQ(run.exitCode, 0u);
-    for (const char* option : {"PATH", "--server", "--dumps", "--db", "--timeout", "--retries", "-j,--jobs",
-                               "--rescan", "--retry-failed", "--json", "--quiet", "--help", "--version", "Exit codes"})
+    for (const char* option : {"PATH", "--formats", "--fast", "--server", "--dumps", "--db", "--timeout", "--retries",
+                               "-j,--jobs", "--rescan", "--retry-failed", "--json", "--quiet", "--help", "--version",
+                               "Exit codes"})
         EXPECT_TRUE(Contains(run.out, option)) << option << "\n" << run.out;
 }
 

@@ -1,5 +1,6 @@
 // The command line parsed in process: how many servers -j / --jobs asks for,
-// and the ranges our options are checked against. (The help and version
+// the ranges our options are checked against, and the formats --formats
+// names. (The help and version
 // text and the exit code of a usage error go through the real tool in
 // cli_scan_test.cpp.)
 #include "options.h"
@@ -80,4 +81,52 @@ TEST(OptionRanges, EdgesAreAcceptedAndValuesPastThemAreUsageErrors)
         EXPECT_EQ(Parse(args, &options, &message), row.code) << message;
         EXPECT_NE(message.find(row.message), std::string::npos) << message;
     }
+}
+
+TEST(FormatsOption, NamesAreReadInAnyCaseEachOnceInTheOrderGiven)
+{
+    using orvanta::PluginFormat;
+    struct Row
+    {
+        std::string text;
+        std::vector<PluginFormat> formats;
+        std::string error; // "": accepted
+    };
+    const Row rows[] = {
+        {"vst2,vst3", {PluginFormat::vst2, PluginFormat::vst3}, ""},
+        {"VST3", {PluginFormat::vst3}, ""},
+        {" vst3 , Vst2 ", {PluginFormat::vst3, PluginFormat::vst2}, ""},
+        {"vst3,vst3", {PluginFormat::vst3}, ""},
+        {"vst4", {}, "unknown format 'vst4' (known: vst2, vst3)"},
+        {"vst2,clap", {}, "unknown format 'clap' (known: vst2, vst3)"},
+        {"vst2,", {}, "an empty format name (known: vst2, vst3)"},
+        {"", {}, "an empty format name (known: vst2, vst3)"},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.text);
+        std::vector<PluginFormat> formats = {PluginFormat::vst2};
+        std::string error;
+        EXPECT_EQ(orvantacli::ParseFormats(row.text, &formats, &error), row.error.empty());
+        EXPECT_EQ(error, row.error);
+        if (row.error.empty())
+            EXPECT_EQ(formats, row.formats);
+        else
+            EXPECT_EQ(formats, std::vector<PluginFormat>{PluginFormat::vst2}); // untouched
+    }
+}
+
+TEST(FormatsOption, NoPathNoFormatsAndNoDatabaseLeaveTheDefaultsToTheRun)
+{
+    Options options;
+    std::string message;
+    EXPECT_EQ(Parse({"--fast"}, &options, &message), -1) << message;
+    EXPECT_TRUE(options.paths.empty());
+    EXPECT_EQ(options.formats, (std::vector<orvanta::PluginFormat>{orvanta::PluginFormat::vst2,
+                                                                   orvanta::PluginFormat::vst3}));
+    EXPECT_EQ(options.database, L"");
+    EXPECT_TRUE(options.fast);
+    EXPECT_EQ(Parse({"--formats", "vst3", "--db", "x.json", "C:\\P"}, &options, &message), -1) << message;
+    EXPECT_EQ(options.formats, std::vector<orvanta::PluginFormat>{orvanta::PluginFormat::vst3});
+    EXPECT_EQ(options.database, L"x.json");
 }

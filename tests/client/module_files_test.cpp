@@ -1,0 +1,166 @@
+// Finding the modules of both formats on disk: VST 2 files, VST3 files and
+// bundle folders (one module each, never searched inside), the formats a
+// search is limited to, and when a bundle counts as changed.
+#include "build_paths.h"
+#include "files.h"
+#include "module_files.h"
+#include "scratch_folder.h"
+#include "text.h"
+#include "vst3_bundle.h"
+#include <orvanta/database.h>
+#include <gtest/gtest.h>
+#include <windows.h>
+
+using namespace orvanta;
+using namespace testsupport;
+
+namespace {
+
+const uint64_t Dec8 = 134412108752500000ull; // 2026-12-08T13:41:15.250Z
+const uint64_t Second = 10000000ull;
+
+// The paths found, relative to the folder searched.
+std::vector<std::string> Relative(const FoundModules& found, const std::wstring& folder)
+{
+    std::vector<std::string> paths;
+    for (const ModuleFile& file : found.files)
+        paths.push_back(Utf8(file.path.substr(folder.size() + 1)));
+    return paths;
+}
+
+// A tree of both formats: files at several depths and letter cases, bundles
+// with and without a binary, things inside bundles that must never be
+// found, and names that only look like modules.
+void MakeMixedTree(const std::wstring& root)
+{
+    for (const wchar_t* folder : {L"Sub", L"Sub\\Deeper", L"Sub\\Folder.dll"})
+        MakeFolders(root + L"\\" + folder);
+    for (const wchar_t* file : {L"a.dll", L"B.DLL", L"Legacy.vst3", L"Sub\\c.Dll", L"Sub\\Deeper\\Old.VST3",
+                                L"notes.txt", L"Sub\\e.dll.bak", L"Sub\\f.vst3.bak", L"vst3", L"Sub\\Folder.dll\\g.dll"})
+        WriteWholeFile(root + L"\\" + file, "x");
+    std::wstring gain = MakeBundle(root, L"Gain.vst3", std::string("MZ"), std::string("{}"));
+    // Inside a bundle: a helper DLL, a bundle nested in it, a legacy file.
+    WriteWholeFile(gain + L"\\Contents\\x86_64-win\\helper.dll", "x");
+    MakeBundle(gain + L"\\Contents", L"Inner.vst3", std::string("MZ"));
+    WriteWholeFile(gain + L"\\Contents\\Resources\\Extra.vst3", "x");
+    MakeBundle(root + L"\\Sub\\Deeper", L"Synth.Vst3", std::string("MZ"));
+    MakeBundle(root + L"\\Sub", L"NoBinary.vst3", std::nullopt, std::string("{}"));
+}
+
+} // namespace
+
+TEST(FindModules, EachFormatFindsItsFilesAndBundlesAndNeverLooksInsideABundle)
+{
+    ScratchFolder folder;
+    MakeMixedTree(folder.Path());
+    struct Row
+    {
+        std::vector<PluginFormat> formats;
+        std::vector<std::string> found;
+    };
+    const Row rows[] = {
+        {{PluginFormat::vst2, PluginFormat::vst3},
+         {"a.dll", "B.DLL", "Gain.vst3", "Legacy.vst3", "Sub\\c.Dll", "Sub\\Deeper\\Old.VST3",
+          "Sub\\Deeper\\Synth.Vst3", "Sub\\Folder.dll\\g.dll", "Sub\\NoBinary.vst3"}},
+        {{PluginFormat::vst2}, {"a.dll", "B.DLL", "Sub\\c.Dll", "Sub\\Folder.dll\\g.dll"}},
+        {{PluginFormat::vst3},
+         {"Gain.vst3", "Legacy.vst3", "Sub\\Deeper\\Old.VST3", "Sub\\Deeper\\Synth.Vst3", "Sub\\NoBinary.vst3"}},
+        {{}, {}},
+    };
+    for (const Row& row : rows)
+    {
+        SCOPED_TRACE(row.formats.size() == 1 ? FormatName(row.formats[0]) : "formats: " + std::to_string(row.formats.size()));
+        FoundModules found = FindModules({folder.Path()}, row.formats);
+        EXPECT_EQ(Relative(found, folder.Path()), row.found);
+        EXPECT_TRUE(found.errors.empty());
+    }
+}
+
+TEST(FindModules, BundleHasItsBinarysSizeAndTheNewestWriteOfAnyOfItsFiles)
+{
+    ScratchFolder folder;
+    std::wstring bundle = MakeBundle(folder.Path(), L"Gain.vst3", std::string("12345"), std::string("{}"));
+    SetLastWrite(bundle + L"\\Contents\\x86_64-win\\Gain.vst3", Dec8);
+    SetLastWrite(bundle + L"\\Contents\\Resources\\moduleinfo.json", Dec8 + 3 * Second);
+    std::wstring empty = MakeBundle(folder.Path(), L"Empty.vst3", std::nullopt);
+    WriteWholeFile(empty + L"\\Contents\\Info.plist", "<plist/>");
+    SetLastWrite(empty + L"\\Contents\\Info.plist", Dec8 + Second);
+
+    FoundModules found = FindModules({folder.Path()});
+    ASSERT_EQ(found.files.size(), 2u);
+    // A bundle without its binary is still a module, of size 0: its scan
+    // says what is wrong with it.
+    EXPECT_EQ(Utf8(found.files[0].path), Utf8(empty));
+    EXPECT_EQ(found.files[0].size, 0u);
+    EXPECT_EQ(found.files[0].modified, "2026-12-08T13:41:16.250Z");
+    EXPECT_EQ(Utf8(found.files[1].path), Utf8(bundle));
+    EXPECT_EQ(found.files[1].size, 5u);
+    EXPECT_EQ(found.files[1].modified, "2026-12-08T13:41:18.250Z");
+
+    ModuleFile stat;
+    ASSERT_TRUE(StatModuleFile(bundle, &stat));
+    EXPECT_EQ(stat.size, 5u);
+    EXPECT_EQ(stat.modified, "2026-12-08T13:41:18.250Z");
+}
+
+TEST(FindModules, NamedBundleIsOneModuleSpeltAsOnDiskAndOnlyWhenVst3IsAsked)
+{
+    ScratchFolder folder;
+    std::wstring bundle = MakeBundle(folder.Path(), L"Gain.vst3", std::string("MZ"));
+    WriteWholeFile(folder / L"a.dll", "x");
+    std::string base = Utf8(folder.Path());
+
+    FoundModules both = FindModules({folder / L"GAIN.VST3", folder / L"a.dll"});
+    ASSERT_EQ(both.files.size(), 2u);
+    EXPECT_EQ(Utf8(both.files[0].path), base + "\\a.dll");
+    EXPECT_EQ(Utf8(both.files[1].path), base + "\\Gain.vst3");
+    EXPECT_EQ(both.files[1].size, 2u);
+
+    FoundModules vst2 = FindModules({bundle, folder / L"a.dll"}, {PluginFormat::vst2});
+    ASSERT_EQ(vst2.files.size(), 1u);
+    EXPECT_EQ(Utf8(vst2.files[0].path), base + "\\a.dll");
+    // Both were searched, though only one was taken.
+    EXPECT_EQ(vst2.roots.size(), 2u);
+}
+
+TEST(FindModules, TouchingAnyFileOfABundleMakesItChanged)
+{
+    ScratchFolder folder;
+    std::wstring bundle = MakeBundle(folder.Path(), L"Gain.vst3", std::string("MZ"), std::string("{}"));
+    std::wstring resource = bundle + L"\\Contents\\Resources\\snapshot.png";
+    WriteWholeFile(resource, "png");
+    for (const wchar_t* file : {L"\\Contents\\x86_64-win\\Gain.vst3", L"\\Contents\\Resources\\moduleinfo.json",
+                                L"\\Contents\\Resources\\snapshot.png"})
+        SetLastWrite(bundle + file, Dec8);
+
+    PluginDatabase db;
+    std::string error;
+    ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
+    FoundModules found = FindModules({folder.Path()});
+    ASSERT_EQ(found.files.size(), 1u);
+    ModuleRecord record;
+    record.size = found.files[0].size;
+    record.modified = found.files[0].modified;
+    record.result.path = bundle;
+    record.result.format = PluginFormat::vst3;
+    ASSERT_TRUE(db.Record(record, &error)) << error;
+    EXPECT_EQ(db.Plan(FindModules({folder.Path()}), {}).unchanged.size(), 1u);
+
+    SetLastWrite(resource, Dec8 + Second);
+    ScanPlan plan = db.Plan(FindModules({folder.Path()}), {});
+    ASSERT_EQ(plan.toScan.size(), 1u);
+    EXPECT_EQ(Utf8(plan.toScan[0].path), Utf8(bundle));
+    EXPECT_EQ(plan.toScan[0].modified, "2026-12-08T13:41:16.250Z");
+}
+
+// The real DPF build lays its bundle out as hosts look for it.
+TEST(FindModules, DpfBundleIsOneModuleWithItsBinary)
+{
+    std::wstring dpf = BinPath(L"dpf");
+    FoundModules found = FindModules({dpf}, {PluginFormat::vst3});
+    ASSERT_EQ(Relative(found, dpf), (std::vector<std::string>{"DpfGain.vst3"}));
+    WIN32_FILE_ATTRIBUTE_DATA binary;
+    ASSERT_TRUE(GetFileAttributesExW(Vst3BundleBinary(found.files[0].path).c_str(), GetFileExInfoStandard, &binary));
+    EXPECT_EQ(found.files[0].size, binary.nFileSizeLow);
+    EXPECT_GT(found.files[0].size, 0u);
+}
