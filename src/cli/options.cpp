@@ -50,8 +50,9 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
                    "Plugin files and folders; folders are searched recursively for .dll files (VST 2) and .vst3 "
                    "files and bundle folders (VST3), any letter case (default: the standard plugin folders)")
         ->type_name("PATH");
-    CLI::Option* formatsOption = app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3)")
-        ->type_name("LIST");
+    CLI::Option* formatsOption =
+        app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3)")
+            ->type_name("LIST");
     app.add_flag("--fast", options->fast,
                  "List a VST3 bundle's classes from its moduleinfo.json alone, without loading it, when the "
                  "file reads cleanly");

@@ -34,12 +34,6 @@ std::wstring Vst3BundleBinary(const std::wstring& bundle)
     return folder + L"\\Contents\\x86_64-win\\" + FileNameOf(folder);
 }
 
-bool IsFolder(const std::wstring& path)
-{
-    DWORD attributes = GetFileAttributesW(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 namespace {
 
 uint64_t Join(DWORD high, DWORD low)

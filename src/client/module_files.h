@@ -18,8 +18,5 @@ bool StatModuleFile(const std::wstring& path, ModuleFile* file);
 // NAME being the bundle folder's own name ("Gain.vst3"). Whether it exists
 // is not checked.
 std::wstring Vst3BundleBinary(const std::wstring& bundle);
-// True when the path is a folder (a VST3 module that is a bundle, not a
-// single file).
-bool IsFolder(const std::wstring& path);
 
 } // namespace orvanta

@@ -68,12 +68,10 @@ std::vector<std::string> Under(const std::vector<std::wstring>& folders, const s
 TEST(StandardFolders, Vst2FoldersComeFromVstPathTheRegistryAndTheUsualPlacesEachOnceAndOnlyWhenThere)
 {
     ScratchFolder root;
-    for (const wchar_t* folder : {L"path one", L"path2", L"registry", L"pf\\VSTPlugins", L"pf\\Steinberg\\VstPlugins",
-                                  L"cpf\\VST2"})
+    for (const wchar_t* folder : {L"path one", L"path2", L"pf\\VSTPlugins", L"pf\\Steinberg\\VstPlugins", L"cpf\\VST2"})
         MakeFolders(root / folder);
     WriteWholeFile(root / L"a file", "not a folder");
     ScopedEnvironment environment;
-    environment.Set(L"ORVANTA_TEST_ROOT", root.Path());
     // Blanks and quotes around a folder, empty entries, a missing folder, a
     // file, and the same folder twice, once in another letter case and
     // once more as one of the usual places.
@@ -82,12 +80,16 @@ TEST(StandardFolders, Vst2FoldersComeFromVstPathTheRegistryAndTheUsualPlacesEach
                                      root / L"pf\\vstplugins");
     environment.Set(L"PROGRAMFILES", root / L"pf");
     environment.Set(L"COMMONPROGRAMFILES", root / L"cpf");
-    // An expandable value is expanded.
-    ScopedVstRegistryValue registry(REG_EXPAND_SZ, L"%ORVANTA_TEST_ROOT%\\registry");
+    // An expandable value is expanded. The registry is the whole prefix's:
+    // it names a folder that outlives this test and holds no plugins, for
+    // the other tests that may read it meanwhile.
+    ScopedVstRegistryValue registry(REG_EXPAND_SZ, L"%SystemRoot%\\Fonts");
+    wchar_t windows[MAX_PATH];
+    GetEnvironmentVariableW(L"SystemRoot", windows, MAX_PATH);
 
     EXPECT_EQ(Under(StandardFolders(PluginFormat::vst2), root.Path()),
-              (std::vector<std::string>{"path one", "PATH2", "pf\\vstplugins", "registry", "pf\\Steinberg\\VstPlugins",
-                                        "cpf\\VST2"}));
+              (std::vector<std::string>{"path one", "PATH2", "pf\\vstplugins", "outside: " + Utf8(windows) + "\\Fonts",
+                                        "pf\\Steinberg\\VstPlugins", "cpf\\VST2"}));
 }
 
 TEST(StandardFolders, Vst2FoldersWithoutAnyVariableOrRegistryValueAreNone)
