@@ -205,8 +205,9 @@ struct ScanCallbacks
     std::function<void(const Blame&)> onBlame;      // an earlier module crashed
 };
 
-// Scans modules one after the other on one server: shell sub-plugins with
-// one load, crash retries in fresh servers (crashRetries more attempts; a
+// Scans modules one after the other on one server: shell sub-plugins and a
+// VST3 module's audio module classes with one load, each in a request of its
+// own, crash retries in fresh servers (crashRetries more attempts; a
 // time-out is never retried), crash attribution by the dump. A crash whose
 // faulting module is one scanned earlier by the same server process is
 // reported through onBlame and the cut-off request runs again (it does not

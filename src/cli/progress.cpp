@@ -65,7 +65,7 @@ std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult&
     std::string status = orvanta::StatusName(result.status);
     status.resize(8, ' ');
     std::string line = "[" + std::to_string(done) + "/" + std::to_string(total) + "] " + status +
-                       orvanta::ToUtf8(result.path) + " (";
+                       orvanta::ToUtf8(result.path) + " (" + orvanta::FormatName(result.format) + ", ";
     if (result.attempts > 1)
         line += std::to_string(result.attempts) + " attempts, ";
     line += seconds;
@@ -108,7 +108,9 @@ void Progress::Stop()
 void Progress::Begin(size_t server, const std::wstring& path)
 {
     std::lock_guard<std::mutex> guard(m_lock);
-    m_running[server] = Running{orvanta::ToUtf8(orvanta::FileNameOf(path)), ""};
+    m_running[server] = Running{orvanta::ToUtf8(orvanta::FileNameOf(path)) + " (" +
+                                    orvanta::FormatName(orvanta::FormatOfPath(path)) + ")",
+                                ""};
     Draw();
 }
 

@@ -1,8 +1,8 @@
 // What the user sees while a run goes on. In a console: one line on the
-// standard error, redrawn in place (done/total, the modules being scanned, elapsed
-// and estimated remaining time, a dialog the module waits on), with a line
-// above it for each module that did not end ok. Elsewhere: one plain line
-// per finished module.
+// standard error, redrawn in place (done/total, the modules being scanned
+// with their formats, elapsed and estimated remaining time, a dialog the
+// module waits on), with a line above it for each module that did not end
+// ok. Elsewhere: one plain line per finished module.
 #pragma once
 #include "console_text.h"
 #include <orvanta/scan.h>
@@ -22,7 +22,7 @@ std::string ClockText(std::chrono::milliseconds time);
 std::string ProgressLine(size_t done, size_t total, const std::string& module,
                          std::chrono::milliseconds elapsed, std::chrono::milliseconds remaining,
                          bool estimated, const std::string& dialog, int width);
-// One finished module: "[3/7] crashed  C:\Plugins\A.dll (2 attempts, 12.5 s)".
+// One finished module: "[3/7] crashed  C:\Plugins\A.dll (vst2, 2 attempts, 12.5 s)".
 std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult& result);
 
 // Safe to call from several threads: a pool's servers begin modules and see

@@ -42,6 +42,30 @@ std::string Counts(const std::map<Status, size_t>& counts)
     return text.empty() ? "0 ok" : text;
 }
 
+size_t Total(const std::map<Status, size_t>& counts)
+{
+    size_t total = 0;
+    for (const auto& entry : counts)
+        total += entry.second;
+    return total;
+}
+
+// "2 modules (1 ok, 1 crashed), 5 plugins (4 ok, 1 crashed)".
+std::string FormatCounts(const std::map<Status, size_t>& modules, const std::map<Status, size_t>& plugins)
+{
+    size_t m = Total(modules), p = Total(plugins);
+    std::string text = std::to_string(m) + (m == 1 ? " module (" : " modules (") + Counts(modules) + "), ";
+    if (p == 0)
+        return text + "no plugins";
+    return text + std::to_string(p) + (p == 1 ? " plugin (" : " plugins (") + Counts(plugins) + ")";
+}
+
+// " in PHASE" for a VST3 request that went wrong in a known step.
+std::string InPhase(const std::string& phase)
+{
+    return phase.empty() ? "" : " in " + phase;
+}
+
 std::string FileName(const std::string& path)
 {
     size_t slash = path.find_last_of("\\/");
@@ -82,13 +106,13 @@ std::string CrashText(const ModuleResult& m)
 
 std::string ProblemText(const ModuleResult& m)
 {
-    std::string text = Outcome(m.status);
+    std::string text = Outcome(m.status) + InPhase(m.phase);
     switch (m.status)
     {
     case Status::ok:
         return "ok";
     case Status::failed:
-        text = "failed: " + (m.error.empty() ? std::string("no reason given") : m.error);
+        text += ": " + (m.error.empty() ? std::string("no reason given") : m.error);
         // A wrong machine's explanation is the error itself.
         if (!m.loadProblem.empty() && m.loadProblem != m.error)
             text += " (" + m.loadProblem + ")";
@@ -117,8 +141,13 @@ std::string ProblemText(const ModuleResult& m)
 void RunTally::Count(const ModuleResult& result, int sign)
 {
     modules[result.status] += sign;
+    modulesByFormat[result.format][result.status] += sign;
+    std::map<Status, size_t>& byFormat = pluginsByFormat[result.format];
     for (const orvanta::PluginEntry& p : result.plugins)
+    {
         plugins[p.status] += sign;
+        byFormat[p.status] += sign;
+    }
 }
 
 void RunTally::Add(const ModuleResult& result)
@@ -161,6 +190,16 @@ std::string SummaryText(const RunTally& tally)
     text += "Scanned " + std::to_string(tally.scanned) + " module" + (tally.scanned == 1 ? "" : "s") + " in " +
             seconds + ": " + Counts(tally.modules) + ".\n";
     text += "Plugins: " + Counts(tally.plugins) + ".\n";
+    for (const auto& entry : tally.modulesByFormat)
+    {
+        if (Total(entry.second) == 0)
+            continue;
+        auto plugins = tally.pluginsByFormat.find(entry.first);
+        text += std::string("  ") + orvanta::FormatName(entry.first) + ": " +
+                FormatCounts(entry.second, plugins == tally.pluginsByFormat.end() ? std::map<Status, size_t>()
+                                                                                  : plugins->second) +
+                ".\n";
+    }
     std::string rest;
     if (tally.unchanged)
         rest = std::to_string(tally.unchanged) + " unchanged (not scanned)";
@@ -178,12 +217,22 @@ std::string SummaryText(const RunTally& tally)
             problems += "  " + path + ": " + ProblemText(m) + "\n";
         for (const orvanta::PluginEntry& p : m.plugins)
         {
-            if (p.status == Status::ok || (!p.shellId && m.status != Status::ok))
+            // A VST 2 module's own plugin shares the module's outcome.
+            if (p.status == Status::ok || (!p.vst3 && !p.shellId && m.status != Status::ok))
                 continue;
-            std::string which = p.shellId ? path + ">" + orvanta::HexId(*p.shellId) : path;
-            if (!p.report.name.empty())
-                which += " (" + p.report.name + ")";
-            problems += "  " + which + ": " + Outcome(p.status) + (p.error.empty() ? "" : ": " + p.error) + "\n";
+            std::string which = path, name = p.report.name;
+            if (p.shellId)
+                which += ">" + orvanta::HexId(*p.shellId);
+            if (p.vst3)
+            {
+                name = p.vst3->name;
+                if (!p.vst3->classId.empty())
+                    which += ">" + p.vst3->classId;
+            }
+            if (!name.empty())
+                which += " (" + name + ")";
+            problems += "  " + which + ": " + Outcome(p.status) + InPhase(p.phase) +
+                        (p.error.empty() ? "" : ": " + p.error) + "\n";
         }
     }
     for (const orvanta::Blame& b : tally.blamed)

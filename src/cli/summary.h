@@ -1,5 +1,6 @@
-// The report at the end of a run: modules and plugins by outcome, each
-// problem with its reason, and where the database is.
+// The report at the end of a run: modules and plugins by outcome, in all
+// and for each plugin format, each problem with its reason, and where the
+// database is.
 #pragma once
 #include <orvanta/scan.h>
 #include <chrono>
@@ -15,6 +16,8 @@ struct RunTally
 {
     size_t scanned = 0; // this run's modules
     std::map<orvanta::Status, size_t> modules, plugins; // this run's, by outcome
+    // The same counts for each plugin format of this run's modules.
+    std::map<orvanta::PluginFormat, std::map<orvanta::Status, size_t>> modulesByFormat, pluginsByFormat;
     std::map<std::wstring, orvanta::ModuleResult> problems; // by path key: sorted by path
     std::vector<orvanta::Blame> blamed; // modules of earlier runs found to have crashed later
     size_t unchanged = 0;

@@ -1,4 +1,5 @@
 #include "database_file.h"
+#include "vst3_report_parser.h"
 #include "orvanta/text.h"
 #include <type_traits>
 
@@ -64,6 +65,22 @@ struct Reader
         if (!it->is_boolean())
             return Fail(name, "is not true or false");
         *out = it->get<bool>();
+        return true;
+    }
+    bool Texts(const char* name, std::vector<std::string>* out)
+    {
+        auto it = object.find(name);
+        if (it == object.end())
+            return true;
+        if (!it->is_array())
+            return Fail(name, "is not a list");
+        out->clear();
+        for (const json& item : *it)
+        {
+            if (!item.is_string())
+                return Fail(name, "holds an entry that is not a text");
+            out->push_back(item.get<std::string>());
+        }
         return true;
     }
     bool StatusOf(Status* out)
@@ -144,19 +161,103 @@ bool PluginFromJson(const json& entry, const std::string& where, PluginEntry* pl
            read.Number("category", &r.category) && read.Flag("synthEdit", &r.synthEdit);
 }
 
+// A VST3 class's entry: the class ID, the outcome of its own request (an
+// audio module class's instance), and what was read about it.
+json ClassToJson(const PluginEntry& plugin)
+{
+    json entry = json::object();
+    Vst3Class none;
+    const Vst3Class& c = plugin.vst3 ? *plugin.vst3 : none;
+    entry["id"] = c.classId;
+    entry["status"] = StatusName(plugin.status);
+    if (plugin.attempts != 1)
+        entry["attempts"] = plugin.attempts;
+    PutText(entry, "error", plugin.error);
+    PutText(entry, "phase", plugin.phase);
+    entry["category"] = c.category;
+    entry["name"] = c.name;
+    entry["vendor"] = c.vendor;
+    entry["version"] = c.version;
+    entry["sdkVersion"] = c.sdkVersion;
+    entry["subCategories"] = c.subCategories;
+    entry["classFlags"] = c.classFlags;
+    entry["cardinality"] = c.cardinality;
+    entry["sources"] = c.sources;
+    if (c.buses)
+    {
+        entry["audioInputs"] = c.buses->audioInputs;
+        entry["audioOutputs"] = c.buses->audioOutputs;
+        entry["audioInputBuses"] = c.buses->audioInputBuses;
+        entry["audioOutputBuses"] = c.buses->audioOutputBuses;
+        entry["eventInputBuses"] = c.buses->eventInputBuses;
+        entry["eventOutputBuses"] = c.buses->eventOutputBuses;
+    }
+    return entry;
+}
+
+bool ClassFromJson(const json& entry, const std::string& where, PluginEntry* plugin, std::string* error)
+{
+    if (!entry.is_object())
+    {
+        *error = where + " is not an object";
+        return false;
+    }
+    Reader read{entry, where, error};
+    Vst3Class c;
+    std::string id;
+    if (!read.Text("id", &id, true))
+        return false;
+    // "" is a class the factory gave no info for.
+    if (!id.empty() && !ParseClassId(id, &c.classId))
+        return read.Fail("id", "is not 32 hexadecimal digits");
+    if (!read.StatusOf(&plugin->status) || !read.Number("attempts", &plugin->attempts) ||
+        !read.Text("error", &plugin->error) || !read.Text("phase", &plugin->phase) ||
+        !read.Text("category", &c.category) || !read.Text("name", &c.name) ||
+        !read.Text("vendor", &c.vendor) || !read.Text("version", &c.version) ||
+        !read.Text("sdkVersion", &c.sdkVersion) || !read.Texts("subCategories", &c.subCategories) ||
+        !read.Number("classFlags", &c.classFlags) || !read.Number("cardinality", &c.cardinality) ||
+        !read.Texts("sources", &c.sources))
+        return false;
+    const char* const busMembers[] = {"audioInputs", "audioOutputs", "audioInputBuses",
+                                      "audioOutputBuses", "eventInputBuses", "eventOutputBuses"};
+    for (const char* name : busMembers)
+    {
+        if (entry.contains(name))
+            c.buses.emplace();
+    }
+    if (c.buses)
+    {
+        Vst3Buses& b = *c.buses;
+        if (!read.Number("audioInputs", &b.audioInputs) || !read.Number("audioOutputs", &b.audioOutputs) ||
+            !read.Number("audioInputBuses", &b.audioInputBuses) ||
+            !read.Number("audioOutputBuses", &b.audioOutputBuses) ||
+            !read.Number("eventInputBuses", &b.eventInputBuses) ||
+            !read.Number("eventOutputBuses", &b.eventOutputBuses))
+            return false;
+    }
+    plugin->vst3 = std::move(c);
+    return true;
+}
+
 } // namespace
 
 json RecordToJson(const ModuleRecord& record)
 {
     const ModuleResult& m = record.result;
+    bool vst3 = m.format == PluginFormat::vst3;
     json entry = json::object();
     entry["path"] = ToUtf8(m.path);
+    entry["format"] = FormatName(m.format);
+    if (vst3)
+        PutText(entry, "binary", ToUtf8(m.binary));
     entry["size"] = record.size;
     entry["modified"] = record.modified;
     entry["status"] = StatusName(m.status);
     entry["attempts"] = m.attempts;
     entry["scanMs"] = m.scanMs;
     PutText(entry, "error", m.error);
+    if (vst3)
+        PutText(entry, "phase", m.phase);
     PutText(entry, "loadProblem", m.loadProblem);
     if (m.crash)
         PutText(entry, "dump", m.crash->dumpPath);
@@ -176,17 +277,32 @@ json RecordToJson(const ModuleRecord& record)
             windows.push_back({{"title", w.title}, {"text", w.text}});
         entry["windows"] = windows;
     }
+    if (vst3)
+    {
+        if (m.factory)
+        {
+            entry["factory"] = {{"vendor", m.factory->vendor},
+                                {"url", m.factory->url},
+                                {"email", m.factory->email},
+                                {"flags", m.factory->flags}};
+        }
+        entry["classCount"] = m.classCount;
+        if (m.moduleInfoOnly)
+            entry["moduleInfoOnly"] = true;
+        if (!m.findings.empty())
+            entry["findings"] = m.findings;
+    }
     if (!m.plugins.empty())
     {
         json plugins = json::array();
         for (const PluginEntry& p : m.plugins)
-            plugins.push_back(PluginToJson(p));
+            plugins.push_back(vst3 ? ClassToJson(p) : PluginToJson(p));
         entry["plugins"] = plugins;
     }
     return entry;
 }
 
-bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
+bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error, int format)
 {
     if (!entry.is_object())
     {
@@ -202,6 +318,16 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
     read.where = "module '" + path + "'";
     ModuleResult& m = record->result;
     m.path = ToWide(path);
+    // Format 1 knew VST 2 modules alone, and had no member to say so.
+    if (format != OldDatabaseFormat)
+    {
+        std::string name;
+        if (!read.Text("format", &name, true))
+            return false;
+        if (!ParseFormat(name, &m.format))
+            return read.Fail("format", "is not vst2 or vst3");
+    }
+    bool vst3 = m.format == PluginFormat::vst3;
     uint32_t exitCode = 0;
     bool hasExitCode = entry.contains("exitCode");
     CrashInfo crash;
@@ -239,6 +365,27 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
             m.windows.push_back(window);
         }
     }
+    if (vst3)
+    {
+        std::string binary;
+        if (!read.Text("binary", &binary) || !read.Text("phase", &m.phase) ||
+            !read.Number("classCount", &m.classCount) || !read.Flag("moduleInfoOnly", &m.moduleInfoOnly) ||
+            !read.Texts("findings", &m.findings))
+            return false;
+        m.binary = ToWide(binary);
+        auto factory = entry.find("factory");
+        if (factory != entry.end())
+        {
+            if (!factory->is_object())
+                return read.Fail("factory", "is not an object");
+            Vst3Factory f;
+            Reader fread{*factory, read.where + ".factory", error};
+            if (!fread.Text("vendor", &f.vendor) || !fread.Text("url", &f.url) ||
+                !fread.Text("email", &f.email) || !fread.Number("flags", &f.flags))
+                return false;
+            m.factory = std::move(f);
+        }
+    }
     auto plugins = entry.find("plugins");
     if (plugins != entry.end())
     {
@@ -247,10 +394,11 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error)
         for (size_t i = 0; i < plugins->size(); i++)
         {
             PluginEntry plugin;
-            if (!PluginFromJson((*plugins)[i], read.where + ".plugins[" + std::to_string(i) + "]",
-                                &plugin, error))
+            std::string where = read.where + ".plugins[" + std::to_string(i) + "]";
+            if (vst3 ? !ClassFromJson((*plugins)[i], where, &plugin, error)
+                     : !PluginFromJson((*plugins)[i], where, &plugin, error))
                 return false;
-            m.plugins.push_back(plugin);
+            m.plugins.push_back(std::move(plugin));
         }
     }
     return true;
@@ -319,10 +467,11 @@ bool ParseDocument(const std::string& bytes, std::string* server, std::vector<Mo
         *error = "it has no format number";
         return false;
     }
-    if (document["format"].get<long long>() != DatabaseFormat)
+    long long format = document["format"].get<long long>();
+    if (format != DatabaseFormat && format != OldDatabaseFormat)
     {
         *error = "its format " + document["format"].dump() + " is not format " +
-                 std::to_string(DatabaseFormat);
+                 std::to_string(DatabaseFormat) + " or " + std::to_string(OldDatabaseFormat);
         return false;
     }
     auto serverMember = document.find("server");
@@ -342,7 +491,7 @@ bool ParseDocument(const std::string& bytes, std::string* server, std::vector<Mo
     for (const json& entry : *list)
     {
         ModuleRecord record;
-        if (!RecordFromJson(entry, &record, error))
+        if (!RecordFromJson(entry, &record, error, (int)format))
             return false;
         read.push_back(std::move(record));
     }

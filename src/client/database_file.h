@@ -12,8 +12,11 @@ namespace orvanta {
 // Members keep the order in which they are written, as a reader expects them.
 using Json = nlohmann::ordered_json;
 
-// The file's format number; a file of another number is refused.
-constexpr int DatabaseFormat = 1;
+// The file's format number, which every write gives. A file of format 1
+// (VST 2 modules alone, without the module's format member) is read as
+// well; a file of any other number is refused.
+constexpr int DatabaseFormat = 2;
+constexpr int OldDatabaseFormat = 1;
 
 // The error text the database gives for the entry of a module crashed by a
 // thread it left running, found during a later request.
@@ -22,9 +25,10 @@ extern const char LeftOverThreadCrash[];
 // One module entry in the shape of the file; members without a value are
 // left out.
 Json RecordToJson(const ModuleRecord& record);
-// The reverse; false with the reason (naming the member) for an entry of
-// another shape.
-bool RecordFromJson(const Json& entry, ModuleRecord* record, std::string* error);
+// The reverse, for an entry of a file of the given format; false with the
+// reason (naming the member) for an entry of another shape.
+bool RecordFromJson(const Json& entry, ModuleRecord* record, std::string* error,
+                    int format = DatabaseFormat);
 
 // One entry as it stands in the document (indented), and the document
 // around such entries. The database keeps each entry's text, so a rewrite
@@ -34,9 +38,9 @@ std::string DocumentFromEntries(const std::string& server, const std::vector<con
 // A whole document: format, server and the given entries in their order.
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules);
 
-// Reads a whole document; false with the reason ("it is not valid JSON",
-// "its format 2 is not format 1", a member of an entry) when the bytes are
-// not a database of this format.
+// Reads a whole document of format 2 or 1; false with the reason ("it is
+// not valid JSON", "its format 3 is not format 2 or 1", a member of an
+// entry) when the bytes are not such a database.
 bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,
                    std::string* error);
 

@@ -1,16 +1,21 @@
 // Modules one after the other on one server. A shell's sub-plugins are
 // requested as "path>ID" against the same process, so the module is loaded
 // once per server; a sub-plugin that ends the server is recorded alone and
-// the shell is requested again in the fresh one. A crash is retried in a
-// fresh server; a time-out is not (it is usually a dialog). A crash whose
-// faulting address lies in a module this process scanned earlier is that
-// module's (a thread it left running), and the cut-off request runs again.
+// the shell is requested again in the fresh one. A VST3 module is read the
+// same way: its factory and classes in one request, then each audio module
+// class's instance in a request of its own ("vst3|binary>CID"). A crash is
+// retried in a fresh server; a time-out is not (it is usually a dialog). A
+// crash whose faulting address lies in a module this process scanned
+// earlier is that module's (a thread it left running), and the cut-off
+// request runs again.
+#include "bundle_binary.h"
 #include "load_problem.h"
 #include "module_image.h"
 #include "protocol.h"
 #include "scan_server.h"
 #include "orvanta/paths.h"
 #include "orvanta/text.h"
+#include <map>
 
 namespace orvanta {
 namespace {
@@ -19,6 +24,30 @@ namespace {
 // before its own outcome is taken as it is.
 const int MaxBlamedRepeats = 4;
 
+// What one request asks of the server.
+struct Job
+{
+    std::wstring file;               // what the server loads: the module, or a VST3 binary
+    std::optional<uint32_t> shellId; // a VST 2 shell's sub-plugin
+    bool vst3 = false;
+    std::string classId;             // a VST3 class's instance
+};
+
+// The steps before a VST3 factory exists: a failure there read no factory.
+bool FactoryRead(const Vst3ModuleReport& report)
+{
+    return report.error.empty() ||
+           (report.phase != "load" && report.phase != "InitDll" && report.phase != "GetPluginFactory");
+}
+
+// A module that no server is asked about: failed in one attempt.
+void FailUnasked(ModuleResult* result, const std::string& why)
+{
+    result->status = Status::failed;
+    result->attempts = 1;
+    result->error = result->loadProblem = why;
+}
+
 } // namespace
 
 struct ModuleScanner::Impl
@@ -26,17 +55,31 @@ struct ModuleScanner::Impl
     explicit Impl(ServerConfig config) : server(std::move(config)) {}
     ScanServer server;
     int retries = 1;
+    // The module (a bundle's folder) of each VST3 binary requested, by the
+    // binary's path key: a dump names the binary, a blame names the module.
+    std::map<std::wstring, std::wstring> moduleOfBinary;
 
+    std::wstring ModuleOf(const std::wstring& file) const;
     bool BlameEarlier(const RequestOutcome& outcome, const std::wstring& current,
                       const ScanCallbacks& callbacks);
-    RequestOutcome Run(const std::wstring& path, std::optional<uint32_t> shellId,
-                       const ScanCallbacks& callbacks, ModuleResult* result);
-    RequestOutcome RunWithRetries(const std::wstring& path, std::optional<uint32_t> shellId,
-                                  const ScanCallbacks& callbacks, ModuleResult* result,
-                                  int* attempts);
+    RequestOutcome Request(const Job& job, const ScanCallbacks& callbacks);
+    RequestOutcome Run(const Job& job, const ScanCallbacks& callbacks, ModuleResult* result);
+    RequestOutcome RunWithRetries(const Job& job, const ScanCallbacks& callbacks,
+                                  ModuleResult* result, int* attempts);
+    void TakeOutcome(const RequestOutcome& outcome, ModuleResult* result);
+    void ScanVst2(const ScanCallbacks& callbacks, ModuleResult* result);
     void ScanShell(const std::wstring& path, const PluginReport& report,
                    const ScanCallbacks& callbacks, ModuleResult* result);
+    void ScanVst3(const ScanCallbacks& callbacks, ModuleResult* result);
+    void ScanClass(const std::wstring& binary, const ScanCallbacks& callbacks, ModuleResult* result,
+                   PluginEntry* entry);
 };
+
+std::wstring ModuleScanner::Impl::ModuleOf(const std::wstring& file) const
+{
+    auto it = moduleOfBinary.find(PathKey(file));
+    return it == moduleOfBinary.end() ? file : it->second;
+}
 
 bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std::wstring& current,
                                        const ScanCallbacks& callbacks)
@@ -52,7 +95,7 @@ bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std:
         {
             if (callbacks.onBlame)
             {
-                Blame blame{earlier, *outcome.crash};
+                Blame blame{ModuleOf(earlier), *outcome.crash};
                 blame.crash.leftOverThread = true;
                 callbacks.onBlame(blame);
             }
@@ -62,44 +105,87 @@ bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std:
     return false;
 }
 
+RequestOutcome ModuleScanner::Impl::Request(const Job& job, const ScanCallbacks& callbacks)
+{
+    if (job.vst3)
+        return server.RequestVst3(job.file, job.classId, callbacks.onDialog);
+    return server.Request(job.file, job.shellId, callbacks.onDialog);
+}
+
 // One request, repeated when it was cut off by an earlier module's crash.
 // A sub-plugin in a fresh server gets the shell requested first, so the
 // shell is cached again (that outcome does not matter: "path>ID" loads the
-// module anyway).
-RequestOutcome ModuleScanner::Impl::Run(const std::wstring& path, std::optional<uint32_t> shellId,
-                                        const ScanCallbacks& callbacks, ModuleResult* result)
+// module anyway). A VST3 class request loads its module itself.
+RequestOutcome ModuleScanner::Impl::Run(const Job& job, const ScanCallbacks& callbacks,
+                                        ModuleResult* result)
 {
     for (int repeat = 0;; repeat++)
     {
         bool again = repeat < MaxBlamedRepeats;
-        if (shellId && !server.Running())
+        if (job.shellId && !server.Running())
         {
-            RequestOutcome shell = server.Request(path, {}, callbacks.onDialog);
+            RequestOutcome shell = server.Request(job.file, {}, callbacks.onDialog);
             result->scanMs += shell.elapsedMs;
-            if (again && BlameEarlier(shell, path, callbacks))
+            if (again && BlameEarlier(shell, job.file, callbacks))
                 continue;
         }
-        RequestOutcome outcome = server.Request(path, shellId, callbacks.onDialog);
+        RequestOutcome outcome = Request(job, callbacks);
         result->scanMs += outcome.elapsedMs;
-        if (again && BlameEarlier(outcome, path, callbacks))
+        if (again && BlameEarlier(outcome, job.file, callbacks))
             continue;
         return outcome;
     }
 }
 
-RequestOutcome ModuleScanner::Impl::RunWithRetries(const std::wstring& path,
-                                                   std::optional<uint32_t> shellId,
-                                                   const ScanCallbacks& callbacks,
+RequestOutcome ModuleScanner::Impl::RunWithRetries(const Job& job, const ScanCallbacks& callbacks,
                                                    ModuleResult* result, int* attempts)
 {
     *attempts = 0;
     for (;;)
     {
         ++*attempts;
-        RequestOutcome outcome = Run(path, shellId, callbacks, result);
+        RequestOutcome outcome = Run(job, callbacks, result);
         if (outcome.status == Status::crashed && *attempts <= retries)
             continue;
         return outcome;
+    }
+}
+
+// The module's own request, whatever its format.
+void ModuleScanner::Impl::TakeOutcome(const RequestOutcome& outcome, ModuleResult* result)
+{
+    result->status = outcome.status;
+    result->error = outcome.error;
+    if (outcome.status != Status::ok && outcome.status != Status::failed && outcome.exitCode != -1)
+        result->exitCode = outcome.exitCode;
+    result->windows = outcome.windows;
+    result->crash = outcome.crash;
+}
+
+void ModuleScanner::Impl::ScanVst2(const ScanCallbacks& callbacks, ModuleResult* result)
+{
+    const std::wstring& path = result->path;
+    // A module built for another machine can never load in an x64 server:
+    // say so without asking one. Anything that is not a readable PE image
+    // goes to the server as it is, which answers for it.
+    ModuleImage image = ReadModuleImage(path, false);
+    if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
+        return FailUnasked(result, WrongMachineText(image.machine));
+    Job job{path, {}, false, {}};
+    RequestOutcome outcome = RunWithRetries(job, callbacks, result, &result->attempts);
+    TakeOutcome(outcome, result);
+    if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
+        result->loadProblem = MissingDependencyText(path);
+    if (outcome.report)
+    {
+        PluginEntry own;
+        own.status = outcome.status;
+        own.error = outcome.error;
+        own.attempts = result->attempts;
+        own.report = *outcome.report;
+        result->plugins.push_back(own);
+        if (outcome.status == Status::ok && !outcome.report->shells.empty())
+            ScanShell(path, *outcome.report, callbacks, result);
     }
 }
 
@@ -110,7 +196,8 @@ void ModuleScanner::Impl::ScanShell(const std::wstring& path, const PluginReport
     {
         PluginEntry entry;
         entry.shellId = sub.id;
-        RequestOutcome outcome = RunWithRetries(path, sub.id, callbacks, result, &entry.attempts);
+        Job job{path, sub.id, false, {}};
+        RequestOutcome outcome = RunWithRetries(job, callbacks, result, &entry.attempts);
         entry.status = outcome.status;
         entry.error = outcome.error;
         if (outcome.report)
@@ -121,6 +208,66 @@ void ModuleScanner::Impl::ScanShell(const std::wstring& path, const PluginReport
             entry.report.name = sub.name;
         }
         result->plugins.push_back(std::move(entry));
+    }
+}
+
+void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult* result)
+{
+    std::string why;
+    if (!FindVst3Binary(result->path, &result->binary, &why))
+        return FailUnasked(result, why);
+    const std::wstring& binary = result->binary;
+    ModuleImage image = ReadModuleImage(binary, false);
+    if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
+        return FailUnasked(result, WrongMachineText(image.machine));
+    moduleOfBinary[PathKey(binary)] = result->path;
+
+    Job job{binary, {}, true, {}};
+    RequestOutcome outcome = RunWithRetries(job, callbacks, result, &result->attempts);
+    TakeOutcome(outcome, result);
+    result->phase = outcome.phase;
+    if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
+        result->loadProblem = MissingDependencyText(binary);
+    if (!outcome.vst3Module)
+        return;
+    const Vst3ModuleReport& report = *outcome.vst3Module;
+    if (FactoryRead(report))
+        result->factory = report.factory;
+    result->classCount = report.classCount;
+    for (const Vst3ModuleReport::Class& cls : report.classes)
+    {
+        PluginEntry entry;
+        entry.vst3 = cls.info;
+        entry.vst3->sources = {Vst3FromFactory};
+        if (cls.infoLevel == 0)
+        {
+            entry.status = Status::failed;
+            entry.error = "the factory gave no class info for index " + std::to_string(cls.index);
+        }
+        result->plugins.push_back(std::move(entry));
+    }
+    if (outcome.status != Status::ok)
+        return;
+    for (PluginEntry& entry : result->plugins)
+    {
+        if (entry.status == Status::ok && entry.vst3->category == Vst3AudioModuleClass)
+            ScanClass(binary, callbacks, result, &entry);
+    }
+}
+
+// One class's instance: recorded on its own entry whatever happens to it.
+void ModuleScanner::Impl::ScanClass(const std::wstring& binary, const ScanCallbacks& callbacks,
+                                    ModuleResult* result, PluginEntry* entry)
+{
+    Job job{binary, {}, true, entry->vst3->classId};
+    RequestOutcome outcome = RunWithRetries(job, callbacks, result, &entry->attempts);
+    entry->status = outcome.status;
+    entry->error = outcome.error;
+    entry->phase = outcome.phase;
+    if (outcome.status == Status::ok && outcome.vst3Class)
+    {
+        entry->vst3->buses = outcome.vst3Class->buses;
+        entry->vst3->sources.push_back(Vst3FromInstance);
     }
 }
 
@@ -142,38 +289,11 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
 {
     ModuleResult result;
     result.path = path;
-    // A module built for another machine can never load in an x64 server:
-    // say so without asking one. Anything that is not a readable PE image
-    // goes to the server as it is, which answers for it.
-    ModuleImage image = ReadModuleImage(path, false);
-    if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
-    {
-        result.status = Status::failed;
-        result.attempts = 1;
-        result.error = result.loadProblem = WrongMachineText(image.machine);
-        result.server = m_impl->server.Banner();
-        return result;
-    }
-    RequestOutcome outcome = m_impl->RunWithRetries(path, {}, callbacks, &result, &result.attempts);
-    result.status = outcome.status;
-    result.error = outcome.error;
-    if (outcome.status != Status::ok && outcome.status != Status::failed && outcome.exitCode != -1)
-        result.exitCode = outcome.exitCode;
-    if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
-        result.loadProblem = MissingDependencyText(path);
-    result.windows = outcome.windows;
-    result.crash = outcome.crash;
-    if (outcome.report)
-    {
-        PluginEntry own;
-        own.status = outcome.status;
-        own.error = outcome.error;
-        own.attempts = result.attempts;
-        own.report = *outcome.report;
-        result.plugins.push_back(own);
-        if (outcome.status == Status::ok && !outcome.report->shells.empty())
-            m_impl->ScanShell(path, *outcome.report, callbacks, &result);
-    }
+    result.format = FormatOfPath(path);
+    if (result.format == PluginFormat::vst3)
+        m_impl->ScanVst3(callbacks, &result);
+    else
+        m_impl->ScanVst2(callbacks, &result);
     result.server = m_impl->server.Banner();
     return result;
 }

@@ -206,6 +206,10 @@ void PluginDatabase::Impl::MarkCrashed(const Blame& blame)
     if (record.result.path.empty())
     {
         record.result.path = blame.path;
+        record.result.format = FormatOfPath(blame.path);
+        // A VST3 module's dump names its binary.
+        if (record.result.format == PluginFormat::vst3)
+            record.result.binary = ToWide(blame.crash.faultingModule);
         ModuleFile file;
         if (StatModuleFile(blame.path, &file))
         {

@@ -21,6 +21,13 @@ inline bool HasTag(const std::string& line, std::string_view tag)
 // sub-plugin this separator and the ID in eight hexadecimal digits.
 constexpr char SubPluginSeparator = '>';
 
+// A VST3 request: this prefix, the binary's path in UTF-8, and for a class
+// request the sub-plugin separator and the class ID in 32 hexadecimal digits.
+constexpr std::string_view Vst3RequestPrefix = "vst3|";
+// Written before each step of a VST3 request that runs plugin code; the
+// last one names the step a crash or hang happened in.
+constexpr std::string_view PhaseLine = "info:Phase: ";
+
 // The error of a report whose module could not be loaded because a module
 // it needs was not found (ERROR_MOD_NOT_FOUND).
 constexpr std::string_view ModuleNotFoundError = "Failed to load library, err=126";

@@ -3,6 +3,7 @@
 // hosts use ModuleScanner or ScanPool (orvanta/scan.h); tests and the
 // benchmarks drive a server directly through this class.
 #pragma once
+#include "vst3_report_parser.h"
 #include "orvanta/scan.h"
 #include <memory>
 #include <optional>
@@ -17,6 +18,12 @@ struct RequestOutcome
     Status status = Status::lost;
     std::string error;                  // failed: the server's error text; else why
     std::optional<PluginReport> report; // ok and failed: the parsed block
+    // A VST3 request's parsed block instead (ok and failed), by its kind.
+    std::optional<Vst3ModuleReport> vst3Module;
+    std::optional<Vst3ClassReport> vst3Class;
+    // VST3: the step the request failed in (the block's phase), or crashed,
+    // hung or was lost in (the last "info:Phase: " line); "" when none.
+    std::string phase;
     std::vector<std::string> lines;     // every tagged line, without its "\n"
     int exitCode = -1;                  // the server's exit code when it ended by itself
                                         // (crashed, lost), else -1
@@ -38,6 +45,11 @@ public:
     // Sends "path\n" or "path>XXXXXXXX\n" and collects the answer.
     RequestOutcome Request(const std::wstring& path, std::optional<uint32_t> shellId = {},
                            const DialogFn& onDialog = {});
+    // Sends "vst3|binary\n" (the module request) or, with a class ID,
+    // "vst3|binary>CID\n" (one class's instance) and collects the answer.
+    // A class answer for another class than the one asked is out of step.
+    RequestOutcome RequestVst3(const std::wstring& binary, const std::string& classId = {},
+                               const DialogFn& onDialog = {});
     // The banner text of the last server started ("" before the first).
     const std::string& Banner() const;
     // Ends the running server, if any, the way a host closes down (request
@@ -57,6 +69,10 @@ public:
     struct Impl;
 
 private:
+    enum class Answer { vst2, vst3Module, vst3Class };
+    RequestOutcome Exchange(const std::wstring& path, const std::string& line, Answer answer,
+                            const std::string& classId, const DialogFn& onDialog);
+
     std::unique_ptr<Impl> m_impl;
 };
 

@@ -38,6 +38,40 @@ const std::vector<std::wstring>& ScanServer::ScannedByThisProcess() const
 RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint32_t> shellId,
                                    const DialogFn& onDialog)
 {
+    std::string line = ToUtf8(path);
+    if (shellId)
+        line += protocol::SubPluginSeparator + HexId(*shellId);
+    return Exchange(path, line, Answer::vst2, {}, onDialog);
+}
+
+RequestOutcome ScanServer::RequestVst3(const std::wstring& binary, const std::string& classId,
+                                       const DialogFn& onDialog)
+{
+    std::string line = std::string(protocol::Vst3RequestPrefix) + ToUtf8(binary);
+    if (!classId.empty())
+        line += protocol::SubPluginSeparator + classId;
+    return Exchange(binary, line, classId.empty() ? Answer::vst3Module : Answer::vst3Class, classId,
+                    onDialog);
+}
+
+namespace {
+
+// The step named by the last "info:Phase: " line of an answer.
+std::string LastPhase(const std::vector<std::string>& lines)
+{
+    for (auto it = lines.rbegin(); it != lines.rend(); ++it)
+    {
+        if (protocol::HasTag(*it, protocol::PhaseLine))
+            return it->substr(protocol::PhaseLine.size());
+    }
+    return "";
+}
+
+} // namespace
+
+RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string& request, Answer answer,
+                                    const std::string& classId, const DialogFn& onDialog)
+{
     Impl& s = *m_impl;
     RequestOutcome outcome;
     uint64_t started = Now();
@@ -86,10 +120,7 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
     if (!known)
         s.scanned.push_back(path);
 
-    std::string line = ToUtf8(path);
-    if (shellId)
-        line += protocol::SubPluginSeparator + HexId(*shellId);
-    line += "\n";
+    std::string line = request + "\n";
     requested = Now();
     DWORD written = 0;
     // A failed write means the server is gone; its end is read below.
@@ -137,6 +168,7 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
         onDialog({});
     if (wait == Impl::Wait::time)
     {
+        outcome.phase = LastPhase(outcome.lines);
         outcome.windows = DialogWindowsOf(s.processId);
         s.Terminate();
         s.Close();
@@ -148,6 +180,7 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
     }
     if (wait == Impl::Wait::ended)
     {
+        outcome.phase = LastPhase(outcome.lines);
         s.EndedOutcome(&outcome, "during the request");
         return finish();
     }
@@ -156,20 +189,66 @@ RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint3
     for (const std::string& l : outcome.lines)
         if (protocol::HasTag(l, protocol::ReportTag))
             block += l.substr(protocol::ReportTag.size()) + "\n";
-    PluginReport report;
-    std::string error;
-    if (block.empty() || !ParseReport(block, &report, &error))
+    std::string error = block.empty() ? "answer without a report block" : "";
+    bool read = !block.empty();
+    if (read && answer == Answer::vst2)
+    {
+        PluginReport report;
+        if ((read = ParseReport(block, &report, &error)))
+        {
+            outcome.error = report.error;
+            outcome.report = std::move(report);
+        }
+    }
+    else if (read && answer == Answer::vst3Module)
+    {
+        Vst3ModuleReport report;
+        if ((read = ParseVst3ModuleReport(block, &report, &error)))
+        {
+            outcome.error = report.error;
+            outcome.phase = report.phase;
+            outcome.vst3Module = std::move(report);
+        }
+    }
+    else if (read)
+    {
+        Vst3ClassReport report;
+        if ((read = ParseVst3ClassReport(block, &report, &error)) && report.classId != classId)
+        {
+            read = false;
+            error = "answer for class " + report.classId + " to a request for class " + classId;
+        }
+        else if (read)
+        {
+            outcome.error = report.error;
+            outcome.phase = report.phase;
+            outcome.vst3Class = std::move(report);
+        }
+    }
+    if (!read && answer != Answer::vst2)
+    {
+        // A server out of memory answers any request with the failed
+        // block of the VST 2 form: a failure like any other.
+        PluginReport fallback;
+        if (!block.empty() && ParseReport(block, &fallback, nullptr) && !fallback.error.empty())
+        {
+            outcome.status = Status::failed;
+            outcome.error = fallback.error;
+            outcome.phase = LastPhase(outcome.lines);
+            return finish();
+        }
+    }
+    if (!read)
     {
         // The exchange is out of step: end this server, the next request
         // starts a fresh one.
         outcome.status = Status::lost;
-        outcome.error = block.empty() ? "answer without a report block" : error;
+        outcome.error = error;
+        outcome.phase = LastPhase(outcome.lines);
         outcome.exitCode = s.Shutdown();
         return finish();
     }
-    outcome.status = report.error.empty() ? Status::ok : Status::failed;
-    outcome.error = report.error;
-    outcome.report = std::move(report);
+    outcome.status = outcome.error.empty() ? Status::ok : Status::failed;
     return finish();
 }
 

@@ -1,6 +1,7 @@
-// The summary at the end of a run: counts by outcome, the problems sorted by
-// path whatever order the servers finished them in, and a module's counts
-// moved when a crash found later changed its entry.
+// The summary at the end of a run: counts by outcome, in all and for each
+// format, the problems sorted by path whatever order the servers finished
+// them in, and a module's counts moved when a crash found later changed its
+// entry.
 #include <orvanta/scan.h>
 #include "summary.h"
 #include <gtest/gtest.h>
@@ -76,6 +77,7 @@ TEST(RunTally, ProblemsAreListedByPathAndAReplacedEntryMovesItsCounts)
     EXPECT_EQ(SummaryText(tally),
               "Scanned 5 modules in 2.5 s: 1 ok, 1 failed, 2 crashed, 1 timed out.\n"
               "Plugins: 3 ok, 1 failed, 1 crashed.\n"
+              "  vst2: 5 modules (1 ok, 1 failed, 2 crashed, 1 timed out), 5 plugins (3 ok, 1 failed, 1 crashed).\n"
               "3 unchanged (not scanned), 1 removed (their files are gone).\n"
               "Problems:\n"
               "  C:\\P\\a.dll: failed: Entry point not found, not a VST plugin\n"
@@ -96,7 +98,8 @@ TEST(RunTally, ReplacedEntryLeavesNoZeroCountBehind)
     ModuleResult leaver = Result(L"C:\\P\\Leaver.dll", Status::ok);
     leaver.plugins = {Plugin(Status::ok)};
     tally.Add(leaver);
-    EXPECT_EQ(SummaryText(tally), "Scanned 1 module in 0.0 s: 1 ok.\nPlugins: 1 ok.\nDatabase: C:\\plugins.json\n");
+    EXPECT_EQ(SummaryText(tally), "Scanned 1 module in 0.0 s: 1 ok.\nPlugins: 1 ok.\n"
+                                  "  vst2: 1 module (1 ok), 1 plugin (1 ok).\nDatabase: C:\\plugins.json\n");
 
     ModuleResult after = leaver;
     after.status = Status::crashed;
@@ -107,7 +110,8 @@ TEST(RunTally, ReplacedEntryLeavesNoZeroCountBehind)
     EXPECT_EQ(tally.modules[Status::ok], 0u);
     EXPECT_EQ(tally.modules[Status::crashed], 1u);
     EXPECT_EQ(SummaryText(tally),
-              "Scanned 1 module in 0.0 s: 1 crashed.\nPlugins: 1 ok.\nProblems:\n"
+              "Scanned 1 module in 0.0 s: 1 crashed.\nPlugins: 1 ok.\n"
+              "  vst2: 1 module (1 crashed), 1 plugin (1 ok).\nProblems:\n"
               "  C:\\P\\Leaver.dll: crashed: exception C0000005 (a thread it left running crashed the server during "
               "a later request)\n"
               "Database: C:\\plugins.json\n");
@@ -144,4 +148,64 @@ TEST(ProblemText, WrongMachineIsShownOnceThoughItIsBothErrorAndLoadProblem)
     failed.error = failed.loadProblem = "32-bit module: built for x86; only 64-bit (x64) modules can be loaded";
     EXPECT_EQ(orvantacli::ProblemText(failed),
               "failed: 32-bit module: built for x86; only 64-bit (x64) modules can be loaded");
+}
+
+TEST(RunTally, ModulesAndPluginsAreCountedPerFormatAndVst3ProblemsNameClassAndPhase)
+{
+    RunTally tally;
+    tally.database = L"C:\\plugins.json";
+    tally.elapsed = std::chrono::milliseconds(1200);
+    ModuleResult effect = Result(L"C:\\P\\Effect.dll", Status::ok);
+    effect.plugins = {Plugin(Status::ok)};
+    ModuleResult multi = Result(L"C:\\P\\Multi.vst3", Status::ok);
+    multi.format = PluginFormat::vst3;
+    for (Status s : {Status::ok, Status::ok, Status::crashed})
+        multi.plugins.push_back(Plugin(s));
+    multi.plugins[0].vst3.emplace();
+    multi.plugins[0].vst3->name = "Sample Gain";
+    multi.plugins[1].vst3.emplace();
+    multi.plugins[2].vst3.emplace();
+    multi.plugins[2].vst3->classId = "56535453616D706C6553796E74680000";
+    multi.plugins[2].vst3->name = "Sample Synth";
+    multi.plugins[2].phase = "initialize";
+    multi.plugins[2].attempts = 2;
+    multi.plugins[2].error = "crashed during the request (no dump file found)";
+    ModuleResult null = Result(L"C:\\P\\Null.vst3", Status::failed);
+    null.format = PluginFormat::vst3;
+    null.phase = "GetPluginFactory";
+    null.error = "GetPluginFactory returned null";
+    ModuleResult bare = Result(L"C:\\P\\Bare.vst3", Status::failed);
+    bare.format = PluginFormat::vst3;
+    bare.error = bare.loadProblem = "bundle has no x64 binary: expected Contents\\x86_64-win\\Bare.vst3";
+    for (const ModuleResult* m : {&effect, &multi, &null, &bare})
+        tally.Add(*m);
+
+    EXPECT_EQ(SummaryText(tally),
+              "Scanned 4 modules in 1.2 s: 2 ok, 2 failed.\n"
+              "Plugins: 3 ok, 1 crashed.\n"
+              "  vst2: 1 module (1 ok), 1 plugin (1 ok).\n"
+              "  vst3: 3 modules (1 ok, 2 failed), 3 plugins (2 ok, 1 crashed).\n"
+              "Problems:\n"
+              "  C:\\P\\Bare.vst3: failed: bundle has no x64 binary: expected Contents\\x86_64-win\\Bare.vst3\n"
+              "  C:\\P\\Multi.vst3>56535453616D706C6553796E74680000 (Sample Synth): crashed in initialize: crashed "
+              "during the request (no dump file found)\n"
+              "  C:\\P\\Null.vst3: failed in GetPluginFactory: GetPluginFactory returned null\n"
+              "Database: C:\\plugins.json\n");
+}
+
+TEST(ProblemText, Vst3ModuleNamesTheStepItWentWrongIn)
+{
+    ModuleResult crashed = Result(L"C:\\P\\Crash.vst3", Status::crashed);
+    crashed.format = PluginFormat::vst3;
+    crashed.attempts = 2;
+    crashed.phase = "InitDll";
+    crashed.error = "crashed during the request (no dump file found)";
+    EXPECT_EQ(orvantacli::ProblemText(crashed),
+              "crashed in InitDll in both attempts: crashed during the request (no dump file found)");
+    ModuleResult hung = Result(L"C:\\P\\Hang.vst3", Status::timeout);
+    hung.format = PluginFormat::vst3;
+    hung.phase = "class info";
+    hung.scanMs = 3000;
+    hung.error = "no answer within 3000 ms";
+    EXPECT_EQ(orvantacli::ProblemText(hung), "timed out in class info after 3.0 s: no answer within 3000 ms");
 }

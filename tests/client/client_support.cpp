@@ -1,6 +1,8 @@
 #include "client_support.h"
 #include "build_paths.h"
 #include "pipe_host.h"
+#include "server_script.h"
+#include "text.h"
 
 namespace clienttest {
 
@@ -17,7 +19,21 @@ orvanta::ServerConfig FakeServer(const testsupport::ScratchFolder& scratch, uint
 {
     orvanta::ServerConfig config = RealServer(scratch, timeoutMs);
     config.serverExe = testsupport::BinPath(L"fakeserver.exe");
+    testsupport::StopServerScript();
     return config;
+}
+
+orvanta::ServerConfig ScriptedServer(const testsupport::ScratchFolder& scratch, const std::string& script,
+                                     const std::wstring& binary, uint32_t timeoutMs)
+{
+    orvanta::ServerConfig config = FakeServer(scratch, timeoutMs);
+    testsupport::PlayServerScript(scratch / L"server.script", script, testsupport::Utf8(binary));
+    return config;
+}
+
+std::vector<std::string> ScriptedRequests(const testsupport::ScratchFolder& scratch)
+{
+    return testsupport::ScriptRequests(scratch / L"server.script");
 }
 
 int CountLines(const std::vector<std::string>& lines, const std::string& line)

@@ -114,11 +114,12 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
     Fill(db, folder, {record}, "Orvanta Plugin Scan Server (x64)");
 
     const std::string expected = R"json({
-  "format": 1,
+  "format": 2,
   "server": "Orvanta Plugin Scan Server (x64)",
   "modules": [
     {
       "path": "C:\\Plugins\\Shell.dll",
+      "format": "vst2",
       "size": 123904,
       "modified": "2026-12-08T13:41:15.250Z",
       "status": "ok",
@@ -191,7 +192,7 @@ TEST(DatabaseShape, CrashedModuleCarriesDumpExitCodeAndFaultingModule)
 
     json module = ReadJson(folder / L"plugins.json")["modules"][0];
     EXPECT_EQ(module, json::parse(R"({
-      "path": "C:\\Plugins\\Crash.dll", "size": 4096, "modified": "2026-12-08T13:41:15.250Z",
+      "path": "C:\\Plugins\\Crash.dll", "format": "vst2", "size": 4096, "modified": "2026-12-08T13:41:15.250Z",
       "status": "crashed", "attempts": 2, "scanMs": 42, "error": "crashed in both attempts",
       "dump": "C:\\dumps\\ZiveRivedo-x64-2026-12-08-13-41-15.mdmp", "exitCode": 9,
       "faultingModule": "C:\\Plugins\\Crash.dll", "exceptionCode": "C0000005",
@@ -258,8 +259,8 @@ TEST(DatabaseShape, EmptyOptionalMembersAreLeftOut)
     for (auto it = module.begin(); it != module.end(); ++it)
         keys.push_back(it.key());
     // A standard parser lists members alphabetically.
-    EXPECT_EQ(keys, (std::vector<std::string>{"attempts", "modified", "path", "plugins", "scanMs", "size",
-                                              "status"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"attempts", "format", "modified", "path", "plugins", "scanMs",
+                                              "size", "status"}));
     EXPECT_FALSE(module["plugins"][0].contains("error"));
 }
 
@@ -534,7 +535,7 @@ TEST(DatabaseWrite, ToJsonHoldsOnlyTheNamedModules)
     Fill(db, folder, {Module(L"C:\\P\\A.dll"), Module(L"C:\\P\\B.dll"), Module(L"C:\\P\\C.dll")}, "banner");
 
     json document = json::parse(db.ToJson({L"C:\\P\\C.dll", L"c:\\p\\a.dll", L"C:\\P\\Gone.dll"}));
-    EXPECT_EQ(document["format"], 1);
+    EXPECT_EQ(document["format"], 2);
     EXPECT_EQ(document["server"], "banner");
     ASSERT_EQ(document["modules"].size(), 2u);
     EXPECT_EQ(document["modules"][0]["path"], "C:\\P\\A.dll");
@@ -563,7 +564,7 @@ TEST_P(DatabaseRefusal, UnreadableFileIsRefusedAndLeftByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Files, DatabaseRefusal,
     ::testing::Values("", "{\"format\": 1, \"modules\": [", "not json at all", "[]",
-                      "{\"modules\": []}", "{\"format\": 2, \"modules\": []}", "{\"format\": 1}",
+                      "{\"modules\": []}", "{\"format\": 3, \"modules\": []}", "{\"format\": 1}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"modified\": \"x\", \"status\": \"ok\"}]}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"size\": -1, \"modified\": \"x\", \"status\": \"ok\"}]}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"size\": 1, \"modified\": \"x\", \"status\": \"fine\"}]}",

@@ -1,0 +1,133 @@
+#include "server_script.h"
+#include "files.h"
+#include "text.h"
+#include <windows.h>
+
+namespace testsupport {
+
+void PlayServerScript(const std::wstring& scriptPath, const std::string& script, const std::string& binary)
+{
+    std::string text = script;
+    const std::string placeholder = "BINARY";
+    for (size_t at = 0; !binary.empty() && (at = text.find(placeholder, at)) != std::string::npos;
+         at += binary.size())
+        text.replace(at, placeholder.size(), binary);
+    WriteWholeFile(scriptPath, text);
+    SetEnvironmentVariableW(L"FAKE_SERVER_SCRIPT", scriptPath.c_str());
+}
+
+void StopServerScript()
+{
+    SetEnvironmentVariableW(L"FAKE_SERVER_SCRIPT", nullptr);
+}
+
+std::vector<std::string> ScriptRequests(const std::wstring& scriptPath)
+{
+    return ReadLines(scriptPath + L".log");
+}
+
+namespace vst3answers {
+
+const std::string GainId = "5653544753616D706C65476169700000";
+const std::string ControllerId = "5653454353616D706C65476169700000";
+const std::string SynthId = "56535453616D706C6553796E74680000";
+
+const std::string Module = R"(= vst3|BINARY
+info:Scanning VST3 module: 'vst3|BINARY'
+info:Phase: load
+info:Phase: InitDll
+info:Phase: GetPluginFactory
+info:Phase: factory info
+info:Phase: class info
+info:Phase: setHostContext
+info:Keeping VST3 library loaded for now...
+info:Finished
+>:{
+>:  "format": "vst3",
+>:  "error": "",
+>:  "phase": "",
+>:  "initDll": true,
+>:  "exitDll": true,
+>:  "factory": {"vendor": "Zandrel Software", "url": "https://example.com", "email": "info@example.com", "flags": 16},
+>:  "classCount": 3,
+>:  "classes": [
+>:    {"index": 0, "cid": "5653544753616D706C65476169700000", "category": "Audio Module Class", "name": "Sample Gain", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "Fx|Stereo", "vendor": "Zandrel Software", "version": "1.2.3", "sdkVersion": "VST 3.7.0"},
+>:    {"index": 1, "cid": "5653454353616D706C65476169700000", "category": "Component Controller Class", "name": "Sample Gain Controller", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 0, "subCategories": "", "vendor": "Zandrel Software", "version": "1.2.3", "sdkVersion": "VST 3.7.0"},
+>:    {"index": 2, "cid": "56535453616D706C6553796E74680000", "category": "Audio Module Class", "name": "Sample Synth", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "Instrument|Synth", "vendor": "Zandrel Software", "version": "2.0.0", "sdkVersion": "VST 3.7.0"}
+>:  ]
+>:}
+)";
+
+const std::string Gain = R"(= vst3|BINARY>5653544753616D706C65476169700000
+info:Scanning VST3 class: 'vst3|BINARY>5653544753616D706C65476169700000'
+info:Re-using previous library instance...
+info:Phase: createInstance
+info:Phase: initialize
+info:Phase: bus info
+info:Phase: terminate
+info:Phase: release
+info:Finished
+>:{
+>:  "format": "vst3",
+>:  "cid": "5653544753616D706C65476169700000",
+>:  "error": "",
+>:  "phase": "",
+>:  "audioInputBuses": 1,
+>:  "audioOutputBuses": 1,
+>:  "eventInputBuses": 0,
+>:  "eventOutputBuses": 0,
+>:  "audioInputs": 2,
+>:  "audioOutputs": 2,
+>:  "buses": [
+>:    {"media": "audio", "direction": "in", "index": 0, "name": "Audio Input", "channels": 2, "busType": 0, "flags": 1},
+>:    {"media": "audio", "direction": "out", "index": 0, "name": "Audio Output", "channels": 2, "busType": 0, "flags": 1}
+>:  ]
+>:}
+)";
+
+const std::string Synth = R"(= vst3|BINARY>56535453616D706C6553796E74680000
+info:Scanning VST3 class: 'vst3|BINARY>56535453616D706C6553796E74680000'
+info:Re-using previous library instance...
+info:Phase: createInstance
+info:Phase: initialize
+info:Phase: bus info
+info:Phase: terminate
+info:Phase: release
+info:Finished
+>:{
+>:  "format": "vst3",
+>:  "cid": "56535453616D706C6553796E74680000",
+>:  "error": "",
+>:  "phase": "",
+>:  "audioInputBuses": 0,
+>:  "audioOutputBuses": 1,
+>:  "eventInputBuses": 1,
+>:  "eventOutputBuses": 0,
+>:  "audioInputs": 0,
+>:  "audioOutputs": 2,
+>:  "buses": [
+>:    {"media": "audio", "direction": "out", "index": 0, "name": "Audio Output", "channels": 2, "busType": 0, "flags": 1},
+>:    {"media": "event", "direction": "in", "index": 0, "name": "Event/MIDI Input", "channels": 1, "busType": 0, "flags": 1}
+>:  ]
+>:}
+)";
+
+std::string GainCrashIn(const std::string& lastPhase)
+{
+    std::string answer = "= vst3|BINARY>" + GainId + "\n"
+                         "info:Scanning VST3 class: 'vst3|BINARY>" + GainId + "'\n"
+                         "info:Phase: load\n"
+                         "info:Phase: InitDll\n"
+                         "info:Phase: GetPluginFactory\n"
+                         "info:Phase: setHostContext\n";
+    for (const char* phase : {"createInstance", "initialize", "bus info"})
+    {
+        answer += std::string("info:Phase: ") + phase + "\n";
+        if (lastPhase == phase)
+            break;
+    }
+    return answer + "!exit 9\n";
+}
+
+} // namespace vst3answers
+} // namespace testsupport
