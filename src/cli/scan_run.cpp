@@ -4,7 +4,6 @@
 #include "summary.h"
 #include <orvanta/database.h>
 #include <orvanta/database_writer.h>
-#include <orvanta/module_info.h>
 #include <orvanta/paths.h>
 #include <orvanta/scan.h>
 #include <orvanta/text.h>
@@ -194,29 +193,9 @@ int RunScan(const Options& options)
                     tally.blamed.push_back(w.blame);
             }
         });
-        // --fast: a bundle whose moduleinfo.json reads cleanly is listed from
-        // it here, and no server loads it; the others go to the pool.
-        std::vector<ModuleFile> toPool;
         std::vector<std::wstring> paths;
-        for (ModuleFile& file : order)
-        {
-            std::optional<ModuleResult> listed;
-            if (options.fast && FormatOfPath(file.path) == PluginFormat::vst3)
-                listed = ModuleInfoResult(file.path);
-            if (listed)
-            {
-                ModuleRecord record;
-                record.size = file.size;
-                record.modified = file.modified;
-                record.result = std::move(*listed);
-                record.result.path = file.path;
-                writer.Add(std::move(record));
-                continue;
-            }
+        for (const ModuleFile& file : order)
             paths.push_back(file.path);
-            toPool.push_back(std::move(file));
-        }
-        order = std::move(toPool);
         ScanPool pool(config, options.jobs > 0 ? options.jobs : Processors(), options.retries);
         PoolCallbacks callbacks;
         callbacks.onBegin = [&](size_t server, size_t module) { progress.Begin(server, paths[module]); };

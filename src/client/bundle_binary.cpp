@@ -38,6 +38,14 @@ bool EndsWithVst3(const std::wstring& name)
 
 } // namespace
 
+std::wstring Vst3BundleBinary(const std::wstring& bundle)
+{
+    std::wstring folder = bundle;
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return folder + L"\\" + BinaryFolder + L"\\" + FileNameOf(folder);
+}
+
 bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error)
 {
     std::wstring bundle = path;
@@ -51,7 +59,7 @@ bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string*
     }
     std::wstring name = FileNameOf(bundle);
     std::wstring folder = bundle + L"\\" + BinaryFolder;
-    *binary = folder + L"\\" + name;
+    *binary = Vst3BundleBinary(bundle);
     std::string expected = "bundle has no x64 binary: expected " + ToUtf8(BinaryFolder) + "\\" + ToUtf8(name);
     DWORD found = GetFileAttributesW(binary->c_str());
     if (found != INVALID_FILE_ATTRIBUTES && !(found & FILE_ATTRIBUTE_DIRECTORY))

@@ -6,6 +6,10 @@
 
 namespace orvanta {
 
+// Where a bundle keeps its binary: BUNDLE\Contents\x86_64-win\NAME, NAME the
+// bundle folder's own name (whether or not the file is there).
+std::wstring Vst3BundleBinary(const std::wstring& bundle);
+
 // The binary of the module at path, which is set in either case: the file
 // found, or for a bundle without it the file that was expected. False, with
 // the reason for people, for a bundle that has no x64 binary of its own name

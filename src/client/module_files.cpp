@@ -26,14 +26,6 @@ std::string FileTimeText(uint64_t fileTime)
     return text;
 }
 
-std::wstring Vst3BundleBinary(const std::wstring& bundle)
-{
-    std::wstring folder = bundle;
-    while (folder.size() > 1 && (folder.back() == L'\\' || folder.back() == L'/'))
-        folder.pop_back();
-    return folder + L"\\Contents\\x86_64-win\\" + FileNameOf(folder);
-}
-
 namespace {
 
 uint64_t Join(DWORD high, DWORD low)

@@ -1,5 +1,6 @@
 // Module files on disk: their size and last write, as the database keeps them.
 #pragma once
+#include "bundle_binary.h"
 #include "orvanta/database.h"
 #include <cstdint>
 #include <string>
@@ -14,9 +15,5 @@ std::string FileTimeText(uint64_t fileTime);
 // is read as FindModules reads it (its binary's size, its newest file).
 bool StatModuleFile(const std::wstring& path, ModuleFile* file);
 
-// The binary a VST3 bundle folder loads: BUNDLE\Contents\x86_64-win\NAME,
-// NAME being the bundle folder's own name ("Gain.vst3"). Whether it exists
-// is not checked.
-std::wstring Vst3BundleBinary(const std::wstring& bundle);
 
 } // namespace orvanta

@@ -13,6 +13,7 @@
 #include "module_image.h"
 #include "protocol.h"
 #include "scan_server.h"
+#include "orvanta/module_info.h"
 #include "orvanta/paths.h"
 #include "orvanta/text.h"
 #include <map>
@@ -52,7 +53,11 @@ void FailUnasked(ModuleResult* result, const std::string& why)
 
 struct ModuleScanner::Impl
 {
-    explicit Impl(ServerConfig config) : server(std::move(config)) {}
+    explicit Impl(ServerConfig config)
+        : moduleInfoOnly(config.moduleInfoOnly), server(std::move(config))
+    {
+    }
+    bool moduleInfoOnly;
     ScanServer server;
     int retries = 1;
     // The module (a bundle's folder) of each VST3 binary requested, by the
@@ -213,6 +218,18 @@ void ModuleScanner::Impl::ScanShell(const std::wstring& path, const PluginReport
 
 void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult* result)
 {
+    // Listed from moduleinfo.json alone when asked, and the file reads cleanly:
+    // no server starts for it, no plugin code runs.
+    if (moduleInfoOnly)
+    {
+        if (std::optional<ModuleResult> listed = ModuleInfoResult(result->path))
+        {
+            std::wstring path = result->path;
+            *result = std::move(*listed);
+            result->path = path;
+            return;
+        }
+    }
     std::string why;
     if (!FindVst3Binary(result->path, &result->binary, &why))
         return FailUnasked(result, why);
@@ -248,6 +265,18 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
     }
     if (outcome.status != Status::ok)
         return;
+    // What the bundle's moduleinfo.json says is checked against what the
+    // factory said; where the file cannot be used, that is the finding.
+    ModuleInfo info = ReadModuleInfo(result->path);
+    result->findings = info.findings;
+    if (info.read)
+    {
+        std::vector<Vst3Class> fromFactory;
+        for (const PluginEntry& entry : result->plugins)
+            fromFactory.push_back(*entry.vst3);
+        for (std::string& finding : CompareModuleInfo(info.classes, fromFactory))
+            result->findings.push_back(std::move(finding));
+    }
     for (PluginEntry& entry : result->plugins)
     {
         if (entry.status == Status::ok && entry.vst3->category == Vst3AudioModuleClass)

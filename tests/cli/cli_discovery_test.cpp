@@ -66,7 +66,14 @@ TEST(CliFast, BundleIsListedFromItsModuleInfoWithoutLoadingAnyOfItsCode)
     json document = ReadJson(db);
     EXPECT_EQ(Statuses(document), (std::vector<std::pair<std::string, std::string>>{{Utf8(bundle), "ok"}}));
     EXPECT_EQ(document["modules"][0]["attempts"], 0);
-    EXPECT_EQ(document["modules"][0]["plugins"].size(), 2u);
+    EXPECT_EQ(document["modules"][0]["format"], "vst3");
+    EXPECT_EQ(document["modules"][0]["moduleInfoOnly"], true);
+    ASSERT_EQ(document["modules"][0]["plugins"].size(), 2u);
+    EXPECT_EQ(document["modules"][0]["plugins"][0], json::parse(R"({
+        "id": "5653544753616D706C65476169700000", "status": "ok", "attempts": 0,
+        "category": "Audio Module Class", "name": "Gain", "vendor": "Zandrel Software",
+        "version": "1.2.3", "sdkVersion": "VST 3.7.9", "subCategories": ["Fx"],
+        "classFlags": 1, "cardinality": 2147483647, "sources": ["moduleinfo.json"]})"));
     EXPECT_EQ(json::parse(fast.out), document);
 
     // Without --fast the same bundle goes to a server, which cannot load
