@@ -386,7 +386,22 @@ void ModuleRequest(const wchar_t* request, const CSharedString& path)
     WriteVst3ModuleReport(info);
 }
 
-void ClassRequest(const wchar_t* request, const CSharedString& path, const wchar_t* cidText)
+// The class ID of a request in its normal form, as ASCII for the
+// out-of-memory answer (made without allocating); "" when it is none.
+void ClassIdAscii(const wchar_t* cidText, char* digits)
+{
+    char cid[16];
+    wchar_t text[ClassIdDigits + 1];
+    digits[0] = 0;
+    if (!ParseClassId(cidText, cid))
+        return;
+    FormatClassId(cid, text);
+    for (int i = 0; i <= ClassIdDigits; i++)
+        digits[i] = (char)text[i];
+}
+
+void ClassRequest(const wchar_t* request, const CSharedString& path, const wchar_t* cidText,
+                  const char* cidDigits)
 {
     LogInfo(L"Scanning VST3 class: '%s'\n", request);
     CVst3InstanceInfo info;
@@ -419,7 +434,7 @@ void ClassRequest(const wchar_t* request, const CSharedString& path, const wchar
         info.noMemory = info.noMemory || outcome.noMemory || info.cid.IsNull();
     }
     LogInfo(L"Finished\n");
-    WriteVst3InstanceReport(info);
+    WriteVst3InstanceReport(info, cidDigits);
 }
 
 } // namespace
@@ -434,17 +449,20 @@ void HandleVst3Request(const wchar_t* request)
     const wchar_t* body = request + RequestPrefixLength;
     const wchar_t* mark = wcschr(body, L'>');
     int pathLength = mark ? (int)(mark - body) : lstrlenW(body);
+    char cidDigits[ClassIdDigits + 1] = "";
+    if (mark)
+        ClassIdAscii(mark + 1, cidDigits);
     CSharedString path(body, pathLength);
     if (path.IsNull())
     {
         if (mark)
-            WriteVst3InstanceOutOfMemory(ScanNoMemoryText, "");
+            WriteVst3InstanceOutOfMemory(ScanNoMemoryText, cidDigits);
         else
             WriteVst3ModuleOutOfMemory(ScanNoMemoryText);
         return;
     }
     if (mark)
-        ClassRequest(request, path, mark + 1);
+        ClassRequest(request, path, mark + 1, cidDigits);
     else
         ModuleRequest(request, path);
 }

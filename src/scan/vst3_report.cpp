@@ -1,7 +1,5 @@
 #include "vst3_report.h"
 #include "scan_report.h"
-#include "vst3_text.h"
-#include "../base/hex_digits.h"
 #include "../base/log_output.h"
 #include "../base/memory.h"
 
@@ -150,16 +148,9 @@ void WriteVst3ModuleReport(const CVst3ModuleInfo& info)
         WriteLines(lines.Chars(), lines.Length());
 }
 
-void WriteVst3InstanceReport(const CVst3InstanceInfo& info)
+void WriteVst3InstanceReport(const CVst3InstanceInfo& info, const char* cid)
 {
     CSharedStringA lines;
-    // The class ID for the fixed answer, when it is one: 32 hex digits.
-    char cid[ClassIdDigits + 1] = "";
-    const wchar_t* text = info.cid.Chars();
-    int n = 0;
-    for (; text && n < ClassIdDigits && HexDigitValue(text[n]) >= 0; n++)
-        cid[n] = (char)text[n];
-    cid[n == ClassIdDigits && !text[n] ? n : 0] = 0;
     if (info.noMemory)
         WriteVst3InstanceOutOfMemory(ScanNoMemoryText, cid);
     else if (!BuildInstanceReport(info, lines))

@@ -89,10 +89,12 @@ struct CVst3InstanceInfo
 // The answer to a request: the error line (when it failed), then the block;
 // the out-of-memory answer instead when info.noMemory is set or a line
 // cannot be built.
+// cid is the request's class ID for the out-of-memory answer: 32 ASCII hex
+// digits, or "" when the request named none.
 void WriteVst3ModuleReport(const CVst3ModuleInfo& info);
-void WriteVst3InstanceReport(const CVst3InstanceInfo& info);
+void WriteVst3InstanceReport(const CVst3InstanceInfo& info, const char* cid);
 // The out-of-memory answers, from fixed text without allocating anything:
 // the error line and the block with every member at its initial value and
-// error the reason. cid is the class ID's text as far as it is known (ASCII).
+// error the reason.
 void WriteVst3ModuleOutOfMemory(const char* reason);
 void WriteVst3InstanceOutOfMemory(const char* reason, const char* cid);
