@@ -164,14 +164,15 @@ TEST_F(Vst3Hostile, MessageBoxInInitializeHoldsTheRequestUntilClosed)
 // ------------------------------------------------ counts and texts
 
 // countClasses says 1,000,000: the count is reported as said, and the
-// first 4096 classes are listed.
-TEST_F(Vst3Hostile, ClassListIsBoundedAt4096)
+// first 4096 classes are listed. Class 0 says 1,000,000 buses of each kind:
+// the counts are reported as said, 256 of each are listed and summed.
+TEST_F(Vst3Hostile, ClassAndBusListsAreBounded)
 {
     std::string answer = Scan(Vst3Line(Vst3Binary(L"Vst3ManyClasses")), 60000);
     EXPECT_EQ(CountOf(answer, "\n>:    {\"index\": "), 4096);
     EXPECT_NE(answer.find(">:  \"classCount\": 1000000,\n>:  \"classes\": [\n"
                           ">:    {\"index\": 0, \"cid\": \"4D414E59000000000000000000000000\", "
-                          "\"category\": \"Component Controller Class\", \"name\": \"Class 0\", "
+                          "\"category\": \"Audio Module Class\", \"name\": \"Class 0\", "
                           "\"cardinality\": 0, \"infoLevel\": 2, \"classFlags\": 0, \"subCategories\": \"\", "
                           "\"vendor\": \"\", \"version\": \"\", \"sdkVersion\": \"\"},\n"),
               std::string::npos);
@@ -182,6 +183,21 @@ TEST_F(Vst3Hostile, ClassListIsBoundedAt4096)
                                  ">:  ]\n"
                                  ">:}\n"
                                  "ready:\n"));
+
+    std::string buses = Scan(Vst3Line(Vst3Binary(L"Vst3ManyClasses"), "4D414E59000000000000000000000000"), 60000);
+    EXPECT_EQ(CountOf(buses, "\n>:    {\"media\": "), 1024);
+    EXPECT_NE(buses.find(">:  \"audioInputBuses\": 1000000,\n"
+                         ">:  \"audioOutputBuses\": 1000000,\n"
+                         ">:  \"eventInputBuses\": 1000000,\n"
+                         ">:  \"eventOutputBuses\": 1000000,\n"
+                         ">:  \"audioInputs\": 256,\n"
+                         ">:  \"audioOutputs\": 256,\n"),
+              std::string::npos);
+    EXPECT_TRUE(EndsWith(buses, ">:    {\"media\": \"event\", \"direction\": \"out\", \"index\": 255, \"name\": \"Bus 255\", "
+                                "\"channels\": 1, \"busType\": 0, \"flags\": 1}\n"
+                                ">:  ]\n"
+                                ">:}\n"
+                                "ready:\n"));
 }
 
 // Every text array read to its end and no further, whether or not it holds

@@ -18,7 +18,9 @@
 //      factory's release, ExitDll)
 //   10 hangs in initialize; 11 shows a message box there (title "Licence
 //      check", text "Please insert your dongle") and goes on once it is closed
-//   12 countClasses says 1,000,000
+//   12 countClasses says 1,000,000 (class 0 an audio module class whose
+//      getBusCount says 1,000,000 for each media type and direction, the
+//      others controller classes)
 //   13 texts that fill their whole arrays with no terminator, bytes that are
 //      not UTF-8, unpaired surrogates: the factory info; class 0 through
 //      getClassInfoUnicode, with a bus name; class 1 through the 8-bit class
@@ -306,6 +308,8 @@ public:
     tresult setIoMode(int32_t) override { return kResultOk; }
     int32_t getBusCount(int32_t type, int32_t dir) override
     {
+        if (VST3_MODE == VST3_MANY_CLASSES)
+            return 1000000;
         int32_t n = 0;
         for (int i = 0; i < m_spec->busCount; i++)
             if (m_spec->buses[i].media == type && m_spec->buses[i].direction == dir)
@@ -314,6 +318,16 @@ public:
     }
     tresult getBusInfo(int32_t type, int32_t dir, int32_t index, BusInfo& bus) override
     {
+        if (VST3_MODE == VST3_MANY_CLASSES)
+        {
+            bus.mediaType = type;
+            bus.direction = dir;
+            bus.channelCount = 1;
+            swprintf(bus.name, 128, L"Bus %d", (int)index);
+            bus.busType = kMain;
+            bus.flags = kDefaultActive;
+            return kResultOk;
+        }
         if (VST3_MODE == VST3_BAD_TEXTS)
         {
             // The name fills all 128 units, no terminator.
@@ -476,7 +490,9 @@ public:
     tresult createInstance(FIDString cid, FIDString iid, void** obj) override
     {
         *obj = nullptr;
-        const ClassSpec* spec = FindClass(cid);
+        static const char firstOfMany[16] = {0x59, 0x4E, 0x41, 0x4D};
+        const ClassSpec* spec =
+            VST3_MODE == VST3_MANY_CLASSES && memcmp(cid, firstOfMany, 16) == 0 ? &Classes[0] : FindClass(cid);
         if (!spec)
             return kInvalidArgument;
         if (strcmp(spec->category, AudioModule) != 0)
@@ -584,7 +600,7 @@ private:
         cid[13] = (char)(index >> 16);
         cid[14] = (char)(index >> 8);
         cid[15] = (char)index;
-        CopyText(category, 32, Controller);
+        CopyText(category, 32, index == 0 ? AudioModule : Controller);
         snprintf(name, 64, "Class %d", (int)index);
         return kResultOk;
     }
