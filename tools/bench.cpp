@@ -9,17 +9,29 @@
 //     number of lines of the same lengths as the server did, each with its
 //     own write and flush, and no plugin at all.
 // Every line is flushed, so (b) + (c) is the floor for one scan.
+//
+// The same three for a VST3 module: one scan is a module request and a
+// class request of the fixture effect bundle, against two copies of its
+// binary in turn, so each scan frees the other copy and loads afresh (the
+// server's cache would otherwise keep it); the bare loop makes the same
+// calls (COM apartment, load, InitDll, factory, host context, factory and
+// class infos, instance, initialize, buses, terminate, release, factory
+// release, ExitDll, free).
 #include "bench_clock.h"
 #include "build_paths.h"
 #include "host/vst2_abi.h"
+#include "host/vst3_abi.h"
 #include "pipe_host.h"
+#include "scratch_folder.h"
 #include "text.h"
+#include <objbase.h>
 #include <shellapi.h>
 #include <stdio.h>
 #include <string.h>
 #include <string>
 #include <vector>
 
+using testsupport::BinPath;
 using testsupport::SamplePath;
 using testsupport::ServerOptions;
 using testsupport::ServerProcess;
@@ -146,6 +158,163 @@ static int RunFloor(int argc, wchar_t** argv)
     return 0;
 }
 
+// ------------------------------------------------------------------ VST3
+
+// (a): module request and class request of each binary in turn; the
+// answers of one steady-state scan (which frees the other copy) go back.
+static double ServerSecondsPerVst3Scan(const std::string& first, const std::string& second,
+                                       const std::string& cid, int scans, std::string* moduleAnswer,
+                                       std::string* classAnswer)
+{
+    ServerProcess server;
+    if (!server.Start())
+        return -1;
+    server.ReadUntilReady();
+    for (const std::string* binary : {&first, &second}) // warm the file cache
+    {
+        server.Request("vst3|" + *binary);
+        server.Request("vst3|" + *binary + ">" + cid);
+    }
+    double start = Now();
+    for (int i = 0; i < scans; i++)
+    {
+        const std::string& binary = i % 2 ? second : first;
+        *moduleAnswer = server.Request("vst3|" + binary);
+        *classAnswer = server.Request("vst3|" + binary + ">" + cid);
+    }
+    double seconds = (Now() - start) / scans;
+    server.CloseInput();
+    server.WaitExit();
+    return seconds;
+}
+
+// (b): a host context that answers as little as a plugin needs.
+class BareHost : public Vst3::IHostApplication
+{
+public:
+    Vst3::tresult queryInterface(const Vst3::TUID iid, void** obj) override
+    {
+        *obj = Vst3::SameUid(iid, Vst3::FUnknown_iid) || Vst3::SameUid(iid, Vst3::IHostApplication_iid)
+                   ? this
+                   : nullptr;
+        return *obj ? Vst3::kResultOk : Vst3::kNoInterface;
+    }
+    uint32_t addRef() override { return 1; }
+    uint32_t release() override { return 1; }
+    Vst3::tresult getName(Vst3::String128 name) override
+    {
+        wcscpy(name, L"bench");
+        return Vst3::kResultOk;
+    }
+    Vst3::tresult createInstance(Vst3::TUID, Vst3::TUID, void** obj) override
+    {
+        *obj = nullptr;
+        return Vst3::kNotImplemented;
+    }
+};
+
+template <typename Interface>
+static Interface* Query(Vst3::FUnknown* object, const Vst3::TUID iid)
+{
+    void* result = nullptr;
+    return object->queryInterface(iid, &result) == Vst3::kResultOk ? static_cast<Interface*>(result) : nullptr;
+}
+
+static double BareSecondsPerVst3Scan(const std::wstring& first, const std::wstring& second, int scans)
+{
+    BareHost host;
+    union {
+        Vst3::PFactoryInfo factory;
+        Vst3::PClassInfo plain;
+        Vst3::PClassInfo2 info2;
+        Vst3::PClassInfoW wide;
+        Vst3::BusInfo bus;
+    } info;
+    double start = Now();
+    for (int i = 0; i < scans; i++)
+    {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        HMODULE module = LoadLibraryExW((i % 2 ? second : first).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!module)
+            return -1;
+        auto initDll = (Vst3::InitModuleProc)(void*)GetProcAddress(module, "InitDll");
+        auto exitDll = (Vst3::ExitModuleProc)(void*)GetProcAddress(module, "ExitDll");
+        auto getFactory = (Vst3::GetFactoryProc)(void*)GetProcAddress(module, "GetPluginFactory");
+        if (initDll)
+            initDll();
+        Vst3::IPluginFactory* factory = getFactory();
+        if (auto* factory3 = Query<Vst3::IPluginFactory3>(factory, Vst3::IPluginFactory3_iid))
+        {
+            factory3->setHostContext(&host);
+            factory3->release();
+        }
+        factory->getFactoryInfo(&info.factory);
+        auto* factory2 = Query<Vst3::IPluginFactory2>(factory, Vst3::IPluginFactory2_iid);
+        auto* factory3 = Query<Vst3::IPluginFactory3>(factory, Vst3::IPluginFactory3_iid);
+        int32_t classes = factory->countClasses();
+        Vst3::TUID cid = {};
+        for (int32_t c = 0; c < classes; c++)
+        {
+            factory->getClassInfo(c, &info.plain);
+            memcpy(cid, info.plain.cid, sizeof cid);
+            factory2->getClassInfo2(c, &info.info2);
+            factory3->getClassInfoUnicode(c, &info.wide);
+        }
+        factory3->release();
+        factory2->release();
+        void* object = nullptr;
+        factory->createInstance(cid, Vst3::IComponent_iid, &object);
+        auto* component = static_cast<Vst3::IComponent*>(object);
+        component->initialize(&host);
+        for (int32_t media = Vst3::kAudio; media <= Vst3::kEvent; media++)
+            for (int32_t direction = Vst3::kInput; direction <= Vst3::kOutput; direction++)
+            {
+                int32_t buses = component->getBusCount(media, direction);
+                for (int32_t b = 0; b < buses; b++)
+                    component->getBusInfo(media, direction, b, info.bus);
+            }
+        component->terminate();
+        component->release();
+        factory->release();
+        if (exitDll)
+            exitDll();
+        FreeLibrary(module);
+        CoUninitialize();
+    }
+    return (Now() - start) / scans;
+}
+
+static int RunVst3Bench(int scans)
+{
+    // Two copies of the fixture effect's binary, so every scan loads afresh.
+    testsupport::ScratchFolder folder(L"bench-vst3");
+    std::wstring effect = BinPath(L"vst3\\Vst3Effect.vst3\\Contents\\x86_64-win\\Vst3Effect.vst3");
+    std::wstring first = folder.Copy(effect, L"BenchA.vst3");
+    std::wstring second = folder.Copy(effect, L"BenchB.vst3");
+    const std::string cid = "0123456789ABCDEF0123456789ABCDEF";
+    std::string moduleAnswer, classAnswer;
+    double server = ServerSecondsPerVst3Scan(Utf8(first), Utf8(second), cid, scans, &moduleAnswer, &classAnswer);
+    double bare = BareSecondsPerVst3Scan(first, second, scans);
+    std::vector<int> moduleLines = LineLengths(moduleAnswer);
+    std::vector<int> classLines = LineLengths(classAnswer);
+    double floor = FloorSecondsPerScan(moduleLines, scans) + FloorSecondsPerScan(classLines, scans);
+    if (server < 0 || bare < 0 || floor < 0 || moduleAnswer.find("error:") != std::string::npos ||
+        classAnswer.find("error:") != std::string::npos)
+    {
+        fprintf(stderr, "bench: a VST3 measurement failed\n%s%s", moduleAnswer.c_str(), classAnswer.c_str());
+        return 1;
+    }
+    printf("\nVST3 module: %s (a module and a class request, %d + %d lines per scan, %d scans each)\n",
+           Utf8(effect).c_str(), (int)moduleLines.size(), (int)classLines.size(), scans);
+    printf("(a) server:     %8.1f scans/s  %8.3f ms/scan\n", 1 / server, server * 1e3);
+    printf("(b) bare loop:  %8.1f scans/s  %8.3f ms/scan\n", 1 / bare, bare * 1e3);
+    printf("(c) pipe floor: %8.1f scans/s  %8.3f ms/scan\n", 1 / floor, floor * 1e3);
+    printf("floor (b)+(c):  %8.1f scans/s  %8.3f ms/scan\n", 1 / (bare + floor), (bare + floor) * 1e3);
+    printf("ratio server / floor: %.3f (target at most 1.25)\n", server / (bare + floor));
+    printf("ratio server / bare:  %.2f, server / pipe floor: %.2f\n", server / bare, server / floor);
+    return 0;
+}
+
 static double StartupSeconds(int runs)
 {
     double total = 0;
@@ -200,5 +369,6 @@ int main()
            server / floor);
     printf("start-up to first ready (%s): %.1f ms (mean of 10)\n",
            hasDisplay ? "with a display" : "without a display", startup * 1e3);
-    return 0;
+    fflush(stdout);
+    return RunVst3Bench(scans);
 }

@@ -1,6 +1,8 @@
 #include "scan_request.h"
 #include "plugin_probe.h"
 #include "scan_report.h"
+#include "library_cache.h"
+#include "vst3_probe.h"
 #include "../base/log_output.h"
 #include "../base/hex_digits.h"
 #include "../base/memory.h"
@@ -10,23 +12,26 @@
 #include "../splash/splash_window.h"
 #include <wchar.h>
 
-// At most one module stays loaded between requests: a shell module, so the
-// host can scan each of its sub-plugins against the same instance.
-struct LibraryCache
+LibraryCache Cache;
+
+bool CacheHolds(const wchar_t* path, bool vst3)
 {
-    HMODULE module;
-    CSharedString path;
-};
-static LibraryCache Cache;
+    return Cache.module && Cache.vst3 == vst3 && !Cache.path.IsNull() && wcscmp(Cache.path, path) == 0;
+}
 
 void FlushLibraryCache()
 {
     if (!Cache.module)
         return;
     LogInfo(L"Freeing cached library...\n");
-    FreeLibrary(Cache.module);
+    if (Cache.vst3)
+        FreeVst3Module(Cache.module, Cache.vst3State);
+    else
+        FreeLibrary(Cache.module);
     Cache.module = nullptr;
     Cache.path.Release();
+    Cache.vst3 = false;
+    Cache.vst3State = Vst3ModuleState();
     LogInfo(L"Freed\n");
 }
 
@@ -100,9 +105,8 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
 
     SetUnhandledExceptionFilter(CrashFilter);
     HMODULE module;
-    // Exact comparison of UTF-16 units: a linguistic one (lstrcmpW) would
-    // take two different files for the same one.
-    bool reused = Cache.module && !Cache.path.IsNull() && wcscmp(Cache.path, pathText) == 0;
+    // A VST3 module of the same path is not re-used: it is freed first.
+    bool reused = CacheHolds(pathText, false);
     if (reused)
     {
         LogInfo(L"Re-using previous library instance...\n");
@@ -140,7 +144,10 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
         LogInfo(L"Keeping shell library loaded for now...\n");
         Cache.module = module;
         if (!reused)
+        {
             Cache.path = path;
+            Cache.vst3 = false;
+        }
     }
     else
     {
@@ -158,6 +165,11 @@ void HandleScanRequest(const wchar_t* request)
         // The request line could not be made (out of memory): nothing to
         // read, but the host still gets its one report for the line.
         WriteOutOfMemoryReport(RequestNoMemoryText);
+        return;
+    }
+    if (IsVst3Request(request))
+    {
+        HandleVst3Request(request);
         return;
     }
     CPluginInfo info;

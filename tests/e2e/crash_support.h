@@ -86,6 +86,7 @@ struct CrashDump : ::testing::Test
     std::wstring dumps = scratch / L"dumps";           // fresh, empty folder for this test's dumps
     std::wstring threadFile = scratch / L"thread.txt"; // where a fixture leaves the crashing thread's id
     std::wstring pluginName; // the module expected to crash
+    std::wstring pluginPath; // its file, when not bin\plugins\<pluginName>.dll
     uint32_t expectedCode = 0xC0000005; // the fixtures' write to address 16
     bool faultAtPageStart = false;       // a write that ran into a guard page
     uint64_t before = 0;     // local time bracket around the crash
@@ -182,7 +183,7 @@ struct CrashDump : ::testing::Test
                 EXPECT_EQ(dump.exceptionInfo[1], 16u) << "the faulting address";
         }
 
-        std::wstring plugin = testsupport::FixturePath(pluginName);
+        std::wstring plugin = pluginPath.empty() ? testsupport::FixturePath(pluginName) : pluginPath;
         const DumpModule* module = nullptr;
         for (const DumpModule& m : dump.modules)
             if (SamePath(m.name, plugin))

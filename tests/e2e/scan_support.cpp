@@ -122,6 +122,36 @@ int CountOf(const std::string& text, const std::string& piece)
     return n;
 }
 
+std::wstring Vst3Binary(const std::wstring& name)
+{
+    return BinPath(L"vst3\\" + name + L".vst3\\Contents\\x86_64-win\\" + name + L".vst3");
+}
+
+std::string Vst3Line(const std::wstring& binary, const std::string& cid)
+{
+    return "vst3|" + Utf8(binary) + (cid.empty() ? "" : ">" + cid);
+}
+
+std::string PhaseLines(const std::vector<std::string>& names)
+{
+    std::string lines;
+    for (const std::string& name : names)
+        lines += Info("Phase: " + name);
+    return lines;
+}
+
+std::string Vst3ModuleOpening(const std::string& line)
+{
+    return Info("Scanning VST3 module: '" + line + "'");
+}
+
+std::string Vst3ClassOpening(const std::string& line)
+{
+    return Info("Scanning VST3 class: '" + line + "'");
+}
+
+const std::string Vst3KeepLines = "info:Keeping VST3 library loaded for now...\ninfo:Finished\n";
+
 std::string Events(const std::wstring& dllPath)
 {
     return ReadWholeFile(WithoutExtension(dllPath) + L".events");

@@ -56,6 +56,22 @@ std::string Hex8(uint32_t value);
 bool EndsWith(const std::string& text, const std::string& end);
 int CountOf(const std::string& text, const std::string& piece);
 
+// ------------------------------------------------------------------ VST3
+
+// The binary of a VST3 fixture bundle:
+// bin\vst3\NAME.vst3\Contents\x86_64-win\NAME.vst3.
+std::wstring Vst3Binary(const std::wstring& name);
+// A VST3 request line: "vst3|" and the binary's path, then ">" and the
+// class ID for a class request.
+std::string Vst3Line(const std::wstring& binary, const std::string& cid = "");
+// One "info:Phase: NAME" line per name.
+std::string PhaseLines(const std::vector<std::string>& names);
+// The first line of a module request and of a class request.
+std::string Vst3ModuleOpening(const std::string& line);
+std::string Vst3ClassOpening(const std::string& line);
+// The end of a request that keeps its VST3 module loaded.
+extern const std::string Vst3KeepLines;
+
 // The events the test plugin recorded beside its DLL (X.dll: X.events).
 std::string Events(const std::wstring& dllPath);
 // The module handle of each load, from the "attach" events, as "%p" shows it.

@@ -202,6 +202,43 @@ std::string OutOfMemoryAnswer(const std::string& reason)
            ">:}\n";
 }
 
+// The same for a VST3 module request, and for a class request of the
+// sample effect's class.
+std::string Vst3ModuleOutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"format\": \"vst3\",\n"
+           ">:  \"error\": \"" + reason + "\",\n"
+           ">:  \"phase\": \"\",\n"
+           ">:  \"initDll\": false,\n"
+           ">:  \"exitDll\": false,\n"
+           ">:  \"factory\": {\"vendor\": \"\", \"url\": \"\", \"email\": \"\", \"flags\": 0},\n"
+           ">:  \"classCount\": 0,\n"
+           ">:  \"classes\": []\n"
+           ">:}\n";
+}
+
+std::string Vst3ClassOutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"format\": \"vst3\",\n"
+           ">:  \"cid\": \"0123456789ABCDEF0123456789ABCDEF\",\n"
+           ">:  \"error\": \"" + reason + "\",\n"
+           ">:  \"phase\": \"\",\n"
+           ">:  \"audioInputBuses\": 0,\n"
+           ">:  \"audioOutputBuses\": 0,\n"
+           ">:  \"eventInputBuses\": 0,\n"
+           ">:  \"eventOutputBuses\": 0,\n"
+           ">:  \"audioInputs\": 0,\n"
+           ">:  \"audioOutputs\": 0,\n"
+           ">:  \"buses\": []\n"
+           ">:}\n";
+}
+
+typedef std::string (*OutOfMemoryAnswerFn)(const std::string& reason);
+
 const char* const Reasons[] = {"Out of memory while reading the request", "Out of memory while scanning the plugin",
                                "Out of memory while writing the report"};
 
@@ -264,7 +301,8 @@ Parts Split(const std::vector<std::string>& lines)
 
 // Returns which answer it was: 0 the clean block, 1 + the reason's index
 // for an out-of-memory one; -1 when it is not well formed.
-int CheckAnswer(const std::string& answer, const std::string& clean)
+int CheckAnswer(const std::string& answer, const std::string& clean,
+                OutOfMemoryAnswerFn outOfMemoryAnswer = OutOfMemoryAnswer)
 {
     std::vector<std::string> lines = Lines(answer);
     EXPECT_FALSE(answer.empty());
@@ -302,7 +340,9 @@ int CheckAnswer(const std::string& answer, const std::string& clean)
     }
     for (int i = 0; i < 3; i++)
     {
-        std::vector<std::string> oom = Lines(OutOfMemoryAnswer(Reasons[i]));
+        // A request line that cannot be read has no format yet: its answer
+        // is always the VST 2 block.
+        std::vector<std::string> oom = Lines(i == 0 ? OutOfMemoryAnswer(Reasons[i]) : outOfMemoryAnswer(Reasons[i]));
         std::vector<std::string> tail(oom.begin() + 1, oom.end());
         if (got.block != tail)
             continue;
@@ -380,7 +420,8 @@ protected:
     // kind of answer came back (clean block, then the three reasons).
     std::vector<int> RunWithFailures(const std::string& request, const std::string& clean,
                                      const std::function<void()>& setUp, bool cachedBefore = false,
-                                     FailureMode mode = FailOnce)
+                                     FailureMode mode = FailOnce,
+                                     OutOfMemoryAnswerFn outOfMemoryAnswer = OutOfMemoryAnswer)
     {
         std::vector<int> kinds(4, 0);
         WriteRequest(request + "\n");
@@ -399,7 +440,7 @@ protected:
                     EXPECT_EQ(answer, clean);
                     return;
                 }
-                int kind = CheckAnswer(answer, clean);
+                int kind = CheckAnswer(answer, clean, outOfMemoryAnswer);
                 if (kind >= 0)
                     kinds[kind]++;
                 // Nothing of the request may stay allocated; the cache is
@@ -493,6 +534,73 @@ TEST_F(ScanUnderFailures, MemoryThatStaysExhausted)
     RunLoop();
     MemFailNth(0);
     EXPECT_EQ(out.Take(), "ready:\n" + OutOfMemoryAnswer(Reasons[0]) + "ready:\n");
+}
+
+// A VST3 module request and a class request that loads the module itself:
+// the same rule, with the VST3 blocks.
+const std::string Vst3Line = "vst3|" + Utf8(BinPath(L"vst3\\Vst3Effect.vst3\\Contents\\x86_64-win\\Vst3Effect.vst3"));
+const std::string Vst3Opening = Info("Phase: load") + Info("Phase: InitDll") + Info("Phase: GetPluginFactory") +
+                                Info("Phase: setHostContext");
+const std::string Vst3Keep = Info("Keeping VST3 library loaded for now...") + Info("Finished");
+
+TEST_F(ScanUnderFailures, Vst3ModuleRequest)
+{
+    const std::string clean =
+        "ready:\n" + Info("Scanning VST3 module: '" + Vst3Line + "'") + Vst3Opening + Info("Phase: factory info") +
+        Info("Phase: class info") + Vst3Keep +
+        ">:{\n"
+        ">:  \"format\": \"vst3\",\n"
+        ">:  \"error\": \"\",\n"
+        ">:  \"phase\": \"\",\n"
+        ">:  \"initDll\": true,\n"
+        ">:  \"exitDll\": true,\n"
+        ">:  \"factory\": {\"vendor\": \"Zandrel Software\", \"url\": \"https:\\/\\/zandrel.example\\/plugins\", \"email\": \"support@zandrel.example\", \"flags\": 16},\n"
+        ">:  \"classCount\": 1,\n"
+        ">:  \"classes\": [\n"
+        ">:    {\"index\": 0, \"cid\": \"0123456789ABCDEF0123456789ABCDEF\", \"category\": \"Audio Module Class\", \"name\": \"Orvanta Test Effect\", \"cardinality\": 2147483647, \"infoLevel\": 3, \"classFlags\": 1, \"subCategories\": \"Fx|Stereo\", \"vendor\": \"Zandrel Software\", \"version\": \"1.2.3\", \"sdkVersion\": \"VST 3.7.9\"}\n"
+        ">:  ]\n"
+        ">:}\n"
+        "ready:\n";
+    EXPECT_EQ(Exchange(Vst3Line), clean);
+    FlushLibraryCache();
+    std::vector<int> kinds = RunWithFailures(Vst3Line, clean, [this] { FlushLibraryCache(); }, false, FailOnce,
+                                             Vst3ModuleOutOfMemoryAnswer);
+    EXPECT_GT(kinds[0], 0) << "no log line was ever dropped";
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
+TEST_F(ScanUnderFailures, Vst3ClassRequest)
+{
+    const std::string line = Vst3Line + ">0123456789ABCDEF0123456789ABCDEF";
+    const std::string clean =
+        "ready:\n" + Info("Scanning VST3 class: '" + line + "'") + Vst3Opening + Info("Phase: createInstance") +
+        Info("Phase: initialize") + Info("Phase: bus info") + Info("Phase: terminate") + Info("Phase: release") +
+        Vst3Keep +
+        ">:{\n"
+        ">:  \"format\": \"vst3\",\n"
+        ">:  \"cid\": \"0123456789ABCDEF0123456789ABCDEF\",\n"
+        ">:  \"error\": \"\",\n"
+        ">:  \"phase\": \"\",\n"
+        ">:  \"audioInputBuses\": 2,\n"
+        ">:  \"audioOutputBuses\": 1,\n"
+        ">:  \"eventInputBuses\": 0,\n"
+        ">:  \"eventOutputBuses\": 0,\n"
+        ">:  \"audioInputs\": 2,\n"
+        ">:  \"audioOutputs\": 2,\n"
+        ">:  \"buses\": [\n"
+        ">:    {\"media\": \"audio\", \"direction\": \"in\", \"index\": 0, \"name\": \"Stereo In\", \"channels\": 2, \"busType\": 0, \"flags\": 1},\n"
+        ">:    {\"media\": \"audio\", \"direction\": \"in\", \"index\": 1, \"name\": \"Sidechain\", \"channels\": 2, \"busType\": 1, \"flags\": 0},\n"
+        ">:    {\"media\": \"audio\", \"direction\": \"out\", \"index\": 0, \"name\": \"Stereo Out\", \"channels\": 2, \"busType\": 0, \"flags\": 1}\n"
+        ">:  ]\n"
+        ">:}\n"
+        "ready:\n";
+    EXPECT_EQ(Exchange(line), clean);
+    FlushLibraryCache();
+    std::vector<int> kinds = RunWithFailures(line, clean, [this] { FlushLibraryCache(); }, false, FailOnce,
+                                             Vst3ClassOutOfMemoryAnswer);
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
 }
 
 // ---- the single operations on the way ---------------------------------------
