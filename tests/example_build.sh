@@ -23,7 +23,8 @@ cmake -S "$ROOT/examples/list_plugins" -B "$WORK/example" \
 cmake --build "$WORK/example" >/dev/null
 
 mkdir "$WORK/plugins"
-cp "$BUILD/bin/samples/SampleEffect.dll" "$BUILD/bin/samples/SampleShell.dll" "$WORK/plugins/"
+cp -r "$BUILD/bin/samples/SampleEffect.dll" "$BUILD/bin/samples/SampleShell.dll" \
+    "$BUILD/bin/samples/SampleSuite.vst3" "$WORK/plugins/"
 cd "$WORK"
 "$WINE64" "$WORK/example/list_plugins.exe" "$(winpath "$WORK/plugins.json")" \
     "$(winpath "$WORK/prefix/bin/scanserver.exe")" "$(winpath "$WORK/plugins")" \
@@ -32,18 +33,21 @@ cd "$WORK"
 expected='ok       SampleEffect.dll 536D4566 Sample Effect (Zandrel Software)
 ok       SampleShell.dll 536D5368 Sample Shell (Zandrel Software)
 ok       SampleShell.dll 53480001 Sample Shell Chorus (Zandrel Software)
-ok       SampleShell.dll 53480002 Sample Shell Delay (Zandrel Software)'
+ok       SampleShell.dll 53480002 Sample Shell Delay (Zandrel Software)
+ok       SampleSuite.vst3 5355495445000001A0B0C0D000000001 Suite Chorus (Zandrel Software, Audio Module Class)
+ok       SampleSuite.vst3 5355495445000001A0B0C0D000000002 Suite Delay (Zandrel Software, Audio Module Class)
+ok       SampleSuite.vst3 5355495445000001A0B0C0D000000003 Suite Controller (Zandrel Software, Component Controller Class)'
 actual=$(tr -d '\r' <"$WORK/out.txt")
 if [ "$actual" != "$expected" ]; then
     printf 'expected:\n%s\nactual:\n%s\n' "$expected" "$actual"
     exit 1
 fi
 # The database it wrote is read by a standard JSON parser: two modules.
-python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["format"]==2, d; assert len(d["modules"])==2, d' \
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["format"]==2, d; assert len(d["modules"])==3, d' \
     "$WORK/plugins.json"
 cmake -S "$ROOT/examples/list_plugins" -B "$WORK/subdirectory" \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw64.cmake" -DCMAKE_BUILD_TYPE=Release \
     -DORVANTA_SOURCE_DIR="$ROOT" >/dev/null
 cmake --build "$WORK/subdirectory" --target list_plugins >/dev/null
 [ -f "$WORK/subdirectory/list_plugins.exe" ] || { echo "no list_plugins.exe from the subdirectory build"; exit 1; }
-echo "example built against the installed package (listed 4 plugins) and with the tree as a subdirectory"
+echo "example built against the installed package (listed 7 plugins) and with the tree as a subdirectory"

@@ -71,9 +71,16 @@ int main()
             std::printf("%-8s %s: %s\n", orvanta::StatusName(record.result.status), file.c_str(),
                         record.result.error.c_str());
         for (const orvanta::PluginEntry& plugin : record.result.plugins)
-            std::printf("%-8s %s %s %s (%s)\n", orvanta::StatusName(plugin.status), file.c_str(),
-                        orvanta::HexId(plugin.report.id).c_str(), plugin.report.name.c_str(),
-                        plugin.report.vendor.c_str());
+        {
+            if (plugin.vst3) // a VST3 class: its 32-digit ID and its category
+                std::printf("%-8s %s %s %s (%s, %s)\n", orvanta::StatusName(plugin.status), file.c_str(),
+                            plugin.vst3->classId.c_str(), plugin.vst3->name.c_str(),
+                            plugin.vst3->vendor.c_str(), plugin.vst3->category.c_str());
+            else
+                std::printf("%-8s %s %s %s (%s)\n", orvanta::StatusName(plugin.status), file.c_str(),
+                            orvanta::HexId(plugin.report.id).c_str(), plugin.report.name.c_str(),
+                            plugin.report.vendor.c_str());
+        }
     }
     LocalFree(argv);
     return 0;

@@ -33,6 +33,9 @@ struct FoundModules
     std::vector<ModuleFile> files;  // sorted by path, each once
     std::vector<std::wstring> roots; // the full paths searched, folders and files
     std::vector<std::string> errors; // paths that do not exist or cannot be listed
+    // The formats searched for: a plan finds only their entries removed, so
+    // a search limited to some formats leaves the others' entries alone.
+    std::vector<PluginFormat> formats = {PluginFormat::vst2, PluginFormat::vst3};
 };
 FoundModules FindModules(const std::vector<std::wstring>& paths,
                          const std::vector<PluginFormat>& formats = {PluginFormat::vst2,

@@ -63,11 +63,6 @@ std::vector<Search> Searches(const Options& options)
     return searches;
 }
 
-bool Asked(const std::vector<PluginFormat>& formats, const std::wstring& path)
-{
-    return std::find(formats.begin(), formats.end(), FormatOfPath(path)) != formats.end();
-}
-
 } // namespace
 
 int RunScan(const Options& options)
@@ -132,8 +127,8 @@ int RunScan(const Options& options)
     planOptions.rescan = options.rescan;
     planOptions.retryFailed = options.retryFailed;
     // Each search plans its own modules; an entry is dropped as removed
-    // only by a search of its format, so a run limited to some formats
-    // leaves the others' entries alone.
+    // only by a search of its format (the plan's own rule), so a run limited
+    // to some formats leaves the others' entries alone.
     ScanPlan plan;
     for (const FoundModules& found : founds)
     {
@@ -142,8 +137,7 @@ int RunScan(const Options& options)
         plan.unchanged.insert(plan.unchanged.end(), part.unchanged.begin(), part.unchanged.end());
         for (const std::wstring& path : part.removed)
         {
-            if (Asked(options.formats, path) &&
-                std::none_of(plan.removed.begin(), plan.removed.end(),
+            if (std::none_of(plan.removed.begin(), plan.removed.end(),
                              [&](const std::wstring& p) { return SamePath(p, path); }))
                 plan.removed.push_back(path);
         }

@@ -193,6 +193,7 @@ bool StatModuleFile(const std::wstring& path, ModuleFile* file)
 FoundModules FindModules(const std::vector<std::wstring>& paths, const std::vector<PluginFormat>& formats)
 {
     FoundModules found;
+    found.formats = formats;
     std::map<std::wstring, ModuleFile> files; // by PathKey: sorted, each once
     for (const std::wstring& given : paths)
     {

@@ -124,7 +124,9 @@ ScanPlan PluginDatabase::Plan(const FoundModules& found, const PlanOptions& opti
     }
     for (const auto& entry : m_impl->modules)
     {
-        if (present.count(entry.first))
+        if (present.count(entry.first) ||
+            std::find(found.formats.begin(), found.formats.end(), entry.second.result.format) ==
+                found.formats.end())
             continue;
         for (const std::wstring& root : found.roots)
         {

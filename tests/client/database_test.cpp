@@ -691,6 +691,21 @@ TEST(DatabasePlan, GoneFilesUnderTheGivenFoldersAreRemovedOthersKept)
     EXPECT_EQ(Paths(plan.unchanged), (std::vector<std::string>{"c:\\p\\kept.dll"}));
 }
 
+TEST(DatabasePlan, SearchForSomeFormatsRemovesOnlyTheirGoneEntries)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    ModuleRecord bundle = Module(L"C:\\P\\Gone.vst3");
+    bundle.result.format = PluginFormat::vst3;
+    Fill(db, folder, {Module(L"C:\\P\\Gone.dll"), bundle});
+    FoundModules vst3 = Found({}, {L"C:\\P"});
+    vst3.formats = {PluginFormat::vst3};
+    EXPECT_EQ(Paths(db.Plan(vst3, {}).removed), (std::vector<std::string>{"C:\\P\\Gone.vst3"}));
+    FoundModules vst2 = Found({}, {L"C:\\P"});
+    vst2.formats = {PluginFormat::vst2};
+    EXPECT_EQ(Paths(db.Plan(vst2, {}).removed), (std::vector<std::string>{"C:\\P\\Gone.dll"}));
+}
+
 TEST(DatabasePlan, RemoveDropsTheEntriesFromTheFile)
 {
     ScratchFolder folder;

@@ -48,3 +48,10 @@ add_custom_target(Vst3BrokenBundles
     ${VST3_OUT_DIR}/Vst3WrongName.vst3/Contents/x86_64-win/Vst3Effect.vst3
   DEPENDS Vst3Effect)
 add_dependencies(test_plugins Vst3BrokenBundles)
+
+# A VST3 sample for the demo: the suite (two effects and their controller) as
+# the bundle samples/SampleSuite.vst3.
+add_custom_command(TARGET Vst3Suite POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${SAMPLE_OUT_DIR}/SampleSuite.vst3/Contents/x86_64-win
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:Vst3Suite>
+    ${SAMPLE_OUT_DIR}/SampleSuite.vst3/Contents/x86_64-win/SampleSuite.vst3)
