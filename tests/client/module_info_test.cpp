@@ -126,6 +126,17 @@ TEST(ModuleInfo, OlderPlaceIsReadWhenTheResourcesFolderHasNone)
     EXPECT_EQ(info.classes.size(), 0u);
 }
 
+TEST(ModuleInfo, FileThatStartsWithAByteOrderMarkIsRead)
+{
+    ScratchFolder folder;
+    std::wstring bundle =
+        MakeBundle(folder.Path(), L"Gain.vst3", std::string("MZ"), std::string("\xEF\xBB\xBF") + GainInfo);
+    ModuleInfo info = ReadModuleInfo(bundle);
+    EXPECT_TRUE(info.read);
+    EXPECT_EQ(info.findings, std::vector<std::string>{});
+    EXPECT_EQ(info.classes.size(), 2u);
+}
+
 TEST(ModuleInfo, BundleWithoutTheFileHasNoFinding)
 {
     ScratchFolder folder;
