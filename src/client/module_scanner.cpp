@@ -32,7 +32,21 @@ struct Job
     std::optional<uint32_t> shellId; // a VST 2 shell's sub-plugin
     bool vst3 = false;
     std::string classId;             // a VST3 class's instance
+    bool free = false;               // VST3: free the module file names
 };
+
+// "Crash in terminate (C0000005), ignored" as a finding about who:
+// "class ...: crashed in terminate (C0000005); the server survived it".
+std::string SurvivedCrashFinding(const std::string& who, const std::string& line)
+{
+    std::string what = line;
+    const std::string head = "Crash in ", tail = ", ignored";
+    if (what.compare(0, head.size(), head) == 0)
+        what = what.substr(head.size());
+    if (what.size() >= tail.size() && what.compare(what.size() - tail.size(), tail.size(), tail) == 0)
+        what = what.substr(0, what.size() - tail.size());
+    return who + "crashed in " + what + "; the server survived it";
+}
 
 // The steps before a VST3 factory exists: a failure there read no factory.
 bool FactoryRead(const Vst3ModuleReport& report)
@@ -47,6 +61,13 @@ void FailUnasked(ModuleResult* result, const std::string& why)
     result->status = Status::failed;
     result->attempts = 1;
     result->error = result->loadProblem = why;
+}
+
+// The crashes the server survived in guarded clean-up steps, as findings.
+void NoteSurvivedCrashes(const RequestOutcome& outcome, const std::string& who, ModuleResult* result)
+{
+    for (const std::string& line : outcome.survivedCrashes)
+        result->findings.push_back(SurvivedCrashFinding(who, line));
 }
 
 } // namespace
@@ -78,6 +99,8 @@ struct ModuleScanner::Impl
     void ScanVst3(const ScanCallbacks& callbacks, ModuleResult* result);
     void ScanClass(const std::wstring& binary, const ScanCallbacks& callbacks, ModuleResult* result,
                    PluginEntry* entry);
+    void FreeModule(const std::wstring& binary, const ScanCallbacks& callbacks, ModuleResult* result);
+    void EndServer(const ScanCallbacks& callbacks);
 };
 
 std::wstring ModuleScanner::Impl::ModuleOf(const std::wstring& file) const
@@ -112,6 +135,8 @@ bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std:
 
 RequestOutcome ModuleScanner::Impl::Request(const Job& job, const ScanCallbacks& callbacks)
 {
+    if (job.free)
+        return server.FreeVst3(job.file, callbacks.onDialog);
     if (job.vst3)
         return server.RequestVst3(job.file, job.classId, callbacks.onDialog);
     return server.Request(job.file, job.shellId, callbacks.onDialog);
@@ -277,11 +302,62 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
         for (std::string& finding : CompareModuleInfo(info.classes, fromFactory))
             result->findings.push_back(std::move(finding));
     }
+    if (result->plugins.empty())
+    {
+        result->status = Status::failed;
+        result->error = "the factory lists no classes";
+        FreeModule(binary, callbacks, result);
+        return;
+    }
+    // A factory may list one class ID twice; createInstance can only ever
+    // make the first, so the repeat gets no request of its own.
+    std::map<std::string, bool> requested;
+    bool audioModule = false;
     for (PluginEntry& entry : result->plugins)
     {
-        if (entry.status == Status::ok && entry.vst3->category == Vst3AudioModuleClass)
-            ScanClass(binary, callbacks, result, &entry);
+        if (entry.status != Status::ok || entry.vst3->category != Vst3AudioModuleClass)
+            continue;
+        audioModule = true;
+        if (requested[entry.vst3->classId])
+        {
+            entry.status = Status::failed;
+            entry.error = "class ID " + entry.vst3->classId + " is listed twice by the factory";
+            continue;
+        }
+        requested[entry.vst3->classId] = true;
+        ScanClass(binary, callbacks, result, &entry);
     }
+    if (!audioModule)
+        result->findings.push_back("the factory lists no class of category '" +
+                                   std::string(Vst3AudioModuleClass) + "'");
+    FreeModule(binary, callbacks, result);
+}
+
+// The module's clean-up (factory release, ExitDll, unloading) in a request
+// of its own: a crash or hang there is this module's, in that phase, and
+// not the next module's. Not retried: a fresh server holds nothing to free.
+void ModuleScanner::Impl::FreeModule(const std::wstring& binary, const ScanCallbacks& callbacks,
+                                     ModuleResult* result)
+{
+    if (!server.Running())
+        return;
+    Job job{binary, {}, true, {}, true};
+    RequestOutcome outcome = Run(job, callbacks, result);
+    NoteSurvivedCrashes(outcome, "", result);
+    if (!outcome.survivedCrashes.empty())
+        EndServer(callbacks);
+    if (outcome.status == Status::ok)
+        return;
+    TakeOutcome(outcome, result);
+    result->error = "while being freed: " + result->error;
+    result->phase = outcome.phase;
+}
+
+// Ends the server between requests; a crash found then (a thread a module
+// left running) is blamed as any other.
+void ModuleScanner::Impl::EndServer(const ScanCallbacks& callbacks)
+{
+    BlameEarlier(server.Finish(), std::wstring(), callbacks);
 }
 
 // One class's instance: recorded on its own entry whatever happens to it.
@@ -293,6 +369,15 @@ void ModuleScanner::Impl::ScanClass(const std::wstring& binary, const ScanCallba
     entry->status = outcome.status;
     entry->error = outcome.error;
     entry->phase = outcome.phase;
+    // A crash the server survived in terminate or release may have left the
+    // process broken (a lock held, a heap torn): the module is freed in its
+    // own request and the server ended, so the next request starts clean.
+    if (!outcome.survivedCrashes.empty())
+    {
+        NoteSurvivedCrashes(outcome, "class " + entry->vst3->classId + ": ", result);
+        FreeModule(binary, callbacks, result);
+        EndServer(callbacks);
+    }
     if (outcome.status == Status::ok && outcome.vst3Class)
     {
         entry->vst3->buses = outcome.vst3Class->buses;

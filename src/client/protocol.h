@@ -27,6 +27,10 @@ constexpr std::string_view Vst3RequestPrefix = "vst3|";
 // Written before each step of a VST3 request that runs plugin code; the
 // last one names the step a crash or hang happened in.
 constexpr std::string_view PhaseLine = "info:Phase: ";
+// A crash in a guarded clean-up step, which the server survived:
+// "warn:Crash in terminate (C0000005), ignored".
+constexpr std::string_view WarnTag = "warn:";
+constexpr std::string_view SurvivedCrashLine = "warn:Crash in ";
 
 // The error of a report whose module could not be loaded because a module
 // it needs was not found (ERROR_MOD_NOT_FOUND).

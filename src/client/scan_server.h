@@ -24,6 +24,9 @@ struct RequestOutcome
     // VST3: the step the request failed in (the block's phase), or crashed,
     // hung or was lost in (the last "info:Phase: " line); "" when none.
     std::string phase;
+    // VST3: the crashes the server survived in guarded clean-up steps, as
+    // it wrote them ("Crash in terminate (C0000005), ignored").
+    std::vector<std::string> survivedCrashes;
     std::vector<std::string> lines;     // every tagged line, without its "\n"
     int exitCode = -1;                  // the server's exit code when it ended by itself
                                         // (crashed, lost), else -1
@@ -50,6 +53,10 @@ public:
     // A class answer for another class than the one asked is out of step.
     RequestOutcome RequestVst3(const std::wstring& binary, const std::string& classId = {},
                                const DialogFn& onDialog = {});
+    // Sends "vst3|\n": the server frees the module it holds (factory
+    // release, ExitDll), so that a module's clean-up is part of its own scan.
+    // binary is the module held, for the blame of a crash.
+    RequestOutcome FreeVst3(const std::wstring& binary, const DialogFn& onDialog = {});
     // The banner text of the last server started ("" before the first).
     const std::string& Banner() const;
     // Ends the running server, if any, the way a host closes down (request
@@ -69,7 +76,7 @@ public:
     struct Impl;
 
 private:
-    enum class Answer { vst2, vst3Module, vst3Class };
+    enum class Answer { vst2, vst3Module, vst3Class, vst3Free };
     RequestOutcome Exchange(const std::wstring& path, const std::string& line, Answer answer,
                             const std::string& classId, const DialogFn& onDialog);
 

@@ -54,6 +54,11 @@ RequestOutcome ScanServer::RequestVst3(const std::wstring& binary, const std::st
                     onDialog);
 }
 
+RequestOutcome ScanServer::FreeVst3(const std::wstring& binary, const DialogFn& onDialog)
+{
+    return Exchange(binary, std::string(protocol::Vst3RequestPrefix), Answer::vst3Free, {}, onDialog);
+}
+
 namespace {
 
 // The step named by the last "info:Phase: " line of an answer.
@@ -163,6 +168,9 @@ RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string&
     }
 
     outcome.lines = s.TakeLines(end);
+    for (const std::string& line : outcome.lines)
+        if (line.compare(0, protocol::SurvivedCrashLine.size(), protocol::SurvivedCrashLine) == 0)
+            outcome.survivedCrashes.push_back(line.substr(protocol::WarnTag.size()));
     // Whatever ends the request takes the dialogs with it.
     if (onDialog && !shown.empty())
         onDialog({});
@@ -208,6 +216,15 @@ RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string&
             outcome.error = report.error;
             outcome.phase = report.phase;
             outcome.vst3Module = std::move(report);
+        }
+    }
+    else if (read && answer == Answer::vst3Free)
+    {
+        Vst3FreeReport report;
+        if ((read = ParseVst3FreeReport(block, &report, &error)))
+        {
+            outcome.error = report.error;
+            outcome.phase = report.phase;
         }
     }
     else if (read)

@@ -307,4 +307,21 @@ bool ParseVst3ClassReport(const std::string& block, Vst3ClassReport* report, std
     return true;
 }
 
+bool ParseVst3FreeReport(const std::string& block, Vst3FreeReport* report, std::string* error)
+{
+    json doc;
+    if (!ParseBlock(block, &doc, error))
+        return false;
+    std::string problem;
+    Members read(doc, "", &problem);
+    Vst3FreeReport out;
+    CheckFormat(read);
+    read.Text("error", &out.error);
+    read.Text("phase", &out.phase);
+    if (!Finish(problem, error))
+        return false;
+    *report = std::move(out);
+    return true;
+}
+
 } // namespace orvanta

@@ -11,6 +11,7 @@
 #include "../host/vst3_host_context.h"
 #include "../splash/splash_window.h"
 #include <objbase.h>
+#include <stdint.h>
 #include <string.h>
 
 using namespace Vst3;
@@ -320,7 +321,13 @@ void ReadBuses(IComponent* component, char* buffer, CVst3InstanceInfo& info)
                 }
                 if (media == kAudio && bus->busType == kMain && (bus->flags & kDefaultActive) &&
                     bus->channelCount > 0)
-                    (direction == kInput ? info.audioInputs : info.audioOutputs) += bus->channelCount;
+                {
+                    // Summed wide and held at the largest count: a plugin's
+                    // absurd counts must not wrap below zero.
+                    int32_t& total = direction == kInput ? info.audioInputs : info.audioOutputs;
+                    int64_t sum = (int64_t)total + bus->channelCount;
+                    total = sum > INT32_MAX ? INT32_MAX : (int32_t)sum;
+                }
             }
         }
 }
@@ -444,9 +451,27 @@ bool IsVst3Request(const wchar_t* request)
     return request && wcsncmp(request, RequestPrefix, RequestPrefixLength) == 0;
 }
 
+// "vst3|" alone: the module cached now is freed (its factory released,
+// ExitDll called) inside a request of its own, so that a module whose
+// clean-up crashes or hangs is caught in its own scan and not in the next
+// module's. Needs no memory: the answer is fixed text.
+static void FreeRequest()
+{
+    LogInfo(L"Freeing the cached module on request...\n");
+    FlushLibraryCache();
+    LogInfo(L"Finished\n");
+    WriteFixedLine(">:{\n");
+    WriteFixedLine(">:  \"format\": \"vst3\",\n");
+    WriteFixedLine(">:  \"error\": \"\",\n");
+    WriteFixedLine(">:  \"phase\": \"\"\n");
+    WriteFixedLine(">:}\n");
+}
+
 void HandleVst3Request(const wchar_t* request)
 {
     const wchar_t* body = request + RequestPrefixLength;
+    if (!*body)
+        return FreeRequest();
     const wchar_t* mark = wcschr(body, L'>');
     int pathLength = mark ? (int)(mark - body) : lstrlenW(body);
     char cidDigits[ClassIdDigits + 1] = "";

@@ -108,7 +108,7 @@ TEST(CliVst3, MixedRunShowsEachFormatAndKeepsTheVst3Members)
     ProcessRun again = RunTool(args);
     EXPECT_EQ(again.exitCode, 0u) << again.err;
     EXPECT_TRUE(Contains(again.err, "Nothing to scan: 2 modules unchanged since the last run")) << again.err;
-    EXPECT_EQ(ScriptRequests(script).size(), 5u);
+    EXPECT_EQ(ScriptRequests(script).size(), 6u); // effect, module, gain twice, synth, free
 
     // Two servers at once give the same database, but for the timings (the
     // gain's answers past the second are its last: a crash again).

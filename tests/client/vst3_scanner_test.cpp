@@ -109,7 +109,7 @@ TEST_F(Vst3Scan, FactoryAndEachAudioModuleClassAreRecorded)
 
     // One server, the module once, then only the audio module classes.
     EXPECT_EQ(ScriptedRequests(scratch),
-              (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(SynthId)}));
+              (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(SynthId), "vst3|"}));
 }
 
 TEST_F(Vst3Scan, ClassCrashingOnceIsOkOnItsRetryInAFreshServer)
@@ -131,7 +131,7 @@ TEST_F(Vst3Scan, ClassCrashingOnceIsOkOnItsRetryInAFreshServer)
     // The class request loads the module itself in the fresh server.
     EXPECT_EQ(ScriptedRequests(scratch),
               (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(GainId),
-                                        ClassRequest(SynthId)}));
+                                        ClassRequest(SynthId), "vst3|"}));
 }
 
 TEST_F(Vst3Scan, ClassCrashingTwiceIsRecordedAloneWithItsPhaseAndTheOthersGoOn)
@@ -159,7 +159,7 @@ TEST_F(Vst3Scan, ClassCrashingTwiceIsRecordedAloneWithItsPhaseAndTheOthersGoOn)
     EXPECT_EQ(EndedBadly(r), true);
     EXPECT_EQ(ScriptedRequests(scratch),
               (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(GainId),
-                                        ClassRequest(SynthId)}));
+                                        ClassRequest(SynthId), "vst3|"}));
 }
 
 TEST_F(Vst3Scan, HangingClassIsATimeoutInItsPhaseNotRetriedAndTheOthersGoOn)
@@ -180,7 +180,7 @@ TEST_F(Vst3Scan, HangingClassIsATimeoutInItsPhaseNotRetriedAndTheOthersGoOn)
     EXPECT_EQ(r.plugins[0].error, "no answer within 3000 ms");
     EXPECT_EQ(r.plugins[2].status, Status::ok);
     EXPECT_EQ(ScriptedRequests(scratch),
-              (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(SynthId)}));
+              (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(SynthId), "vst3|"}));
 }
 
 TEST_F(Vst3Scan, ClassWaitingOnADialogTimesOutWithTheDialogNamed)
@@ -337,7 +337,7 @@ TEST_F(Vst3Scan, AnswerForAnotherClassIsOutOfStepAndLost)
     EXPECT_EQ(r.plugins[2].status, Status::ok);
 }
 
-TEST_F(Vst3Scan, SingleFileModuleIsItsOwnBinary)
+TEST_F(Vst3Scan, SingleFileModuleIsItsOwnBinaryAndFailsWhenItsFactoryListsNoClass)
 {
     std::wstring single = scratch.Write(L"Single.vst3", "not a PE image either");
     const std::string answer = "= vst3|BINARY\n"
@@ -355,12 +355,13 @@ TEST_F(Vst3Scan, SingleFileModuleIsItsOwnBinary)
                                ">:}\n";
     ModuleScanner scanner(ScriptedServer(scratch, answer, single));
     ModuleResult r = scanner.ScanModule(single);
-    EXPECT_EQ(r.status, Status::ok) << r.error;
+    EXPECT_EQ(r.status, Status::failed);
+    EXPECT_EQ(r.error, "the factory lists no classes");
     EXPECT_EQ(r.path, single);
     EXPECT_EQ(r.binary, single);
     ASSERT_TRUE(r.factory);
     EXPECT_EQ(r.factory->vendor, "Solo");
-    EXPECT_EQ(ScriptedRequests(scratch), (std::vector<std::string>{"vst3|" + Utf8(single)}));
+    EXPECT_EQ(ScriptedRequests(scratch), (std::vector<std::string>{"vst3|" + Utf8(single), "vst3|"}));
 }
 
 TEST_F(Vst3Scan, BundlesThatCannotLoadNeverReachAServer)
@@ -439,8 +440,9 @@ TEST_F(Vst3Scan, LeftOverThreadOfABundleIsBlamedOnTheBundle)
                                ">:  \"initDll\": false,\n"
                                ">:  \"exitDll\": false,\n"
                                ">:  \"factory\": {\"vendor\": \"\", \"url\": \"\", \"email\": \"\", \"flags\": 0},\n"
-                               ">:  \"classCount\": 0,\n"
+                               ">:  \"classCount\": 1,\n"
                                ">:  \"classes\": [\n"
+                               ">:    {\"index\": 0, \"cid\": \"" + ControllerId + "\", \"category\": \"Component Controller Class\", \"name\": \"Late\", \"cardinality\": 2147483647, \"infoLevel\": 1, \"classFlags\": 0, \"subCategories\": \"\", \"vendor\": \"\", \"version\": \"\", \"sdkVersion\": \"\"}\n"
                                ">:  ]\n"
                                ">:}\n"
                                "= " + Utf8(next) + "\n"
@@ -478,4 +480,41 @@ TEST_F(Vst3Scan, LeftOverThreadOfABundleIsBlamedOnTheBundle)
     EXPECT_EQ(second.format, PluginFormat::vst2);
     EXPECT_EQ(second.attempts, 1);
     EXPECT_FALSE(second.crash);
+}
+
+// A module's clean-up runs in a request of its own: a hang in ExitDll is
+// that module's time-out, in that phase, and the next module scans as usual.
+TEST(Vst3Cleanup, HangInExitDllIsTheModulesOwnTimeoutAndTheNextModuleIsOk)
+{
+    ScratchFolder scratch;
+    ModuleScanner scanner(RealServer(scratch, 3000));
+    ModuleResult hang = scanner.ScanModule(BinPath(L"vst3\\Vst3HangExitDll.vst3"));
+    EXPECT_EQ(hang.status, Status::timeout);
+    EXPECT_EQ(hang.phase, "ExitDll");
+    EXPECT_EQ(hang.error, "while being freed: no answer within 3000 ms");
+    ASSERT_EQ(hang.plugins.size(), 1u);
+    EXPECT_EQ(hang.plugins[0].status, Status::ok);
+
+    ModuleResult next = scanner.ScanModule(BinPath(L"vst3\\Vst3Effect.vst3"));
+    EXPECT_EQ(next.status, Status::ok) << next.error;
+    EXPECT_EQ(next.attempts, 1);
+}
+
+// Crashes in the guarded clean-up steps are survived and written down as
+// findings; the server is then ended, so no later request inherits what the
+// crashes broke.
+TEST(Vst3Cleanup, SurvivedCrashesAreFindingsAndTheServerIsReplaced)
+{
+    ScratchFolder scratch;
+    ModuleScanner scanner(RealServer(scratch));
+    ModuleResult r = scanner.ScanModule(BinPath(L"vst3\\Vst3CrashCleanup.vst3"));
+    EXPECT_EQ(r.status, Status::ok) << r.error;
+    EXPECT_EQ(r.findings,
+              (std::vector<std::string>{
+                  "class 484F5354494C45000000000000000009: crashed in terminate (C0000005); the server survived it",
+                  "class 484F5354494C45000000000000000009: crashed in release (C0000005); the server survived it",
+                  "crashed in factory release (C0000005); the server survived it",
+                  "crashed in ExitDll (C0000005); the server survived it"}));
+    ASSERT_EQ(r.plugins.size(), 1u);
+    EXPECT_EQ(r.plugins[0].status, Status::ok);
 }

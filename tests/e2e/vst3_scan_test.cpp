@@ -84,6 +84,25 @@ TEST_F(Vst3Scan, EffectModuleThenItsClassThenTheEnd)
     EXPECT_EQ(server.WaitExit(), 0u);
 }
 
+// "vst3|" alone frees the module held, in a request of its own; with none
+// held it only answers.
+TEST_F(Vst3Scan, FreeRequestFreesTheModuleHeldInARequestOfItsOwn)
+{
+    const std::string module = Vst3Line(Vst3Binary(L"Vst3Effect"));
+    const std::string freeBlock = ">:{\n"
+                                  ">:  \"format\": \"vst3\",\n"
+                                  ">:  \"error\": \"\",\n"
+                                  ">:  \"phase\": \"\"\n"
+                                  ">:}\n";
+    const std::string opening = Info("Freeing the cached module on request...");
+    Scan(module);
+    EXPECT_EQ(Scan("vst3|"), opening + FlushWithExitDll + Info("Finished") + freeBlock + Ready);
+    EXPECT_EQ(Scan("vst3|"), opening + Info("Finished") + freeBlock + Ready);
+    server.CloseInput();
+    EXPECT_EQ(server.ReadToEnd(), "");
+    EXPECT_EQ(server.WaitExit(), 0u);
+}
+
 // A class request for a module that is not loaded loads it itself, and a
 // lower-case class ID names the same class.
 TEST_F(Vst3Scan, ClassRequestLoadsItsModuleItself)

@@ -38,6 +38,7 @@ vst3_fixture(Vst3BadTexts 13)
 vst3_fixture(Vst3NullFactory 14)
 vst3_fixture(Vst3UnicodeNames 15)
 vst3_fixture(Vst3ComState 16)
+vst3_fixture(Vst3HangExitDll 17)
 
 # Vst3NoBinary.vst3: Contents/x86_64-win is there, empty.
 # Vst3WrongName.vst3: its binary is Contents/x86_64-win/Vst3Effect.vst3.

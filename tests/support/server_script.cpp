@@ -8,6 +8,8 @@ namespace testsupport {
 void PlayServerScript(const std::wstring& scriptPath, const std::string& script, const std::string& binary)
 {
     std::string text = script;
+    if (text.find("= vst3|\n") == std::string::npos)
+        text += vst3answers::Free;
     const std::string placeholder = "BINARY";
     for (size_t at = 0; !binary.empty() && (at = text.find(placeholder, at)) != std::string::npos;
          at += binary.size())
@@ -31,6 +33,20 @@ namespace vst3answers {
 const std::string GainId = "5653544753616D706C65476169700000";
 const std::string ControllerId = "5653454353616D706C65476169700000";
 const std::string SynthId = "56535453616D706C6553796E74680000";
+
+const std::string Free = R"(= vst3|
+info:Freeing the cached module on request...
+info:Freeing cached library...
+info:Phase: factory release
+info:Phase: ExitDll
+info:Freed
+info:Finished
+>:{
+>:  "format": "vst3",
+>:  "error": "",
+>:  "phase": ""
+>:}
+)";
 
 const std::string Module = R"(= vst3|BINARY
 info:Scanning VST3 module: 'vst3|BINARY'

@@ -10,7 +10,8 @@ namespace testsupport {
 // Writes the script to scriptPath, each "BINARY" in it replaced by binary
 // (a path in UTF-8, as a request carries it; nothing when empty), and makes
 // every stand-in server started from now on by this process or its
-// children play it.
+// children play it. A script without an answer to "vst3|" (free the module)
+// gets vst3answers::Free, as every real server gives it.
 void PlayServerScript(const std::wstring& scriptPath, const std::string& script,
                       const std::string& binary = "");
 // Stand-in servers started from now on answer by the request's text again.
@@ -28,6 +29,8 @@ namespace vst3answers {
 extern const std::string GainId, ControllerId, SynthId;
 // The module request.
 extern const std::string Module;
+// "vst3|": the module held is freed.
+extern const std::string Free;
 // Each audio module class's request.
 extern const std::string Gain, Synth;
 // The gain's request in a fresh server, with the phases up to the one

@@ -31,6 +31,7 @@
 //   16 also a VST 2 plugin: reports what CoInitializeEx(COINIT_MULTITHREADED)
 //      returned on the scanning thread (the factory vendor "COM XXXXXXXX",
 //      the VST 2 effect name the same), then undoes its own initialisation
+//   17 hangs in ExitDll (everything before it well-behaved)
 // Before a crash a variant appends the id of the crashing thread to the
 // file named by CRASH_FIXTURE_THREAD_FILE, as the VST 2 crash fixtures do.
 #include "host/vst3_abi.h"
@@ -63,10 +64,11 @@
 #define VST3_NULL_FACTORY 14
 #define VST3_UNICODE_NAMES 15
 #define VST3_COM_STATE 16
+#define VST3_HANG_EXIT_DLL 17
 
 #define MODULE_ENTRY                                                                   \
     (VST3_MODE == VST3_EFFECT || VST3_MODE == VST3_SUITE || VST3_MODE == VST3_CRASH_INIT_DLL || \
-     VST3_MODE == VST3_CRASH_CLEANUP || VST3_MODE == VST3_NULL_FACTORY)
+     VST3_MODE == VST3_CRASH_CLEANUP || VST3_MODE == VST3_NULL_FACTORY || VST3_MODE == VST3_HANG_EXIT_DLL)
 
 using namespace Vst3;
 
@@ -639,6 +641,8 @@ extern "C" __declspec(dllexport) bool ExitDll()
 {
     if (VST3_MODE == VST3_CRASH_CLEANUP)
         Crash();
+    if (VST3_MODE == VST3_HANG_EXIT_DLL)
+        Sleep(INFINITE);
     if (VST3_MODE == VST3_EFFECT && (!Initialised || TheFactory.References() != 0))
         Crash();
     Initialised = false;
