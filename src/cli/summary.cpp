@@ -156,6 +156,8 @@ void RunTally::Add(const ModuleResult& result)
     Count(result, 1);
     if (orvanta::HasProblem(result))
         problems[orvanta::PathKey(result.path)] = result;
+    if (!result.findings.empty())
+        findings[orvanta::PathKey(result.path)] = {result.path, result.findings};
 }
 
 void RunTally::Replace(const ModuleResult& before, const ModuleResult& after)
@@ -243,6 +245,13 @@ std::string SummaryText(const RunTally& tally)
     }
     if (!problems.empty())
         text += "Problems:\n" + problems;
+    if (!tally.findings.empty())
+    {
+        text += "Findings:\n";
+        for (const auto& module : tally.findings)
+            for (const std::string& finding : module.second.second)
+                text += "  " + orvanta::ToUtf8(module.second.first) + ": " + finding + "\n";
+    }
     return text + database;
 }
 

@@ -20,6 +20,9 @@ struct RunTally
     std::map<orvanta::PluginFormat, std::map<orvanta::Status, size_t>> modulesByFormat, pluginsByFormat;
     std::map<std::wstring, orvanta::ModuleResult> problems; // by path key: sorted by path
     std::vector<orvanta::Blame> blamed; // modules of earlier runs found to have crashed later
+    // What this run's modules noticed that is not a problem (a moduleinfo.json
+    // that is not true, a crash survived in clean-up), by path key.
+    std::map<std::wstring, std::pair<std::wstring, std::vector<std::string>>> findings;
     size_t unchanged = 0;
     size_t unchangedWithProblems = 0; // of those, ones that crashed, timed out or were lost before
     size_t removed = 0;

@@ -150,7 +150,7 @@ TEST(ProblemText, WrongMachineIsShownOnceThoughItIsBothErrorAndLoadProblem)
               "failed: 32-bit module: built for x86; only 64-bit (x64) modules can be loaded");
 }
 
-TEST(RunTally, ModulesAndPluginsAreCountedPerFormatAndVst3ProblemsNameClassAndPhase)
+TEST(RunTally, ModulesAndPluginsAreCountedPerFormatAndVst3ProblemsNameClassPhaseAndFindings)
 {
     RunTally tally;
     tally.database = L"C:\\plugins.json";
@@ -174,6 +174,8 @@ TEST(RunTally, ModulesAndPluginsAreCountedPerFormatAndVst3ProblemsNameClassAndPh
     null.format = PluginFormat::vst3;
     null.phase = "GetPluginFactory";
     null.error = "GetPluginFactory returned null";
+    multi.findings = {"class 5653544753616D706C65476169700000: name 'Gain' in moduleinfo.json, 'Sample Gain' "
+                      "from the factory"};
     ModuleResult bare = Result(L"C:\\P\\Bare.vst3", Status::failed);
     bare.format = PluginFormat::vst3;
     bare.error = bare.loadProblem = "bundle has no x64 binary: expected Contents\\x86_64-win\\Bare.vst3";
@@ -190,6 +192,9 @@ TEST(RunTally, ModulesAndPluginsAreCountedPerFormatAndVst3ProblemsNameClassAndPh
               "  C:\\P\\Multi.vst3>56535453616D706C6553796E74680000 (Sample Synth): crashed in initialize: crashed "
               "during the request (no dump file found)\n"
               "  C:\\P\\Null.vst3: failed in GetPluginFactory: GetPluginFactory returned null\n"
+              "Findings:\n"
+              "  C:\\P\\Multi.vst3: class 5653544753616D706C65476169700000: name 'Gain' in moduleinfo.json, "
+              "'Sample Gain' from the factory\n"
               "Database: C:\\plugins.json\n");
 }
 
