@@ -3,6 +3,7 @@
 // here with what was found, since loading it could only fail.
 #include "bundle_binary.h"
 #include "orvanta/paths.h"
+#include "orvanta/scan.h"
 #include "orvanta/text.h"
 #include <windows.h>
 #include <algorithm>
@@ -29,11 +30,6 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return names;
-}
-
-bool EndsWithVst3(const std::wstring& name)
-{
-    return name.size() >= 5 && FoldCase(name.substr(name.size() - 5)) == L".VST3";
 }
 
 } // namespace
@@ -74,7 +70,7 @@ bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string*
     std::vector<std::string> others;
     for (const std::wstring& file : FilesIn(folder))
     {
-        if (EndsWithVst3(file))
+        if (FormatOfPath(file) == PluginFormat::vst3)
             others.push_back(ToUtf8(file));
     }
     if (!others.empty())

@@ -124,7 +124,7 @@ void Walk(const std::wstring& folder, const std::vector<PluginFormat>& formats,
     DWORD error = 0;
     bool listed = ForEachEntry(folder, &error, [&](const WIN32_FIND_DATAW& data, const std::wstring& path) {
         bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (EndsWith(data.cFileName, L".VST3"))
+        if (FormatOfPath(data.cFileName) == PluginFormat::vst3)
         {
             // A bundle is one module, never searched for more, even when
             // VST3 is not asked for (its inner DLLs are no VST 2 plugins).

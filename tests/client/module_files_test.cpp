@@ -1,7 +1,6 @@
 // Finding the modules of both formats on disk: VST 2 files, VST3 files and
 // bundle folders (one module each, never searched inside), the formats a
 // search is limited to, and when a bundle counts as changed.
-#include "build_paths.h"
 #include "files.h"
 #include "module_files.h"
 #include "scratch_folder.h"
@@ -121,46 +120,4 @@ TEST(FindModules, NamedBundleIsOneModuleSpeltAsOnDiskAndOnlyWhenVst3IsAsked)
     EXPECT_EQ(Utf8(vst2.files[0].path), base + "\\a.dll");
     // Both were searched, though only one was taken.
     EXPECT_EQ(vst2.roots.size(), 2u);
-}
-
-TEST(FindModules, TouchingAnyFileOfABundleMakesItChanged)
-{
-    ScratchFolder folder;
-    std::wstring bundle = MakeBundle(folder.Path(), L"Gain.vst3", std::string("MZ"), std::string("{}"));
-    std::wstring resource = bundle + L"\\Contents\\Resources\\snapshot.png";
-    WriteWholeFile(resource, "png");
-    for (const wchar_t* file : {L"\\Contents\\x86_64-win\\Gain.vst3", L"\\Contents\\Resources\\moduleinfo.json",
-                                L"\\Contents\\Resources\\snapshot.png"})
-        SetLastWrite(bundle + file, Dec8);
-
-    PluginDatabase db;
-    std::string error;
-    ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
-    FoundModules found = FindModules({folder.Path()});
-    ASSERT_EQ(found.files.size(), 1u);
-    ModuleRecord record;
-    record.size = found.files[0].size;
-    record.modified = found.files[0].modified;
-    record.result.path = bundle;
-    record.result.format = PluginFormat::vst3;
-    ASSERT_TRUE(db.Record(record, &error)) << error;
-    EXPECT_EQ(db.Plan(FindModules({folder.Path()}), {}).unchanged.size(), 1u);
-
-    SetLastWrite(resource, Dec8 + Second);
-    ScanPlan plan = db.Plan(FindModules({folder.Path()}), {});
-    ASSERT_EQ(plan.toScan.size(), 1u);
-    EXPECT_EQ(Utf8(plan.toScan[0].path), Utf8(bundle));
-    EXPECT_EQ(plan.toScan[0].modified, "2026-12-08T13:41:16.250Z");
-}
-
-// The real DPF build lays its bundle out as hosts look for it.
-TEST(FindModules, DpfBundleIsOneModuleWithItsBinary)
-{
-    std::wstring dpf = BinPath(L"dpf");
-    FoundModules found = FindModules({dpf}, {PluginFormat::vst3});
-    ASSERT_EQ(Relative(found, dpf), (std::vector<std::string>{"DpfGain.vst3"}));
-    WIN32_FILE_ATTRIBUTE_DATA binary;
-    ASSERT_TRUE(GetFileAttributesExW(Vst3BundleBinary(found.files[0].path).c_str(), GetFileExInfoStandard, &binary));
-    EXPECT_EQ(found.files[0].size, binary.nFileSizeLow);
-    EXPECT_GT(found.files[0].size, 0u);
 }

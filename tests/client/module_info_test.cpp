@@ -265,38 +265,6 @@ TEST(ModuleInfoComparison, EveryDifferenceFromTheFactoryIsOneSentence)
     EXPECT_EQ(CompareModuleInfo(file, file), std::vector<std::string>{});
 }
 
-TEST(ModuleInfoResult, CleanFileGivesTheWholeModuleWithoutLoadingIt)
-{
-    ScratchFolder folder;
-    // The binary is no DLL at all: it is never loaded.
-    std::wstring bundle = MakeBundle(folder.Path(), L"Gain.vst3", std::string("not a DLL"), std::string(GainInfo));
-    std::optional<ModuleResult> result = ModuleInfoResult(bundle);
-    ASSERT_TRUE(result.has_value());
-    EXPECT_EQ(Utf8(result->path), Utf8(bundle));
-    EXPECT_EQ(result->format, PluginFormat::vst3);
-    EXPECT_EQ(result->status, Status::ok);
-    EXPECT_EQ(result->attempts, 0);
-    EXPECT_EQ(result->error, "");
-    EXPECT_EQ(result->server, "");
-    EXPECT_TRUE(result->moduleInfoOnly);
-    EXPECT_EQ(Utf8(result->binary), Utf8(bundle + L"\\Contents\\x86_64-win\\Gain.vst3"));
-    ASSERT_TRUE(result->factory.has_value());
-    EXPECT_EQ(result->factory->vendor, "Zandrel Software");
-    EXPECT_EQ(result->classCount, 2);
-    EXPECT_EQ(result->findings, std::vector<std::string>{});
-    ASSERT_EQ(result->plugins.size(), 2u);
-    for (const PluginEntry& plugin : result->plugins)
-    {
-        EXPECT_EQ(plugin.status, Status::ok);
-        EXPECT_EQ(plugin.attempts, 0);
-        EXPECT_FALSE(plugin.shellId.has_value());
-        ASSERT_TRUE(plugin.vst3.has_value());
-        EXPECT_EQ(plugin.vst3->sources, std::vector<std::string>{"moduleinfo.json"});
-    }
-    EXPECT_EQ(result->plugins[0].vst3->classId, GainId);
-    EXPECT_EQ(result->plugins[1].vst3->classId, ControllerId);
-}
-
 TEST(ModuleInfoResult, BundleToBeScannedIsNotListedFromTheFile)
 {
     ScratchFolder folder;

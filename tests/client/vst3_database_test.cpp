@@ -196,6 +196,8 @@ TEST(DatabaseFormat2, Vst3BundleIsWrittenWithItsFactoryAndOneEntryPerClass)
     EXPECT_EQ(ReadWholeFile(folder / L"plugins.json"), expected);
 }
 
+// What a database reads back, written into another, gives the same bytes:
+// no member is lost or changed on the way through the file.
 TEST(DatabaseFormat2, EveryVst3MemberSurvivesReopening)
 {
     ScratchFolder folder;
@@ -207,65 +209,20 @@ TEST(DatabaseFormat2, EveryVst3MemberSurvivesReopening)
     unread.error = "the factory gave no class info for index 3";
     unread.vst3.emplace();
     record.result.plugins.push_back(unread);
+    std::string error;
     {
         PluginDatabase db;
-        std::string error;
-        ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
+        ASSERT_TRUE(db.Open(folder / L"first.json", &error)) << error;
         ASSERT_TRUE(db.Record(record, &error)) << error;
     }
-    EXPECT_EQ(ReadJson(folder / L"plugins.json")["modules"][0]["moduleInfoOnly"], true);
-
-    PluginDatabase again;
-    std::string error;
-    ASSERT_TRUE(again.Open(folder / L"plugins.json", &error)) << error;
+    PluginDatabase again, copy;
+    ASSERT_TRUE(again.Open(folder / L"first.json", &error)) << error;
+    ASSERT_TRUE(copy.Open(folder / L"second.json", &error)) << error;
     auto read = again.Find(L"C:\\Plugins\\Multi.vst3");
     ASSERT_TRUE(read);
-    EXPECT_EQ(read->size, 4096u);
-    EXPECT_EQ(read->modified, "2026-12-08T13:41:15.250Z");
-    const ModuleResult& m = read->result;
-    EXPECT_EQ(m.format, PluginFormat::vst3);
-    EXPECT_EQ(m.binary, L"C:\\Plugins\\Multi.vst3\\Contents\\x86_64-win\\Multi.vst3");
-    EXPECT_EQ(m.phase, "class info");
-    ASSERT_TRUE(m.factory);
-    EXPECT_EQ(m.factory->vendor, "Zandrel Software");
-    EXPECT_EQ(m.factory->url, "https://example.com");
-    EXPECT_EQ(m.factory->email, "info@example.com");
-    EXPECT_EQ(m.factory->flags, 16);
-    EXPECT_EQ(m.classCount, 3);
-    EXPECT_TRUE(m.moduleInfoOnly);
-    EXPECT_EQ(m.findings, (std::vector<std::string>{"class " + GainId +
-                                                    ": name 'Gain' in moduleinfo.json, 'Sample Gain' from the factory"}));
-    ASSERT_EQ(m.plugins.size(), 4u);
-    const PluginEntry& gain = m.plugins[0];
-    EXPECT_FALSE(gain.shellId);
-    ASSERT_TRUE(gain.vst3);
-    EXPECT_EQ(gain.vst3->classId, GainId);
-    EXPECT_EQ(gain.vst3->category, "Audio Module Class");
-    EXPECT_EQ(gain.vst3->name, "Sample Gain");
-    EXPECT_EQ(gain.vst3->vendor, "Zandrel Software");
-    EXPECT_EQ(gain.vst3->version, "1.2.3");
-    EXPECT_EQ(gain.vst3->sdkVersion, "VST 3.7.0");
-    EXPECT_EQ(gain.vst3->subCategories, (std::vector<std::string>{"Fx", "Stereo"}));
-    EXPECT_EQ(gain.vst3->classFlags, 1u);
-    EXPECT_EQ(gain.vst3->cardinality, 2147483647);
-    EXPECT_EQ(gain.vst3->sources, (std::vector<std::string>{"factory", "instance"}));
-    ASSERT_TRUE(gain.vst3->buses);
-    EXPECT_EQ(gain.vst3->buses->audioInputBuses, 1);
-    EXPECT_EQ(gain.vst3->buses->audioOutputBuses, 1);
-    EXPECT_EQ(gain.vst3->buses->eventInputBuses, 0);
-    EXPECT_EQ(gain.vst3->buses->eventOutputBuses, 1);
-    EXPECT_EQ(gain.vst3->buses->audioInputs, 2);
-    EXPECT_EQ(gain.vst3->buses->audioOutputs, 2);
-    EXPECT_FALSE(m.plugins[1].vst3->buses);
-    const PluginEntry& synth = m.plugins[2];
-    EXPECT_EQ(synth.status, Status::crashed);
-    EXPECT_EQ(synth.attempts, 2);
-    EXPECT_EQ(synth.phase, "initialize");
-    EXPECT_EQ(synth.error, "crashed during the request: exception 0xC0000005 in "
-                           "C:\\Plugins\\Multi.vst3\\Contents\\x86_64-win\\Multi.vst3");
-    EXPECT_EQ(m.plugins[3].status, Status::failed);
-    EXPECT_EQ(m.plugins[3].vst3->classId, "");
-    EXPECT_EQ(m.plugins[3].error, "the factory gave no class info for index 3");
+    ASSERT_TRUE(copy.Record(*read, &error)) << error;
+    EXPECT_EQ(ReadJson(folder / L"first.json")["modules"][0]["moduleInfoOnly"], true);
+    EXPECT_EQ(ReadWholeFile(folder / L"second.json"), ReadWholeFile(folder / L"first.json"));
 }
 
 TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat2)

@@ -46,6 +46,8 @@ protected:
 
 } // namespace
 
+// The members themselves are read as the parser reads them (its tests) and
+// land in the database as CliVst3 checks; here: what the scanner adds.
 TEST_F(Vst3Scan, FactoryAndEachAudioModuleClassAreRecorded)
 {
     ModuleScanner scanner(ScriptedServer(scratch, Module + Gain + Synth, binary));
@@ -55,59 +57,21 @@ TEST_F(Vst3Scan, FactoryAndEachAudioModuleClassAreRecorded)
     EXPECT_EQ(r.format, PluginFormat::vst3);
     EXPECT_EQ(r.binary, binary);
     EXPECT_EQ(r.attempts, 1);
-    EXPECT_EQ(r.phase, "");
-    EXPECT_EQ(r.server, "Fake Scan Server");
     ASSERT_TRUE(r.factory);
     EXPECT_EQ(r.factory->vendor, "Zandrel Software");
-    EXPECT_EQ(r.factory->url, "https://example.com");
-    EXPECT_EQ(r.factory->email, "info@example.com");
-    EXPECT_EQ(r.factory->flags, 16);
     EXPECT_EQ(r.classCount, 3);
-    EXPECT_FALSE(r.moduleInfoOnly);
-    EXPECT_TRUE(r.findings.empty());
     ASSERT_EQ(r.plugins.size(), 3u);
+    // Only the audio module classes get an instance, and with it buses.
+    const std::vector<std::string> factoryAndInstance = {"factory", "instance"}, factory = {"factory"};
+    EXPECT_EQ(r.plugins[0].vst3->sources, factoryAndInstance);
+    EXPECT_EQ(r.plugins[1].vst3->sources, factory);
+    EXPECT_EQ(r.plugins[2].vst3->sources, factoryAndInstance);
+    ASSERT_TRUE(r.plugins[2].vst3->buses);
+    EXPECT_EQ(r.plugins[2].vst3->buses->eventInputBuses, 1);
+    EXPECT_FALSE(r.plugins[1].vst3->buses);
 
-    const PluginEntry& gain = r.plugins[0];
-    EXPECT_EQ(gain.status, Status::ok);
-    EXPECT_EQ(gain.attempts, 1);
-    EXPECT_FALSE(gain.shellId);
-    ASSERT_TRUE(gain.vst3);
-    EXPECT_EQ(gain.vst3->classId, GainId);
-    EXPECT_EQ(gain.vst3->category, "Audio Module Class");
-    EXPECT_EQ(gain.vst3->name, "Sample Gain");
-    EXPECT_EQ(gain.vst3->vendor, "Zandrel Software");
-    EXPECT_EQ(gain.vst3->version, "1.2.3");
-    EXPECT_EQ(gain.vst3->sdkVersion, "VST 3.7.0");
-    EXPECT_EQ(gain.vst3->subCategories, (std::vector<std::string>{"Fx", "Stereo"}));
-    EXPECT_EQ(gain.vst3->classFlags, 1u);
-    EXPECT_EQ(gain.vst3->cardinality, 2147483647);
-    EXPECT_EQ(gain.vst3->sources, (std::vector<std::string>{"factory", "instance"}));
-    ASSERT_TRUE(gain.vst3->buses);
-    EXPECT_EQ(gain.vst3->buses->audioInputBuses, 1);
-    EXPECT_EQ(gain.vst3->buses->audioOutputBuses, 1);
-    EXPECT_EQ(gain.vst3->buses->eventInputBuses, 0);
-    EXPECT_EQ(gain.vst3->buses->eventOutputBuses, 0);
-    EXPECT_EQ(gain.vst3->buses->audioInputs, 2);
-    EXPECT_EQ(gain.vst3->buses->audioOutputs, 2);
-
-    const PluginEntry& controller = r.plugins[1];
-    EXPECT_EQ(controller.status, Status::ok);
-    ASSERT_TRUE(controller.vst3);
-    EXPECT_EQ(controller.vst3->classId, ControllerId);
-    EXPECT_EQ(controller.vst3->name, "Sample Gain Controller");
-    EXPECT_TRUE(controller.vst3->subCategories.empty());
-    EXPECT_EQ(controller.vst3->sources, (std::vector<std::string>{"factory"}));
-    EXPECT_FALSE(controller.vst3->buses);
-
-    const PluginEntry& synth = r.plugins[2];
-    EXPECT_EQ(synth.status, Status::ok);
-    ASSERT_TRUE(synth.vst3 && synth.vst3->buses);
-    EXPECT_EQ(synth.vst3->subCategories, (std::vector<std::string>{"Instrument", "Synth"}));
-    EXPECT_EQ(synth.vst3->buses->eventInputBuses, 1);
-    EXPECT_EQ(synth.vst3->buses->audioInputs, 0);
-    EXPECT_EQ(synth.vst3->buses->audioOutputs, 2);
-
-    // One server, the module once, then only the audio module classes.
+    // One server, the module once, then only the audio module classes, then
+    // the module is freed.
     EXPECT_EQ(ScriptedRequests(scratch),
               (std::vector<std::string>{ModuleRequest(), ClassRequest(GainId), ClassRequest(SynthId), "vst3|"}));
 }
