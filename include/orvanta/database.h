@@ -4,6 +4,7 @@
 // temporary file in the same folder, then a replacing move), so a run killed
 // at any moment leaves a valid file holding every module finished so far.
 #pragma once
+#include "orvanta/products.h"
 #include "orvanta/scan.h"
 #include <cstdint>
 #include <memory>
@@ -24,9 +25,10 @@ struct ModuleFile
 };
 
 // Files and folders named by the user. Folders are searched recursively for
-// the modules of the formats asked for: files ending in ".dll" (VST 2), and
+// the modules of the formats asked for: files ending in ".dll" (VST 2),
 // files or bundle folders ending in ".vst3" (VST3; a bundle is one module and
-// is not searched inside), in any letter case; a file named directly is taken
+// is not searched inside), and files ending in ".clap" (CLAP), in any letter
+// case; a file named directly is taken
 // whatever its name. Paths are made full.
 struct FoundModules
 {
@@ -35,11 +37,13 @@ struct FoundModules
     std::vector<std::string> errors; // paths that do not exist or cannot be listed
     // The formats searched for: a plan finds only their entries removed, so
     // a search limited to some formats leaves the others' entries alone.
-    std::vector<PluginFormat> formats = {PluginFormat::vst2, PluginFormat::vst3};
+    std::vector<PluginFormat> formats = {PluginFormat::vst2, PluginFormat::vst3,
+                                         PluginFormat::clap};
 };
 FoundModules FindModules(const std::vector<std::wstring>& paths,
                          const std::vector<PluginFormat>& formats = {PluginFormat::vst2,
-                                                                     PluginFormat::vst3});
+                                                                     PluginFormat::vst3,
+                                                                     PluginFormat::clap});
 
 // The folders where a format's modules are installed on this machine, each
 // that exists, each once, in search order (see docs/client-library.md).
@@ -115,6 +119,9 @@ public:
 
     // Every entry, sorted by path.
     std::vector<ModuleRecord> Modules() const;
+    // The entries' plugins grouped by product (orvanta/products.h), as the
+    // file's "products" holds them.
+    std::vector<Product> Products() const;
     std::optional<ModuleRecord> Find(const std::wstring& path) const;
     // A document of the database's shape holding only the given modules'
     // entries (those that exist), sorted by path.

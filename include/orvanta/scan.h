@@ -27,13 +27,14 @@ bool ParseStatus(const std::string& text, Status* status);
 constexpr int ServerCrashExitCode = 9;
 
 // The plugin formats a module can be of.
-enum class PluginFormat { vst2, vst3 };
-// "vst2", "vst3".
+enum class PluginFormat { vst2, vst3, clap };
+// "vst2", "vst3", "clap".
 const char* FormatName(PluginFormat format);
 // The reverse; false for any other text.
 bool ParseFormat(const std::string& text, PluginFormat* format);
 // The format a module's path names: a path ending in ".vst3" (a bundle
-// folder or a single-file module) is VST3, any other a VST 2 module.
+// folder or a single-file module) is VST3, one ending in ".clap" CLAP (in
+// any letter case), any other a VST 2 module.
 PluginFormat FormatOfPath(const std::wstring& path);
 
 // A visible top-level window of the server process other than its badge,
@@ -133,8 +134,53 @@ struct Vst3Class
 };
 constexpr const char* Vst3AudioModuleClass = "Audio Module Class";
 
+// One note port of a CLAP plugin's instance.
+struct ClapNotePort
+{
+    uint32_t id = 0;
+    std::string name;
+    uint32_t dialects = 0;  // bits: 1 CLAP, 2 MIDI, 4 MIDI MPE, 8 MIDI 2.0
+    uint32_t preferred = 0; // one of those bits
+};
+// The ports of an initialised CLAP plugin, as the server read them.
+struct ClapPorts
+{
+    int audioInputPorts = 0, audioOutputPorts = 0; // counts, as bounded by the server
+    int audioInputs = 0, audioOutputs = 0;         // channels of each direction's main port
+    int noteInputPorts = 0, noteOutputPorts = 0;   // counts, as bounded
+    std::vector<ClapNotePort> noteInputs, noteOutputs; // the ports read, in order
+};
+// Where a CLAP plugin's members were read.
+constexpr const char* ClapFromDescriptor = "descriptor"; // the factory's descriptor
+constexpr const char* ClapFromInstance = "instance";     // an initialised instance (ports)
+// One plugin of a CLAP module's factory.
+struct ClapPlugin
+{
+    std::string id, name, vendor, url, manualUrl, supportUrl, version, description;
+    std::vector<std::string> features;
+    std::string clapVersion;      // the descriptor's, "1.2.2"
+    std::vector<std::string> cut; // members cut at the server's bound ("description", "features")
+    std::optional<ClapPorts> ports; // when its instance was read
+    std::vector<std::string> sources; // ClapFrom... values, in that order
+};
+
+// Another format's plugin that a plugin declares itself the same product as
+// (and the successor of): a VST3 class through its bundle's moduleinfo.json
+// "Compatibility" list, a CLAP plugin through the factories made for that.
+struct FormatLink
+{
+    PluginFormat format = PluginFormat::vst2;
+    // In the form that format's entries use: VST 2 8 upper-case hex digits,
+    // VST3 32 upper-case hex digits, CLAP the plugin ID.
+    std::string id;
+    // Where it was declared: "moduleinfo.json",
+    // "clap.plugin-factory-info-as-vst3.draft0",
+    // "clap.plugin-state-converter-factory/1".
+    std::string declaredBy;
+};
+
 // One plugin of a module: the module's own plugin, one sub-plugin of a VST 2
-// shell, or one class of a VST3 factory.
+// shell, one class of a VST3 factory, or one plugin of a CLAP factory.
 struct PluginEntry
 {
     std::optional<uint32_t> shellId; // set for a sub-plugin
@@ -143,8 +189,13 @@ struct PluginEntry
     std::string error;
     PluginReport report; // VST 2: meaningful when status is ok or failed
     std::optional<Vst3Class> vst3; // VST3: the class, as far as it was read
+    std::optional<ClapPlugin> clap; // CLAP: the plugin, as far as it was read
+    // The other plugins it declares itself the same product as; empty when
+    // it declares none.
+    std::vector<FormatLink> replaces;
     // The step of the server's work a failure, crash or time-out happened
-    // in ("createInstance", "initialize", "bus info", ...); "" when none.
+    // in ("createInstance", "initialize", "bus info", "plugin init", ...);
+    // "" when none.
     std::string phase;
 };
 
@@ -172,16 +223,21 @@ struct ModuleResult
     std::vector<PluginEntry> plugins;
     std::string server; // the banner of the server that scanned it ("" when none started)
 
-    // VST3 only.
+    // VST3 and CLAP.
     std::wstring binary;    // the DLL that was (or would be) loaded
     std::string phase;      // the step the module's own request failed, crashed or hung in
+    // CLAP only.
+    std::string clapVersion; // the entry's clap_version, "1.2.2"; "" when not read
+    int pluginCount = 0;     // get_plugin_count(), as the plugin said
+    // VST3 only.
     std::optional<Vst3Factory> factory; // when the factory was read
     int classCount = 0;     // the factory's countClasses(), as the plugin said
     // The classes came from moduleinfo.json alone; no plugin code was loaded.
     bool moduleInfoOnly = false;
-    // What moduleinfo.json says that is not so, or why the file could not be
-    // read: one sentence each ("class 5653...: name 'A' in moduleinfo.json,
-    // 'B' from the factory"). Never a failure of the scan.
+    // What the scan noticed that is not a failure, one sentence each: what
+    // moduleinfo.json says that is not so ("class 5653...: name 'A' in
+    // moduleinfo.json, 'B' from the factory"), crashes survived in clean-up,
+    // a CLAP descriptor skipped ("plugin 3: no id; skipped"), a count cut.
     std::vector<std::string> findings;
 };
 
