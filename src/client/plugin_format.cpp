@@ -10,13 +10,14 @@ const char* FormatName(PluginFormat format)
     {
     case PluginFormat::vst2: return "vst2";
     case PluginFormat::vst3: return "vst3";
+    case PluginFormat::clap: return "clap";
     }
     return "vst2";
 }
 
 bool ParseFormat(const std::string& text, PluginFormat* format)
 {
-    for (PluginFormat f : {PluginFormat::vst2, PluginFormat::vst3})
+    for (PluginFormat f : {PluginFormat::vst2, PluginFormat::vst3, PluginFormat::clap})
     {
         if (text == FormatName(f))
         {
@@ -32,9 +33,14 @@ PluginFormat FormatOfPath(const std::wstring& path)
     std::wstring name = path;
     while (!name.empty() && (name.back() == L'\\' || name.back() == L'/'))
         name.pop_back();
-    const std::wstring suffix = L".VST3";
-    if (name.size() >= suffix.size() && FoldCase(name.substr(name.size() - suffix.size())) == suffix)
+    auto endsWith = [&name](const std::wstring& suffix) {
+        return name.size() >= suffix.size() &&
+               FoldCase(name.substr(name.size() - suffix.size())) == suffix;
+    };
+    if (endsWith(L".VST3"))
         return PluginFormat::vst3;
+    if (endsWith(L".CLAP"))
+        return PluginFormat::clap;
     return PluginFormat::vst2;
 }
 
