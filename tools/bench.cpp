@@ -17,8 +17,15 @@
 // calls (COM apartment, load, InitDll, factory, host context, factory and
 // class infos, instance, initialize, buses, terminate, release, factory
 // release, ExitDll, free).
+//
+// And for a CLAP module: one scan is a module request, a plugin request and
+// the free request of the fixture effect, so each scan loads afresh; the
+// bare loop makes the same calls (load, entry, init, factory, descriptors,
+// the two link factories, create_plugin, init, audio and note ports,
+// destroy, deinit, free).
 #include "bench_clock.h"
 #include "build_paths.h"
+#include "host/clap_abi.h"
 #include "host/vst2_abi.h"
 #include "host/vst3_abi.h"
 #include "pipe_host.h"
@@ -315,6 +322,119 @@ static int RunVst3Bench(int scans)
     return 0;
 }
 
+// ------------------------------------------------------------------ CLAP
+
+// (a): module, plugin and free request; the answers of the last scan go
+// back.
+static double ServerSecondsPerClapScan(const std::string& module, const std::string& id, int scans,
+                                       std::string answers[3])
+{
+    ServerProcess server;
+    if (!server.Start())
+        return -1;
+    server.ReadUntilReady();
+    const std::string requests[3] = {"clap|" + module, "clap|" + module + ">" + id, "clap|"};
+    for (const std::string& request : requests) // warm the file cache
+        server.Request(request);
+    double start = Now();
+    for (int i = 0; i < scans; i++)
+        for (int r = 0; r < 3; r++)
+            answers[r] = server.Request(requests[r]);
+    double seconds = (Now() - start) / scans;
+    server.CloseInput();
+    server.WaitExit();
+    return seconds;
+}
+
+// (b): a host record as complete as the server's, offering nothing.
+static const void* NoHostExtension(const Clap::clap_host*, const char*) { return nullptr; }
+static void NoRequest(const Clap::clap_host*) {}
+static const Clap::clap_host BareClapHost = {
+    {1, 2, 2}, nullptr, "Orvanta Plugin Scanner", "Orvanta", "", "1.1.0",
+    NoHostExtension, NoRequest, NoRequest, NoRequest};
+
+// Every text a descriptor points at, read to its end as the server copies it.
+static size_t TouchText(const char* text) { return text ? strlen(text) : 0; }
+
+static double BareSecondsPerClapScan(const std::wstring& path, int scans)
+{
+    std::string pathUtf8 = Utf8(path);
+    size_t touched = 0;
+    double start = Now();
+    for (int i = 0; i < scans; i++)
+    {
+        HMODULE module = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+        if (!module)
+            return -1;
+        auto entry = (const Clap::clap_plugin_entry*)(void*)GetProcAddress(module, "clap_entry");
+        if (!entry || !entry->init(pathUtf8.c_str()))
+            return -1;
+        auto factory = (const Clap::clap_plugin_factory*)entry->get_factory(Clap::PluginFactoryId);
+        uint32_t count = factory->get_plugin_count(factory);
+        const char* id = nullptr;
+        for (uint32_t p = 0; p < count; p++)
+        {
+            const Clap::clap_plugin_descriptor* d = factory->get_plugin_descriptor(factory, p);
+            id = d->id;
+            touched += TouchText(d->id) + TouchText(d->name) + TouchText(d->vendor) + TouchText(d->url) +
+                       TouchText(d->manual_url) + TouchText(d->support_url) + TouchText(d->version_text) +
+                       TouchText(d->description);
+            for (const char* const* feature = d->features; feature && *feature; feature++)
+                touched += TouchText(*feature);
+        }
+        entry->get_factory(Clap::InfoAsVst3FactoryId);
+        entry->get_factory(Clap::StateConverterFactoryId);
+        const Clap::clap_plugin* plugin = factory->create_plugin(factory, &BareClapHost, id);
+        if (!plugin || !plugin->init(plugin))
+            return -1;
+        Clap::clap_audio_port_info audio;
+        Clap::clap_note_port_info note;
+        if (auto ports = (const Clap::clap_plugin_audio_ports*)plugin->get_extension(plugin, Clap::AudioPortsId))
+            for (bool input : {true, false})
+                for (uint32_t n = ports->count(plugin, input), k = 0; k < n; k++)
+                    ports->get(plugin, k, input, &audio);
+        if (auto ports = (const Clap::clap_plugin_note_ports*)plugin->get_extension(plugin, Clap::NotePortsId))
+            for (bool input : {true, false})
+                for (uint32_t n = ports->count(plugin, input), k = 0; k < n; k++)
+                    ports->get(plugin, k, input, &note);
+        plugin->destroy(plugin);
+        entry->deinit();
+        FreeLibrary(module);
+    }
+    double seconds = (Now() - start) / scans;
+    return touched > 0 ? seconds : -1;
+}
+
+static int RunClapBench(int scans)
+{
+    std::wstring module = BinPath(L"clap\\ClapEffect.clap");
+    std::string answers[3];
+    double server = ServerSecondsPerClapScan(Utf8(module), "com.zandrel.orvanta-effect", scans, answers);
+    double bare = BareSecondsPerClapScan(module, scans);
+    double floor = 0;
+    int lines = 0;
+    for (const std::string& answer : answers)
+    {
+        std::vector<int> lengths = LineLengths(answer);
+        floor += FloorSecondsPerScan(lengths, scans);
+        lines += (int)lengths.size();
+    }
+    if (server < 0 || bare < 0 || floor < 0 || (answers[0] + answers[1]).find("error:") != std::string::npos)
+    {
+        fprintf(stderr, "bench: a CLAP measurement failed\n%s%s", answers[0].c_str(), answers[1].c_str());
+        return 1;
+    }
+    printf("\nCLAP module: %s (a module, a plugin and a free request, %d lines per scan, %d scans each)\n",
+           Utf8(module).c_str(), lines, scans);
+    printf("(a) server:     %8.1f scans/s  %8.3f ms/scan\n", 1 / server, server * 1e3);
+    printf("(b) bare loop:  %8.1f scans/s  %8.3f ms/scan\n", 1 / bare, bare * 1e3);
+    printf("(c) pipe floor: %8.1f scans/s  %8.3f ms/scan\n", 1 / floor, floor * 1e3);
+    printf("floor (b)+(c):  %8.1f scans/s  %8.3f ms/scan\n", 1 / (bare + floor), (bare + floor) * 1e3);
+    printf("ratio server / floor: %.3f (target at most 1.25)\n", server / (bare + floor));
+    printf("ratio server / bare:  %.2f, server / pipe floor: %.2f\n", server / bare, server / floor);
+    return 0;
+}
+
 static double StartupSeconds(int runs)
 {
     double total = 0;
@@ -370,5 +490,7 @@ int main()
     printf("start-up to first ready (%s): %.1f ms (mean of 10)\n",
            hasDisplay ? "with a display" : "without a display", startup * 1e3);
     fflush(stdout);
-    return RunVst3Bench(scans);
+    int failed = RunVst3Bench(scans);
+    fflush(stdout);
+    return RunClapBench(scans) | failed;
 }

@@ -1,10 +1,11 @@
 // The one module that stays loaded between requests: a VST 2 shell, so the
-// host can scan each of its sub-plugins against the same instance, or a
-// VST3 module, so each of its classes gets a request of its own against the
-// same factory.
+// host can scan each of its sub-plugins against the same instance, a VST3
+// module, so each of its classes gets a request of its own against the
+// same factory, or a CLAP module, likewise for each of its plugins.
 #pragma once
 #include "../base/compat.h"
 #include "../base/shared_string.h"
+#include "../host/clap_abi.h"
 #include "../host/vst3_abi.h"
 
 // What a loaded VST3 module holds besides its handle.
@@ -16,16 +17,34 @@ struct Vst3ModuleState
     bool comInitialized = false; // CoInitializeEx succeeded before the load
 };
 
+// What a loaded CLAP module holds besides its handle.
+struct ClapModuleState
+{
+    const Clap::clap_plugin_entry* entry = nullptr;
+    const Clap::clap_plugin_factory* factory = nullptr;
+    bool initialized = false; // the entry's init returned true: deinit is owed
+    CSharedStringA pathUtf8;  // what init was given, kept while the module is
+                              // loaded for a plugin that holds on to it
+};
+
+enum ModuleFormat
+{
+    FormatVst2,
+    FormatVst3,
+    FormatClap
+};
+
 struct LibraryCache
 {
     HMODULE module = nullptr;
     CSharedString path;
-    bool vst3 = false;
+    ModuleFormat format = FormatVst2;
     Vst3ModuleState vst3State;
+    ClapModuleState clapState;
 };
 extern LibraryCache Cache;
 
 // True when the cache holds the module of that path and format. Paths are
 // compared unit by unit: a linguistic comparison would take two different
 // files for the same one.
-bool CacheHolds(const wchar_t* path, bool vst3);
+bool CacheHolds(const wchar_t* path, ModuleFormat format);

@@ -2,6 +2,7 @@
 #include "plugin_probe.h"
 #include "scan_report.h"
 #include "library_cache.h"
+#include "clap_probe.h"
 #include "vst3_probe.h"
 #include "../base/log_output.h"
 #include "../base/hex_digits.h"
@@ -14,9 +15,9 @@
 
 LibraryCache Cache;
 
-bool CacheHolds(const wchar_t* path, bool vst3)
+bool CacheHolds(const wchar_t* path, ModuleFormat format)
 {
-    return Cache.module && Cache.vst3 == vst3 && !Cache.path.IsNull() && wcscmp(Cache.path, path) == 0;
+    return Cache.module && Cache.format == format && !Cache.path.IsNull() && wcscmp(Cache.path, path) == 0;
 }
 
 void FlushLibraryCache()
@@ -24,14 +25,17 @@ void FlushLibraryCache()
     if (!Cache.module)
         return;
     LogInfo(L"Freeing cached library...\n");
-    if (Cache.vst3)
+    if (Cache.format == FormatVst3)
         FreeVst3Module(Cache.module, Cache.vst3State);
+    else if (Cache.format == FormatClap)
+        FreeClapModule(Cache.module, Cache.clapState);
     else
         FreeLibrary(Cache.module);
     Cache.module = nullptr;
     Cache.path.Release();
-    Cache.vst3 = false;
+    Cache.format = FormatVst2;
     Cache.vst3State = Vst3ModuleState();
+    Cache.clapState = ClapModuleState();
     LogInfo(L"Freed\n");
 }
 
@@ -106,7 +110,7 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
     SetUnhandledExceptionFilter(CrashFilter);
     HMODULE module;
     // A VST3 module of the same path is not re-used: it is freed first.
-    bool reused = CacheHolds(pathText, false);
+    bool reused = CacheHolds(pathText, FormatVst2);
     if (reused)
     {
         LogInfo(L"Re-using previous library instance...\n");
@@ -146,7 +150,7 @@ bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
         if (!reused)
         {
             Cache.path = path;
-            Cache.vst3 = false;
+            Cache.format = FormatVst2;
         }
     }
     else
@@ -170,6 +174,11 @@ void HandleScanRequest(const wchar_t* request)
     if (IsVst3Request(request))
     {
         HandleVst3Request(request);
+        return;
+    }
+    if (IsClapRequest(request))
+    {
+        HandleClapRequest(request);
         return;
     }
     CPluginInfo info;

@@ -1,7 +1,7 @@
 #include "vst3_probe.h"
 #include "scan_report.h"
 #include "scan_request.h"
-#include "seh_guard.h"
+#include "scan_phase.h"
 #include "vst3_report.h"
 #include "vst3_text.h"
 #include "../base/guarded_buffer.h"
@@ -44,14 +44,6 @@ static_assert(sizeof(PClassInfoW) >= sizeof(PClassInfo2) && sizeof(PClassInfoW) 
                   sizeof(PClassInfoW) >= sizeof(BusInfo),
               "the info buffer holds every structure");
 
-// The line a host reads to know which step runs, before the step's plugin
-// code; a plugin may have put a filter of its own in place since the last.
-void EnterPhase(const wchar_t* phase)
-{
-    LogInfo(L"Phase: %s\n", phase);
-    SetUnhandledExceptionFilter(CrashFilter);
-}
-
 void CallTerminate(void* component) { static_cast<IPluginBase*>(component)->terminate(); }
 void CallRelease(void* object) { static_cast<FUnknown*>(object)->release(); }
 
@@ -60,16 +52,6 @@ struct ExitDllCall
     ExitModuleProc exitDll;
 };
 void CallExitDll(void* call) { static_cast<ExitDllCall*>(call)->exitDll(); }
-
-// Clean-up steps survive a crash, as effClose does for VST 2.
-void RunGuarded(const wchar_t* phase, GuardedProc proc, void* argument)
-{
-    EnterPhase(phase);
-    uint32_t code = CallGuarded(proc, argument);
-    SetUnhandledExceptionFilter(CrashFilter);
-    if (code != 0)
-        LogWarn(L"Crash in %s (%.8X), ignored\n", phase, code);
-}
 
 // How opening a module went, for either request's report.
 struct OpenOutcome
@@ -105,7 +87,7 @@ void FreeFailedModule(HMODULE module, Vst3ModuleState& state)
 // fresh one (load, InitDll, GetPluginFactory, setHostContext).
 bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
 {
-    if (CacheHolds(path, true))
+    if (CacheHolds(path, FormatVst3))
     {
         LogInfo(L"Re-using previous library instance...\n");
         outcome.initDll = GetProcAddress(Cache.module, "InitDll") != nullptr;
@@ -173,7 +155,7 @@ bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
 
     Cache.module = module;
     Cache.path = path;
-    Cache.vst3 = true;
+    Cache.format = FormatVst3;
     Cache.vst3State = state;
     return true;
 }

@@ -152,6 +152,19 @@ std::string Vst3ClassOpening(const std::string& line)
 
 const std::string Vst3KeepLines = "info:Keeping VST3 library loaded for now...\ninfo:Finished\n";
 
+std::wstring ClapBinary(const std::wstring& name) { return BinPath(L"clap\\" + name + L".clap"); }
+
+std::string ClapLine(const std::wstring& module, const std::string& id)
+{
+    return "clap|" + Utf8(module) + (id.empty() ? "" : ">" + id);
+}
+
+std::string ClapModuleOpening(const std::string& line) { return Info("Scanning CLAP module: '" + line + "'"); }
+
+std::string ClapPluginOpening(const std::string& line) { return Info("Scanning CLAP plugin: '" + line + "'"); }
+
+const std::string ClapKeepLines = "info:Keeping CLAP library loaded for now...\ninfo:Finished\n";
+
 std::string Events(const std::wstring& dllPath)
 {
     return ReadWholeFile(WithoutExtension(dllPath) + L".events");

@@ -72,6 +72,19 @@ std::string Vst3ClassOpening(const std::string& line);
 // The end of a request that keeps its VST3 module loaded.
 extern const std::string Vst3KeepLines;
 
+// ------------------------------------------------------------------ CLAP
+
+// A CLAP fixture module: bin\clap\NAME.clap.
+std::wstring ClapBinary(const std::wstring& name);
+// A CLAP request line: "clap|" and the module's path, then ">" and the
+// plugin ID for a plugin request.
+std::string ClapLine(const std::wstring& module, const std::string& id = "");
+// The first line of a module request and of a plugin request.
+std::string ClapModuleOpening(const std::string& line);
+std::string ClapPluginOpening(const std::string& line);
+// The end of a request that keeps its CLAP module loaded.
+extern const std::string ClapKeepLines;
+
 // The events the test plugin recorded beside its DLL (X.dll: X.events).
 std::string Events(const std::wstring& dllPath);
 // The module handle of each load, from the "attach" events, as "%p" shows it.

@@ -237,6 +237,39 @@ std::string Vst3ClassOutOfMemoryAnswer(const std::string& reason)
            ">:}\n";
 }
 
+// The same for a CLAP module request and a plugin request.
+std::string ClapModuleOutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"format\": \"clap\",\n"
+           ">:  \"error\": \"" + reason + "\",\n"
+           ">:  \"phase\": \"\",\n"
+           ">:  \"clapVersion\": \"\",\n"
+           ">:  \"pluginCount\": 0,\n"
+           ">:  \"plugins\": [],\n"
+           ">:  \"converters\": []\n"
+           ">:}\n";
+}
+
+std::string ClapPluginOutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"format\": \"clap\",\n"
+           ">:  \"id\": \"\",\n"
+           ">:  \"error\": \"" + reason + "\",\n"
+           ">:  \"phase\": \"\",\n"
+           ">:  \"audioInputPorts\": 0,\n"
+           ">:  \"audioOutputPorts\": 0,\n"
+           ">:  \"audioInputs\": 0,\n"
+           ">:  \"audioOutputs\": 0,\n"
+           ">:  \"noteInputPorts\": 0,\n"
+           ">:  \"noteOutputPorts\": 0,\n"
+           ">:  \"ports\": []\n"
+           ">:}\n";
+}
+
 typedef std::string (*OutOfMemoryAnswerFn)(const std::string& reason);
 
 const char* const Reasons[] = {"Out of memory while reading the request", "Out of memory while scanning the plugin",
@@ -599,6 +632,71 @@ TEST_F(ScanUnderFailures, Vst3ClassRequest)
     FlushLibraryCache();
     std::vector<int> kinds = RunWithFailures(line, clean, [this] { FlushLibraryCache(); }, false, FailOnce,
                                              Vst3ClassOutOfMemoryAnswer);
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
+// A CLAP module request and a plugin request that loads the module itself:
+// the same rule, with the CLAP blocks.
+const std::string ClapLine = "clap|" + Utf8(BinPath(L"clap\\ClapEffect.clap"));
+const std::string ClapOpening = Info("Phase: load") + Info("Phase: clap_entry") + Info("Phase: init") +
+                                Info("Phase: get_factory");
+const std::string ClapKeep = Info("Keeping CLAP library loaded for now...") + Info("Finished");
+
+TEST_F(ScanUnderFailures, ClapModuleRequest)
+{
+    const std::string clean =
+        "ready:\n" + Info("Scanning CLAP module: '" + ClapLine + "'") + ClapOpening + Info("Phase: descriptors") +
+        Info("Phase: vst3 info") + Info("Phase: converters") + ClapKeep +
+        ">:{\n"
+        ">:  \"format\": \"clap\",\n"
+        ">:  \"error\": \"\",\n"
+        ">:  \"phase\": \"\",\n"
+        ">:  \"clapVersion\": \"1.2.2\",\n"
+        ">:  \"pluginCount\": 1,\n"
+        ">:  \"plugins\": [\n"
+        ">:    {\"index\": 0, \"problem\": \"\", \"id\": \"com.zandrel.orvanta-effect\", \"name\": \"Orvanta CLAP Effect\", \"vendor\": \"Zandrel Software\", \"url\": \"https:\\/\\/zandrel.example\\/effect\", \"manualUrl\": \"\", \"supportUrl\": \"\", \"version\": \"1.2.3\", \"description\": \"A stereo effect\", \"features\": [\"audio-effect\", \"stereo\"], \"clapVersion\": \"1.2.2\", \"cut\": [], \"vst3\": \"\"}\n"
+        ">:  ],\n"
+        ">:  \"converters\": []\n"
+        ">:}\n"
+        "ready:\n";
+    EXPECT_EQ(Exchange(ClapLine), clean);
+    FlushLibraryCache();
+    std::vector<int> kinds = RunWithFailures(ClapLine, clean, [this] { FlushLibraryCache(); }, false, FailOnce,
+                                             ClapModuleOutOfMemoryAnswer);
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
+TEST_F(ScanUnderFailures, ClapPluginRequest)
+{
+    const std::string line = ClapLine + ">com.zandrel.orvanta-effect";
+    const std::string clean =
+        "ready:\n" + Info("Scanning CLAP plugin: '" + line + "'") + ClapOpening + Info("Phase: create_plugin") +
+        Info("Phase: plugin init") + Info("Phase: audio ports") + Info("Phase: note ports") +
+        Info("Phase: destroy") + ClapKeep +
+        ">:{\n"
+        ">:  \"format\": \"clap\",\n"
+        ">:  \"id\": \"com.zandrel.orvanta-effect\",\n"
+        ">:  \"error\": \"\",\n"
+        ">:  \"phase\": \"\",\n"
+        ">:  \"audioInputPorts\": 2,\n"
+        ">:  \"audioOutputPorts\": 1,\n"
+        ">:  \"audioInputs\": 2,\n"
+        ">:  \"audioOutputs\": 2,\n"
+        ">:  \"noteInputPorts\": 0,\n"
+        ">:  \"noteOutputPorts\": 0,\n"
+        ">:  \"ports\": [\n"
+        ">:    {\"kind\": \"audio\", \"direction\": \"in\", \"index\": 0, \"id\": 0, \"name\": \"Stereo In\", \"channels\": 2, \"flags\": 1, \"portType\": \"stereo\"},\n"
+        ">:    {\"kind\": \"audio\", \"direction\": \"in\", \"index\": 1, \"id\": 2, \"name\": \"Sidechain\", \"channels\": 2, \"flags\": 0, \"portType\": \"stereo\"},\n"
+        ">:    {\"kind\": \"audio\", \"direction\": \"out\", \"index\": 0, \"id\": 1, \"name\": \"Stereo Out\", \"channels\": 2, \"flags\": 1, \"portType\": \"stereo\"}\n"
+        ">:  ]\n"
+        ">:}\n"
+        "ready:\n";
+    EXPECT_EQ(Exchange(line), clean);
+    FlushLibraryCache();
+    std::vector<int> kinds = RunWithFailures(line, clean, [this] { FlushLibraryCache(); }, false, FailOnce,
+                                             ClapPluginOutOfMemoryAnswer);
     EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
     EXPECT_GT(kinds[3], 0) << "no report line ever failed";
 }

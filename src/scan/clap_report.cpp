@@ -1,0 +1,250 @@
+#include "clap_report.h"
+#include "scan_report.h"
+#include "../base/log_output.h"
+#include "../base/memory.h"
+
+void* CClapPlugin::operator new(size_t size) noexcept { return MemAlloc(size); }
+void CClapPlugin::operator delete(void* block) noexcept { MemFree(block); }
+void* CClapConverter::operator new(size_t size) noexcept { return MemAlloc(size); }
+void CClapConverter::operator delete(void* block) noexcept { MemFree(block); }
+void* CClapPort::operator new(size_t size) noexcept { return MemAlloc(size); }
+void CClapPort::operator delete(void* block) noexcept { MemFree(block); }
+
+namespace {
+
+// One line of the block made piece by piece; ok stays false once any piece
+// could not be added, so a line is whole or not written at all.
+struct Line
+{
+    CSharedString text;
+    bool ok = true;
+
+    Line& Raw(const wchar_t* piece)
+    {
+        ok = ok && text.Append(piece);
+        return *this;
+    }
+    Line& Quoted(const wchar_t* value)
+    {
+        CSharedString escaped = EscapeJson(value);
+        ok = ok && !escaped.IsNull() && text.Append(L"\"", 1) && text.Append(escaped.Chars()) &&
+             text.Append(L"\"", 1);
+        return *this;
+    }
+    // "name": "value", with ", " in front unless first.
+    Line& Text(const wchar_t* name, const wchar_t* value, bool first = false)
+    {
+        if (!first)
+            Raw(L", ");
+        return Raw(L"\"").Raw(name).Raw(L"\": ").Quoted(value);
+    }
+    Line& Number(const wchar_t* name, uint32_t value, bool first = false)
+    {
+        wchar_t digits[16];
+        FormatInto(digits, 16, L"%u", value);
+        if (!first)
+            Raw(L", ");
+        return Raw(L"\"").Raw(name).Raw(L"\": ").Raw(digits);
+    }
+    bool AddTo(CSharedStringA& lines, bool last)
+    {
+        Raw(last ? L"}\n" : L"},\n");
+        return ok && AppendTaggedLine(lines, ">", L"%s", text.Chars());
+    }
+};
+
+bool AddLine(CSharedStringA& lines, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    bool added = AppendTaggedLineV(lines, ">", format, args);
+    va_end(args);
+    return added;
+}
+
+bool AddErrorLine(CSharedStringA& lines, const CSharedString& error)
+{
+    return error.IsEmpty() || AppendTaggedLine(lines, "error", L"%s\n", error.Chars());
+}
+
+// "1.2.2", or empty when there is no version to tell.
+void VersionText(bool known, const uint32_t* version, wchar_t* text, int capacity)
+{
+    text[0] = 0;
+    if (known)
+        FormatInto(text, capacity, L"%u.%u.%u", version[0], version[1], version[2]);
+}
+
+const wchar_t* const CutMemberNames[ClapCutMembers] = {
+    L"id", L"name", L"vendor", L"url", L"manualUrl", L"supportUrl", L"version", L"description", L"features"};
+
+bool AddPluginLine(CSharedStringA& lines, const CClapPlugin& p, bool last)
+{
+    wchar_t version[40];
+    VersionText(p.hasVersion, p.version3, version, 40);
+    Line line;
+    line.Raw(L"    {").Number(L"index", p.index, true).Text(L"problem", p.problem).Text(L"id", p.id);
+    line.Text(L"name", p.name).Text(L"vendor", p.vendor).Text(L"url", p.url);
+    line.Text(L"manualUrl", p.manualUrl).Text(L"supportUrl", p.supportUrl).Text(L"version", p.version);
+    line.Text(L"description", p.description).Raw(L", \"features\": [");
+    for (int i = 0; i < p.featureCount; i++)
+        line.Raw(i == 0 ? L"" : L", ").Quoted(p.features[i]);
+    line.Raw(L"]").Text(L"clapVersion", version).Raw(L", \"cut\": [");
+    bool firstCut = true;
+    for (int m = 0; m < ClapCutMembers; m++)
+        if (p.cut[m])
+        {
+            line.Raw(firstCut ? L"\"" : L", \"").Raw(CutMemberNames[m]).Raw(L"\"");
+            firstCut = false;
+        }
+    line.Raw(L"]").Text(L"vst3", p.vst3);
+    return line.AddTo(lines, last);
+}
+
+bool AddConverterLine(CSharedStringA& lines, const CClapConverter& c, bool last)
+{
+    Line line;
+    line.Raw(L"    {").Text(L"srcAbi", c.srcAbi, true).Text(L"srcId", c.srcId);
+    line.Text(L"dstAbi", c.dstAbi).Text(L"dstId", c.dstId);
+    return line.AddTo(lines, last);
+}
+
+bool BuildModuleReport(const CClapModuleInfo& info, CSharedStringA& lines)
+{
+    wchar_t version[40];
+    VersionText(info.hasVersion, info.clapVersion, version, 40);
+    CSharedString error = EscapeJson(info.error);
+    bool ok = !error.IsNull() && AddErrorLine(lines, info.error) && AddLine(lines, L"{\n") &&
+              AddLine(lines, L"  \"format\": \"clap\",\n") &&
+              AddLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
+              AddLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
+              AddLine(lines, L"  \"clapVersion\": \"%s\",\n", version) &&
+              AddLine(lines, L"  \"pluginCount\": %u,\n", info.pluginCount);
+    int count = info.plugins.Count();
+    if (ok && count == 0)
+        ok = AddLine(lines, L"  \"plugins\": [],\n");
+    else if (ok)
+    {
+        ok = AddLine(lines, L"  \"plugins\": [\n");
+        for (int i = 0; ok && i < count; i++)
+            ok = AddPluginLine(lines, *info.plugins.Element(i), i == count - 1);
+        ok = ok && AddLine(lines, L"  ],\n");
+    }
+    count = info.converters.Count();
+    if (ok && count == 0)
+        ok = AddLine(lines, L"  \"converters\": []\n");
+    else if (ok)
+    {
+        ok = AddLine(lines, L"  \"converters\": [\n");
+        for (int i = 0; ok && i < count; i++)
+            ok = AddConverterLine(lines, *info.converters.Element(i), i == count - 1);
+        ok = ok && AddLine(lines, L"  ]\n");
+    }
+    return ok && AddLine(lines, L"}\n");
+}
+
+bool AddPortLine(CSharedStringA& lines, const CClapPort& port, bool last)
+{
+    Line line;
+    line.Raw(L"    {").Text(L"kind", port.note ? L"note" : L"audio", true);
+    line.Text(L"direction", port.input ? L"in" : L"out").Number(L"index", port.index);
+    line.Number(L"id", port.id).Text(L"name", port.name);
+    if (port.note)
+        line.Number(L"dialects", port.dialects).Number(L"preferred", port.preferred);
+    else
+        line.Number(L"channels", port.channels).Number(L"flags", port.flags).Text(L"portType", port.portType);
+    return line.AddTo(lines, last);
+}
+
+bool BuildInstanceReport(const CClapInstanceInfo& info, CSharedStringA& lines)
+{
+    CSharedString id = EscapeJson(info.id);
+    CSharedString error = EscapeJson(info.error);
+    bool ok = !id.IsNull() && !error.IsNull() && AddErrorLine(lines, info.error) && AddLine(lines, L"{\n") &&
+              AddLine(lines, L"  \"format\": \"clap\",\n") &&
+              AddLine(lines, L"  \"id\": \"%s\",\n", id.Chars()) &&
+              AddLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
+              AddLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
+              AddLine(lines, L"  \"audioInputPorts\": %u,\n", info.portCounts[0][1]) &&
+              AddLine(lines, L"  \"audioOutputPorts\": %u,\n", info.portCounts[0][0]) &&
+              AddLine(lines, L"  \"audioInputs\": %u,\n", info.audioInputs) &&
+              AddLine(lines, L"  \"audioOutputs\": %u,\n", info.audioOutputs) &&
+              AddLine(lines, L"  \"noteInputPorts\": %u,\n", info.portCounts[1][1]) &&
+              AddLine(lines, L"  \"noteOutputPorts\": %u,\n", info.portCounts[1][0]);
+    int count = info.ports.Count();
+    if (ok && count == 0)
+        ok = AddLine(lines, L"  \"ports\": []\n");
+    else if (ok)
+    {
+        ok = AddLine(lines, L"  \"ports\": [\n");
+        for (int i = 0; ok && i < count; i++)
+            ok = AddPortLine(lines, *info.ports.Element(i), i == count - 1);
+        ok = ok && AddLine(lines, L"  ]\n");
+    }
+    return ok && AddLine(lines, L"}\n");
+}
+
+} // namespace
+
+void WriteClapModuleReport(const CClapModuleInfo& info)
+{
+    CSharedStringA lines;
+    if (info.noMemory)
+        WriteClapModuleOutOfMemory(ScanNoMemoryText);
+    else if (!BuildModuleReport(info, lines))
+        WriteClapModuleOutOfMemory(ReportNoMemoryText);
+    else
+        WriteLines(lines.Chars(), lines.Length());
+}
+
+void WriteClapInstanceReport(const CClapInstanceInfo& info)
+{
+    CSharedStringA lines;
+    if (info.noMemory)
+        WriteClapInstanceOutOfMemory(ScanNoMemoryText);
+    else if (!BuildInstanceReport(info, lines))
+        WriteClapInstanceOutOfMemory(ReportNoMemoryText);
+    else
+        WriteLines(lines.Chars(), lines.Length());
+}
+
+void WriteClapModuleOutOfMemory(const char* reason)
+{
+    WriteFixedLine("error:", reason, "\n");
+    WriteFixedLine(">:{\n");
+    WriteFixedLine(">:  \"format\": \"clap\",\n");
+    WriteFixedLine(">:  \"error\": \"", reason, "\",\n");
+    WriteFixedLine(">:  \"phase\": \"\",\n");
+    WriteFixedLine(">:  \"clapVersion\": \"\",\n");
+    WriteFixedLine(">:  \"pluginCount\": 0,\n");
+    WriteFixedLine(">:  \"plugins\": [],\n");
+    WriteFixedLine(">:  \"converters\": []\n");
+    WriteFixedLine(">:}\n");
+}
+
+void WriteClapInstanceOutOfMemory(const char* reason)
+{
+    WriteFixedLine("error:", reason, "\n");
+    WriteFixedLine(">:{\n");
+    WriteFixedLine(">:  \"format\": \"clap\",\n");
+    WriteFixedLine(">:  \"id\": \"\",\n");
+    WriteFixedLine(">:  \"error\": \"", reason, "\",\n");
+    WriteFixedLine(">:  \"phase\": \"\",\n");
+    WriteFixedLine(">:  \"audioInputPorts\": 0,\n");
+    WriteFixedLine(">:  \"audioOutputPorts\": 0,\n");
+    WriteFixedLine(">:  \"audioInputs\": 0,\n");
+    WriteFixedLine(">:  \"audioOutputs\": 0,\n");
+    WriteFixedLine(">:  \"noteInputPorts\": 0,\n");
+    WriteFixedLine(">:  \"noteOutputPorts\": 0,\n");
+    WriteFixedLine(">:  \"ports\": []\n");
+    WriteFixedLine(">:}\n");
+}
+
+void WriteClapFreeReport()
+{
+    WriteFixedLine(">:{\n");
+    WriteFixedLine(">:  \"format\": \"clap\",\n");
+    WriteFixedLine(">:  \"error\": \"\",\n");
+    WriteFixedLine(">:  \"phase\": \"\"\n");
+    WriteFixedLine(">:}\n");
+}

@@ -1,0 +1,30 @@
+# CLAP fixture modules (modes in clap/clap_fixture.cpp), laid out as a host
+# finds them in bin/clap: each a single file NAME.clap.
+set(CLAP_SOURCE ${CMAKE_CURRENT_LIST_DIR}/clap/clap_fixture.cpp)
+set(CLAP_OUT_DIR ${OUT_DIR}/clap)
+
+# clap_fixture(NAME MODE): built as bin/clap/NAME.clap.
+function(clap_fixture name mode)
+  fixture_plugin(${name} OUTPUT ${CLAP_OUT_DIR}
+    SOURCES ${CLAP_SOURCE} DEFINES CLAP_MODE=${mode} LIBS user32)
+  set_target_properties(${name} PROPERTIES SUFFIX ".clap")
+endfunction()
+
+clap_fixture(ClapEffect 1)
+clap_fixture(ClapInstrument 2)
+clap_fixture(ClapSuite 3)
+clap_fixture(ClapLinked 4)
+clap_fixture(ClapCrashEntryInit 5)
+clap_fixture(ClapCrashFactory 6)
+clap_fixture(ClapCrashCreate 7)
+clap_fixture(ClapCrashPluginInit 8)
+clap_fixture(ClapHangInit 9)
+clap_fixture(ClapDialogInit 10)
+clap_fixture(ClapInitFalse 11)
+clap_fixture(ClapManyPlugins 12)
+clap_fixture(ClapNullTexts 13)
+clap_fixture(ClapLongTexts 14)
+clap_fixture(ClapVersionZero 15)
+clap_fixture(ClapHangDeinit 16)
+clap_fixture(ClapCrashCleanup 17)
+clap_fixture(ClapNoFactory 18)
