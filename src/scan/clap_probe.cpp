@@ -195,9 +195,9 @@ bool ReadDescriptor(const clap_plugin_descriptor* d, uint32_t index, CClapPlugin
         return true;
     }
     p.hasVersion = true;
-    p.version3[0] = d->version.major;
-    p.version3[1] = d->version.minor;
-    p.version3[2] = d->version.revision;
+    p.clapVersion[0] = d->version.major;
+    p.clapVersion[1] = d->version.minor;
+    p.clapVersion[2] = d->version.revision;
     struct
     {
         CSharedString* member;

@@ -81,7 +81,7 @@ const wchar_t* const CutMemberNames[ClapCutMembers] = {
 bool AddPluginLine(CSharedStringA& lines, const CClapPlugin& p, bool last)
 {
     wchar_t version[40];
-    VersionText(p.hasVersion, p.version3, version, 40);
+    VersionText(p.hasVersion, p.clapVersion, version, 40);
     Line line;
     line.Raw(L"    {").Number(L"index", p.index, true).Text(L"problem", p.problem).Text(L"id", p.id);
     line.Text(L"name", p.name).Text(L"vendor", p.vendor).Text(L"url", p.url);

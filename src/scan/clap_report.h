@@ -37,7 +37,7 @@ struct CClapPlugin
     CSharedString id, name, vendor, url, manualUrl, supportUrl, version, description;
     CSharedString features[MaxClapFeatures];
     int featureCount = 0;
-    uint32_t version3[3] = {0, 0, 0}; // the descriptor's clap_version
+    uint32_t clapVersion[3] = {0, 0, 0}; // the descriptor's clap_version
     bool hasVersion = false;          // false for a plugin with a problem
     bool cut[ClapCutMembers] = {};
     CSharedString vst3; // the declared VST3 class ID's text, or empty

@@ -222,7 +222,7 @@ TEST_F(ClapScan, LinksToOtherFormatsThroughTheirFactories)
 >:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-linked", "name": "Orvanta Linked", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "2.0.0", "description": "Successor of a VST 2 plugin", "features": ["audio-effect"], "clapVersion": "1.2.2", "cut": [], "vst3": "4C494E4B45440001A0B0C0D0E0F00001"}
 >:  ],
 >:  "converters": [
->:    {"srcAbi": "vst2", "srcId": "1514493294", "dstAbi": "clap", "dstId": "com.zandrel.orvanta-linked"}
+>:    {"srcAbi": "vst2", "srcId": "-1163005939", "dstAbi": "clap", "dstId": "com.zandrel.orvanta-linked"}
 >:  ]
 >:}
 )" + Ready);

@@ -12,8 +12,9 @@
 //      described, a MIDI note output), a plugin whose init returns false and
 //      one without get_extension
 //    4 linked: declares its VST3 class through the as-VST3 factory and the
-//      VST 2 plugin whose state it reads through the state converter factory
-//      (whose second descriptor is null)
+//      VST 2 plugin whose state it reads (ID BAADF00D, written as the signed
+//      decimal -1163005939) through the state converter factory (whose
+//      second descriptor is null)
 //    5-8 crash in the entry's init, get_factory, create_plugin, the plugin's
 //      init
 //    9 hangs in the entry's init; 10 shows a message box in the plugin's init
@@ -396,7 +397,7 @@ const clap_plugin_info_as_vst3* Vst3InfoOf(const clap_plugin_factory_as_vst3*, u
 const clap_plugin_factory_as_vst3 AsVst3Factory = {Vendor, "https://zandrel.example", "", Vst3InfoOf};
 
 const clap_plugin_state_converter_descriptor Converter = {
-    V122, {"vst2", "1514493294"}, {"clap", "com.zandrel.orvanta-linked"}, "com.zandrel.from-vst2",
+    V122, {"vst2", "-1163005939"}, {"clap", "com.zandrel.orvanta-linked"}, "com.zandrel.from-vst2",
     "From VST 2", Vendor, "1.0.0", ""};
 uint32_t ConverterCount(const clap_plugin_state_converter_factory*) { return 2; }
 const clap_plugin_state_converter_descriptor* ConverterOf(const clap_plugin_state_converter_factory*,
