@@ -247,6 +247,8 @@ TEST_F(ClapScan, ModulesThatFailOnTheWayInAreNotKept)
          "clap_entry not found, not a CLAP module", "clap_entry", ""},
         {ClapBinary(L"ClapVersionZero"), PhaseLines({"load", "clap_entry"}) + freeing,
          "clap_entry version 0.0.0 is not 1.0 or later", "clap_entry", "0.0.0"},
+        {ClapBinary(L"ClapNoDeinit"), PhaseLines({"load", "clap_entry"}) + freeing,
+         "clap_entry has no init, deinit or get_factory", "clap_entry", "1.2.2"},
         {ClapBinary(L"ClapInitFalse"), PhaseLines({"load", "clap_entry", "init"}) + freeing, "init returned false",
          "init", "1.2.2"},
         {ClapBinary(L"ClapNoFactory"), Open + freeing + PhaseLines({"deinit"}), "no plugin factory", "get_factory",

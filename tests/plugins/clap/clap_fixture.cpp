@@ -31,6 +31,7 @@
 //   16 hangs in deinit
 //   17 crashes in the plugin's destroy and in deinit
 //   18 get_factory gives no plugin factory
+//   19 the entry has no deinit (its init crashes)
 // Before a crash a variant appends the id of the crashing thread to the
 // file named by CRASH_FIXTURE_THREAD_FILE, as the other crash fixtures do.
 #include "host/clap_abi.h"
@@ -64,6 +65,7 @@
 #define CLAP_HANG_DEINIT 16
 #define CLAP_CRASH_CLEANUP 17
 #define CLAP_NO_FACTORY 18
+#define CLAP_NO_DEINIT 19
 
 using namespace Clap;
 
@@ -412,7 +414,7 @@ const clap_plugin_state_converter_factory ConverterFactory = {ConverterCount, Co
 
 bool EntryInit(const char* path)
 {
-    if (CLAP_MODE == CLAP_CRASH_ENTRY_INIT || CLAP_MODE == CLAP_VERSION_ZERO)
+    if (CLAP_MODE == CLAP_CRASH_ENTRY_INIT || CLAP_MODE == CLAP_VERSION_ZERO || CLAP_MODE == CLAP_NO_DEINIT)
         Crash();
     if (CLAP_MODE == CLAP_HANG_INIT)
         Sleep(INFINITE);
@@ -461,4 +463,5 @@ const void* EntryFactory(const char* id)
 } // namespace
 
 extern "C" __declspec(dllexport) const clap_plugin_entry clap_entry = {
-    CLAP_MODE == CLAP_VERSION_ZERO ? clap_version{0, 0, 0} : V122, EntryInit, EntryDeinit, EntryFactory};
+    CLAP_MODE == CLAP_VERSION_ZERO ? clap_version{0, 0, 0} : V122, EntryInit,
+    CLAP_MODE == CLAP_NO_DEINIT ? nullptr : EntryDeinit, EntryFactory};
