@@ -22,8 +22,8 @@ bool ParseFormats(const std::string& text, std::vector<orvanta::PluginFormat>* f
         orvanta::PluginFormat format;
         if (!orvanta::ParseFormat(name, &format))
         {
-            *error = name.empty() ? "an empty format name (known: vst2, vst3)"
-                                  : "unknown format '" + name + "' (known: vst2, vst3)";
+            *error = name.empty() ? "an empty format name (known: vst2, vst3, clap)"
+                                  : "unknown format '" + name + "' (known: vst2, vst3, clap)";
             return false;
         }
         if (std::find(parsed.begin(), parsed.end(), format) == parsed.end())
@@ -37,7 +37,7 @@ bool ParseFormats(const std::string& text, std::vector<orvanta::PluginFormat>* f
 Command ParseOptions(const std::vector<std::string>& args, Options* options)
 {
     Command command;
-    CLI::App app{"Scans VST 2 and VST3 plugin modules out of process with the scan server and keeps the results "
+    CLI::App app{"Scans VST 2, VST3 and CLAP plugin modules out of process with the scan server and keeps the results "
                  "in a JSON database. A later run scans only new and changed modules.",
                  "orvanta-scan"};
     app.footer("Exit codes: 0 every module ok or unchanged; 1 a module failed, crashed, timed out or was lost; "
@@ -47,11 +47,12 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     std::vector<std::string> paths;
     std::string server, dumps, database, formats;
     app.add_option("PATH", paths,
-                   "Plugin files and folders; folders are searched recursively for .dll files (VST 2) and .vst3 "
-                   "files and bundle folders (VST3), any letter case (default: the standard plugin folders)")
+                   "Plugin files and folders; folders are searched recursively for .dll files (VST 2), .vst3 "
+                   "files and bundle folders (VST3) and .clap files (CLAP), any letter case (default: the "
+                   "standard plugin folders)")
         ->type_name("PATH");
     CLI::Option* formatsOption =
-        app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3)")
+        app.add_option("--formats", formats, "The plugin formats to scan, separated by commas (default: vst2,vst3,clap)")
             ->type_name("LIST");
     app.add_flag("--fast", options->fast,
                  "List a VST3 bundle's classes from its moduleinfo.json alone, without loading it, when the "

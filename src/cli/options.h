@@ -13,7 +13,8 @@ constexpr int MaxJobs = 64;
 struct Options
 {
     std::vector<std::wstring> paths; // empty: the standard folders of the formats
-    std::vector<orvanta::PluginFormat> formats = {orvanta::PluginFormat::vst2, orvanta::PluginFormat::vst3};
+    std::vector<orvanta::PluginFormat> formats = {orvanta::PluginFormat::vst2, orvanta::PluginFormat::vst3,
+                                                  orvanta::PluginFormat::clap};
     std::wstring server;   // empty: scanserver.exe beside this program
     std::wstring dumps;    // empty: "dumps" beside the database
     std::wstring database; // empty: orvanta::DefaultDatabasePath()
@@ -37,7 +38,7 @@ struct Command
     std::string message; // when !run
 };
 
-// "vst2,vst3": format names separated by commas, any letter case, blanks
+// "vst2,vst3,clap": format names separated by commas, any letter case, blanks
 // around them ignored, each kept once in the order given. False (and the
 // reason) for an unknown or empty name.
 bool ParseFormats(const std::string& text, std::vector<orvanta::PluginFormat>* formats, std::string* error);

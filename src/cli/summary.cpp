@@ -60,7 +60,7 @@ std::string FormatCounts(const std::map<Status, size_t>& modules, const std::map
     return text + std::to_string(p) + (p == 1 ? " plugin (" : " plugins (") + Counts(plugins) + ")";
 }
 
-// " in PHASE" for a VST3 request that went wrong in a known step.
+// " in PHASE" for a VST3 or CLAP request that went wrong in a known step.
 std::string InPhase(const std::string& phase)
 {
     return phase.empty() ? "" : " in " + phase;
@@ -220,7 +220,7 @@ std::string SummaryText(const RunTally& tally)
         for (const orvanta::PluginEntry& p : m.plugins)
         {
             // A VST 2 module's own plugin shares the module's outcome.
-            if (p.status == Status::ok || (!p.vst3 && !p.shellId && m.status != Status::ok))
+            if (p.status == Status::ok || (!p.vst3 && !p.clap && !p.shellId && m.status != Status::ok))
                 continue;
             std::string which = path, name = p.report.name;
             if (p.shellId)
@@ -230,6 +230,11 @@ std::string SummaryText(const RunTally& tally)
                 name = p.vst3->name;
                 if (!p.vst3->classId.empty())
                     which += ">" + p.vst3->classId;
+            }
+            if (p.clap)
+            {
+                name = p.clap->name;
+                which += ">" + p.clap->id;
             }
             if (!name.empty())
                 which += " (" + name + ")";

@@ -239,12 +239,156 @@ bool ClassFromJson(const json& entry, const std::string& where, PluginEntry* plu
     return true;
 }
 
+// A note port's dialect bits by name, in the order the file lists them.
+const std::pair<uint32_t, const char*> ClapDialects[] = {{1, "clap"}, {2, "midi"}, {4, "midi-mpe"}, {8, "midi2"}};
+
+json NotePortsToJson(const std::vector<ClapNotePort>& ports)
+{
+    json list = json::array();
+    for (const ClapNotePort& port : ports)
+    {
+        json dialects = json::array();
+        std::string preferred;
+        for (const auto& dialect : ClapDialects)
+        {
+            if (port.dialects & dialect.first)
+                dialects.push_back(dialect.second);
+            if (port.preferred == dialect.first)
+                preferred = dialect.second;
+        }
+        list.push_back({{"name", port.name}, {"dialects", dialects}, {"preferred", preferred}});
+    }
+    return list;
+}
+
+bool NotePortsFromJson(Reader& read, const char* name, std::vector<ClapNotePort>* ports)
+{
+    auto list = read.object.find(name);
+    if (list == read.object.end())
+        return true;
+    if (!list->is_array())
+        return read.Fail(name, "is not a list");
+    for (size_t i = 0; i < list->size(); i++)
+    {
+        const json& item = (*list)[i];
+        std::string where = read.where + "." + name + "[" + std::to_string(i) + "]";
+        if (!item.is_object())
+        {
+            *read.error = where + " is not an object";
+            return false;
+        }
+        Reader port{item, where, read.error};
+        ClapNotePort note;
+        std::vector<std::string> dialects;
+        std::string preferred;
+        if (!port.Text("name", &note.name) || !port.Texts("dialects", &dialects) ||
+            !port.Text("preferred", &preferred))
+            return false;
+        auto bit = [](const std::string& text) -> uint32_t {
+            for (const auto& dialect : ClapDialects)
+                if (text == dialect.second)
+                    return dialect.first;
+            return 0;
+        };
+        for (const std::string& dialect : dialects)
+        {
+            if (!bit(dialect))
+                return port.Fail("dialects", "holds a name other than clap, midi, midi-mpe or midi2");
+            note.dialects |= bit(dialect);
+        }
+        note.preferred = bit(preferred);
+        if (!preferred.empty() && !note.preferred)
+            return port.Fail("preferred", "is not clap, midi, midi-mpe, midi2 or empty");
+        ports->push_back(std::move(note));
+    }
+    return true;
+}
+
+// A CLAP plugin's entry: its ID, the outcome of its instance's request, the
+// descriptor, and the ports when the instance was read.
+json ClapPluginToJson(const PluginEntry& plugin)
+{
+    json entry = json::object();
+    ClapPlugin none;
+    const ClapPlugin& c = plugin.clap ? *plugin.clap : none;
+    entry["id"] = c.id;
+    entry["status"] = StatusName(plugin.status);
+    if (plugin.attempts != 1)
+        entry["attempts"] = plugin.attempts;
+    PutText(entry, "error", plugin.error);
+    PutText(entry, "phase", plugin.phase);
+    entry["name"] = c.name;
+    entry["vendor"] = c.vendor;
+    entry["url"] = c.url;
+    entry["manualUrl"] = c.manualUrl;
+    entry["supportUrl"] = c.supportUrl;
+    entry["version"] = c.version;
+    entry["description"] = c.description;
+    entry["features"] = c.features;
+    entry["clapVersion"] = c.clapVersion;
+    if (!c.cut.empty())
+        entry["cut"] = c.cut;
+    entry["sources"] = c.sources;
+    if (c.ports)
+    {
+        const ClapPorts& p = *c.ports;
+        entry["audioInputPorts"] = p.audioInputPorts;
+        entry["audioOutputPorts"] = p.audioOutputPorts;
+        entry["audioInputs"] = p.audioInputs;
+        entry["audioOutputs"] = p.audioOutputs;
+        entry["noteInputs"] = NotePortsToJson(p.noteInputs);
+        entry["noteOutputs"] = NotePortsToJson(p.noteOutputs);
+        entry["noteInputPorts"] = p.noteInputPorts;
+        entry["noteOutputPorts"] = p.noteOutputPorts;
+    }
+    return entry;
+}
+
+bool ClapPluginFromJson(const json& entry, const std::string& where, PluginEntry* plugin, std::string* error)
+{
+    if (!entry.is_object())
+    {
+        *error = where + " is not an object";
+        return false;
+    }
+    Reader read{entry, where, error};
+    ClapPlugin c;
+    if (!read.Text("id", &c.id, true) || !read.StatusOf(&plugin->status) ||
+        !read.Number("attempts", &plugin->attempts) || !read.Text("error", &plugin->error) ||
+        !read.Text("phase", &plugin->phase) || !read.Text("name", &c.name) || !read.Text("vendor", &c.vendor) ||
+        !read.Text("url", &c.url) || !read.Text("manualUrl", &c.manualUrl) ||
+        !read.Text("supportUrl", &c.supportUrl) || !read.Text("version", &c.version) ||
+        !read.Text("description", &c.description) || !read.Texts("features", &c.features) ||
+        !read.Text("clapVersion", &c.clapVersion) || !read.Texts("cut", &c.cut) ||
+        !read.Texts("sources", &c.sources))
+        return false;
+    const char* const portMembers[] = {"audioInputPorts", "audioOutputPorts", "audioInputs",    "audioOutputs",
+                                       "noteInputs",      "noteOutputs",      "noteInputPorts", "noteOutputPorts"};
+    for (const char* name : portMembers)
+    {
+        if (entry.contains(name))
+            c.ports.emplace();
+    }
+    if (c.ports)
+    {
+        ClapPorts& p = *c.ports;
+        if (!read.Number("audioInputPorts", &p.audioInputPorts) ||
+            !read.Number("audioOutputPorts", &p.audioOutputPorts) || !read.Number("audioInputs", &p.audioInputs) ||
+            !read.Number("audioOutputs", &p.audioOutputs) || !NotePortsFromJson(read, "noteInputs", &p.noteInputs) ||
+            !NotePortsFromJson(read, "noteOutputs", &p.noteOutputs) ||
+            !read.Number("noteInputPorts", &p.noteInputPorts) || !read.Number("noteOutputPorts", &p.noteOutputPorts))
+            return false;
+    }
+    plugin->clap = std::move(c);
+    return true;
+}
+
 } // namespace
 
 json RecordToJson(const ModuleRecord& record)
 {
     const ModuleResult& m = record.result;
-    bool vst3 = m.format == PluginFormat::vst3;
+    bool vst3 = m.format == PluginFormat::vst3, clap = m.format == PluginFormat::clap;
     json entry = json::object();
     entry["path"] = ToUtf8(m.path);
     entry["format"] = FormatName(m.format);
@@ -256,7 +400,7 @@ json RecordToJson(const ModuleRecord& record)
     entry["attempts"] = m.attempts;
     entry["scanMs"] = m.scanMs;
     PutText(entry, "error", m.error);
-    if (vst3)
+    if (vst3 || clap)
         PutText(entry, "phase", m.phase);
     PutText(entry, "loadProblem", m.loadProblem);
     if (m.crash)
@@ -289,14 +433,19 @@ json RecordToJson(const ModuleRecord& record)
         entry["classCount"] = m.classCount;
         if (m.moduleInfoOnly)
             entry["moduleInfoOnly"] = true;
-        if (!m.findings.empty())
-            entry["findings"] = m.findings;
     }
+    if (clap)
+    {
+        PutText(entry, "clapVersion", m.clapVersion);
+        entry["pluginCount"] = m.pluginCount;
+    }
+    if ((vst3 || clap) && !m.findings.empty())
+        entry["findings"] = m.findings;
     if (!m.plugins.empty())
     {
         json plugins = json::array();
         for (const PluginEntry& p : m.plugins)
-            plugins.push_back(vst3 ? ClassToJson(p) : PluginToJson(p));
+            plugins.push_back(vst3 ? ClassToJson(p) : clap ? ClapPluginToJson(p) : PluginToJson(p));
         entry["plugins"] = plugins;
     }
     return entry;
@@ -325,9 +474,12 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
         if (!read.Text("format", &name, true))
             return false;
         if (!ParseFormat(name, &m.format))
+            return read.Fail("format", "is not vst2, vst3 or clap");
+        // CLAP came with format 3.
+        if (format < DatabaseFormat && m.format == PluginFormat::clap)
             return read.Fail("format", "is not vst2 or vst3");
     }
-    bool vst3 = m.format == PluginFormat::vst3;
+    bool vst3 = m.format == PluginFormat::vst3, clap = m.format == PluginFormat::clap;
     uint32_t exitCode = 0;
     bool hasExitCode = entry.contains("exitCode");
     CrashInfo crash;
@@ -386,6 +538,14 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
             m.factory = std::move(f);
         }
     }
+    if (clap)
+    {
+        // A CLAP module is its own binary.
+        m.binary = m.path;
+        if (!read.Text("phase", &m.phase) || !read.Text("clapVersion", &m.clapVersion) ||
+            !read.Number("pluginCount", &m.pluginCount) || !read.Texts("findings", &m.findings))
+            return false;
+    }
     auto plugins = entry.find("plugins");
     if (plugins != entry.end())
     {
@@ -395,8 +555,10 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
         {
             PluginEntry plugin;
             std::string where = read.where + ".plugins[" + std::to_string(i) + "]";
-            if (vst3 ? !ClassFromJson((*plugins)[i], where, &plugin, error)
-                     : !PluginFromJson((*plugins)[i], where, &plugin, error))
+            bool read = vst3   ? ClassFromJson((*plugins)[i], where, &plugin, error)
+                        : clap ? ClapPluginFromJson((*plugins)[i], where, &plugin, error)
+                               : PluginFromJson((*plugins)[i], where, &plugin, error);
+            if (!read)
                 return false;
             m.plugins.push_back(std::move(plugin));
         }
@@ -468,10 +630,9 @@ bool ParseDocument(const std::string& bytes, std::string* server, std::vector<Mo
         return false;
     }
     long long format = document["format"].get<long long>();
-    if (format != DatabaseFormat && format != OldDatabaseFormat)
+    if (format < OldDatabaseFormat || format > DatabaseFormat)
     {
-        *error = "its format " + document["format"].dump() + " is not format " +
-                 std::to_string(DatabaseFormat) + " or " + std::to_string(OldDatabaseFormat);
+        *error = "its format " + document["format"].dump() + " is not format 3, 2 or 1";
         return false;
     }
     auto serverMember = document.find("server");

@@ -1,6 +1,6 @@
 // Finding the modules a run is given: files named directly, and under the
-// folders named every ".dll" file (VST 2) and every ".vst3" file or bundle
-// folder (VST3), with the size and last write that decide whether a module
+// folders named every ".dll" file (VST 2), every ".vst3" file or bundle
+// folder (VST3) and every ".clap" file (CLAP), with the size and last write that decide whether a module
 // changed since the last run.
 #include "module_files.h"
 #include "orvanta/paths.h"
@@ -119,7 +119,8 @@ void StatFile(const std::wstring& path, const WIN32_FIND_DATAW& data, ModuleFile
 void Walk(const std::wstring& folder, const std::vector<PluginFormat>& formats,
           std::map<std::wstring, ModuleFile>* files, std::vector<std::string>* errors)
 {
-    const bool vst2 = Wanted(formats, PluginFormat::vst2), vst3 = Wanted(formats, PluginFormat::vst3);
+    const bool vst2 = Wanted(formats, PluginFormat::vst2), vst3 = Wanted(formats, PluginFormat::vst3),
+               clap = Wanted(formats, PluginFormat::clap);
     std::vector<std::wstring> folders;
     DWORD error = 0;
     bool listed = ForEachEntry(folder, &error, [&](const WIN32_FIND_DATAW& data, const std::wstring& path) {
@@ -139,8 +140,17 @@ void Walk(const std::wstring& folder, const std::vector<PluginFormat>& formats,
         }
         else if (isFolder)
         {
+            // A CLAP module is a file: a folder of that name is searched.
             if (IsPlainFolder(data))
                 folders.push_back(path);
+        }
+        else if (FormatOfPath(data.cFileName) == PluginFormat::clap)
+        {
+            if (!clap)
+                return;
+            ModuleFile file;
+            StatFile(path, data, &file);
+            (*files)[PathKey(path)] = file;
         }
         else if (vst2 && EndsWith(data.cFileName, L".DLL"))
         {

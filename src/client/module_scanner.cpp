@@ -3,12 +3,15 @@
 // once per server; a sub-plugin that ends the server is recorded alone and
 // the shell is requested again in the fresh one. A VST3 module is read the
 // same way: its factory and classes in one request, then each audio module
-// class's instance in a request of its own ("vst3|binary>CID"). A crash is
+// class's instance in a request of its own ("vst3|binary>CID"), and a CLAP
+// module likewise: its descriptors, then each plugin's instance
+// ("clap|path>ID"), then its clean-up ("clap|"). A crash is
 // retried in a fresh server; a time-out is not (it is usually a dialog). A
 // crash whose faulting address lies in a module this process scanned
 // earlier is that module's (a thread it left running), and the cut-off
 // request runs again.
 #include "bundle_binary.h"
+#include "clap_links.h"
 #include "load_problem.h"
 #include "module_image.h"
 #include "protocol.h"
@@ -16,6 +19,7 @@
 #include "orvanta/module_info.h"
 #include "orvanta/paths.h"
 #include "orvanta/text.h"
+#include <algorithm>
 #include <map>
 
 namespace orvanta {
@@ -29,11 +33,12 @@ const int MaxBlamedRepeats = 4;
 struct Job
 {
     std::wstring file;               // what the server loads: the module, or a VST3 binary
-    std::optional<uint32_t> shellId; // a VST 2 shell's sub-plugin
-    bool vst3 = false;
-    std::string classId;             // a VST3 class's instance
-    bool free = false;               // VST3: free the module file names
+    PluginFormat format = PluginFormat::vst2;
+    std::optional<uint32_t> shellId = {}; // a VST 2 shell's sub-plugin
+    std::string pluginId = {};       // a VST3 class's or a CLAP plugin's instance
+    bool free = false;               // VST3, CLAP: free the module file names
 };
+
 
 // "Crash in terminate (C0000005), ignored" as a finding about who:
 // "class ...: crashed in terminate (C0000005); the server survived it".
@@ -99,7 +104,10 @@ struct ModuleScanner::Impl
     void ScanVst3(const ScanCallbacks& callbacks, ModuleResult* result);
     void ScanClass(const std::wstring& binary, const ScanCallbacks& callbacks, ModuleResult* result,
                    PluginEntry* entry);
-    void FreeModule(const std::wstring& binary, const ScanCallbacks& callbacks, ModuleResult* result);
+    void ScanClap(const ScanCallbacks& callbacks, ModuleResult* result);
+    void ScanClapPlugin(const ScanCallbacks& callbacks, ModuleResult* result, PluginEntry* entry);
+    void FreeModule(const std::wstring& binary, PluginFormat format, const ScanCallbacks& callbacks,
+                    ModuleResult* result);
     void EndServer(const ScanCallbacks& callbacks);
 };
 
@@ -135,10 +143,12 @@ bool ModuleScanner::Impl::BlameEarlier(const RequestOutcome& outcome, const std:
 
 RequestOutcome ModuleScanner::Impl::Request(const Job& job, const ScanCallbacks& callbacks)
 {
-    if (job.free)
-        return server.FreeVst3(job.file, callbacks.onDialog);
-    if (job.vst3)
-        return server.RequestVst3(job.file, job.classId, callbacks.onDialog);
+    if (job.format == PluginFormat::vst3)
+        return job.free ? server.FreeVst3(job.file, callbacks.onDialog)
+                        : server.RequestVst3(job.file, job.pluginId, callbacks.onDialog);
+    if (job.format == PluginFormat::clap)
+        return job.free ? server.FreeClap(job.file, callbacks.onDialog)
+                        : server.RequestClap(job.file, job.pluginId, callbacks.onDialog);
     return server.Request(job.file, job.shellId, callbacks.onDialog);
 }
 
@@ -201,7 +211,7 @@ void ModuleScanner::Impl::ScanVst2(const ScanCallbacks& callbacks, ModuleResult*
     ModuleImage image = ReadModuleImage(path, false);
     if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
         return FailUnasked(result, WrongMachineText(image.machine));
-    Job job{path, {}, false, {}};
+    Job job{path};
     RequestOutcome outcome = RunWithRetries(job, callbacks, result, &result->attempts);
     TakeOutcome(outcome, result);
     if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
@@ -226,7 +236,7 @@ void ModuleScanner::Impl::ScanShell(const std::wstring& path, const PluginReport
     {
         PluginEntry entry;
         entry.shellId = sub.id;
-        Job job{path, sub.id, false, {}};
+        Job job{path, PluginFormat::vst2, sub.id};
         RequestOutcome outcome = RunWithRetries(job, callbacks, result, &entry.attempts);
         entry.status = outcome.status;
         entry.error = outcome.error;
@@ -264,7 +274,7 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
         return FailUnasked(result, WrongMachineText(image.machine));
     moduleOfBinary[PathKey(binary)] = result->path;
 
-    Job job{binary, {}, true, {}};
+    Job job{binary, PluginFormat::vst3};
     RequestOutcome outcome = RunWithRetries(job, callbacks, result, &result->attempts);
     TakeOutcome(outcome, result);
     result->phase = outcome.phase;
@@ -306,7 +316,7 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
     {
         result->status = Status::failed;
         result->error = "the factory lists no classes";
-        FreeModule(binary, callbacks, result);
+        FreeModule(binary, PluginFormat::vst3, callbacks, result);
         return;
     }
     // A factory may list one class ID twice; createInstance can only ever
@@ -330,18 +340,18 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
     if (!audioModule)
         result->findings.push_back("the factory lists no class of category '" +
                                    std::string(Vst3AudioModuleClass) + "'");
-    FreeModule(binary, callbacks, result);
+    FreeModule(binary, PluginFormat::vst3, callbacks, result);
 }
 
-// The module's clean-up (factory release, ExitDll, unloading) in a request
-// of its own: a crash or hang there is this module's, in that phase, and
-// not the next module's. Not retried: a fresh server holds nothing to free.
-void ModuleScanner::Impl::FreeModule(const std::wstring& binary, const ScanCallbacks& callbacks,
-                                     ModuleResult* result)
+// The module's clean-up (factory release, ExitDll or deinit, unloading) in a
+// request of its own: a crash or hang there is this module's, in that phase,
+// and not the next module's. Not retried: a fresh server holds nothing to free.
+void ModuleScanner::Impl::FreeModule(const std::wstring& binary, PluginFormat format,
+                                     const ScanCallbacks& callbacks, ModuleResult* result)
 {
     if (!server.Running())
         return;
-    Job job{binary, {}, true, {}, true};
+    Job job{binary, format, {}, {}, true};
     RequestOutcome outcome = Run(job, callbacks, result);
     NoteSurvivedCrashes(outcome, "", result);
     if (!outcome.survivedCrashes.empty())
@@ -364,7 +374,7 @@ void ModuleScanner::Impl::EndServer(const ScanCallbacks& callbacks)
 void ModuleScanner::Impl::ScanClass(const std::wstring& binary, const ScanCallbacks& callbacks,
                                     ModuleResult* result, PluginEntry* entry)
 {
-    Job job{binary, {}, true, entry->vst3->classId};
+    Job job{binary, PluginFormat::vst3, {}, entry->vst3->classId};
     RequestOutcome outcome = RunWithRetries(job, callbacks, result, &entry->attempts);
     entry->status = outcome.status;
     entry->error = outcome.error;
@@ -375,13 +385,128 @@ void ModuleScanner::Impl::ScanClass(const std::wstring& binary, const ScanCallba
     if (!outcome.survivedCrashes.empty())
     {
         NoteSurvivedCrashes(outcome, "class " + entry->vst3->classId + ": ", result);
-        FreeModule(binary, callbacks, result);
+        FreeModule(binary, PluginFormat::vst3, callbacks, result);
         EndServer(callbacks);
     }
     if (outcome.status == Status::ok && outcome.vst3Class)
     {
         entry->vst3->buses = outcome.vst3Class->buses;
         entry->vst3->sources.push_back(Vst3FromInstance);
+    }
+}
+
+void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult* result)
+{
+    // A CLAP module is one DLL, whatever its name.
+    const std::wstring& path = result->path;
+    result->binary = path;
+    ModuleImage image = ReadModuleImage(path, false);
+    if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
+        return FailUnasked(result, WrongMachineText(image.machine));
+
+    Job job{path, PluginFormat::clap};
+    RequestOutcome outcome = RunWithRetries(job, callbacks, result, &result->attempts);
+    TakeOutcome(outcome, result);
+    // A module that fails on its way in is freed at once, deinit included;
+    // a crash survived there ends the server, as one in a later clean-up.
+    NoteSurvivedCrashes(outcome, "", result);
+    if (!outcome.survivedCrashes.empty())
+        EndServer(callbacks);
+    result->phase = outcome.phase;
+    if (outcome.status == Status::failed && outcome.error == protocol::ModuleNotFoundError)
+        result->loadProblem = MissingDependencyText(path);
+    if (!outcome.clapModule)
+        return;
+    const ClapModuleReport& report = *outcome.clapModule;
+    result->clapVersion = report.clapVersion;
+    result->pluginCount = report.pluginCount;
+    for (size_t i = 0; i < report.plugins.size(); i++)
+    {
+        const ClapModuleReport::Plugin& listed = report.plugins[i];
+        // A descriptor without an ID or name names no plugin to ask for.
+        if (!listed.problem.empty())
+        {
+            result->findings.push_back("plugin " + std::to_string(listed.index) + ": " + listed.problem +
+                                       "; skipped");
+            continue;
+        }
+        PluginEntry entry;
+        entry.clap = listed.info;
+        entry.clap->sources = {ClapFromDescriptor};
+        entry.replaces = ClapDeclaredLinks(report, i);
+        if (!listed.info.cut.empty())
+        {
+            std::string members;
+            for (const std::string& member : listed.info.cut)
+                members += (members.empty() ? "" : ", ") + member;
+            result->findings.push_back("plugin " + listed.info.id + ": " + members +
+                                       " cut at the server's bound");
+        }
+        result->plugins.push_back(std::move(entry));
+    }
+    // The server lists at most 4096 descriptors.
+    if (report.pluginCount > (int)report.plugins.size())
+        result->findings.push_back("the factory says it has " + std::to_string(report.pluginCount) +
+                                   " plugins; the first " + std::to_string(report.plugins.size()) +
+                                   " were read");
+    if (outcome.status != Status::ok)
+        return;
+    if (result->plugins.empty())
+    {
+        result->status = Status::failed;
+        result->error = "the factory lists no plugins";
+        FreeModule(path, PluginFormat::clap, callbacks, result);
+        return;
+    }
+    // A factory may list one ID twice; create_plugin can only ever make the
+    // first, so the repeat gets no request of its own.
+    std::map<std::string, bool> requested;
+    for (PluginEntry& entry : result->plugins)
+    {
+        const std::string& id = entry.clap->id;
+        bool sendable = !id.empty() && std::none_of(id.begin(), id.end(), [](char c) {
+            return (unsigned char)c < 0x20 || c == 0x7F;
+        });
+        if (!sendable)
+        {
+            entry.status = Status::failed;
+            entry.error = id.empty() ? "the plugin ID is empty, so it cannot be requested"
+                                     : "the plugin ID holds a control character, so it cannot be requested";
+            continue;
+        }
+        if (requested[id])
+        {
+            entry.status = Status::failed;
+            entry.error = "plugin ID " + id + " is listed twice by the factory";
+            continue;
+        }
+        requested[id] = true;
+        ScanClapPlugin(callbacks, result, &entry);
+    }
+    FreeModule(path, PluginFormat::clap, callbacks, result);
+}
+
+// One plugin's instance: recorded on its own entry whatever happens to it.
+void ModuleScanner::Impl::ScanClapPlugin(const ScanCallbacks& callbacks, ModuleResult* result,
+                                         PluginEntry* entry)
+{
+    Job job{result->path, PluginFormat::clap, {}, entry->clap->id};
+    RequestOutcome outcome = RunWithRetries(job, callbacks, result, &entry->attempts);
+    entry->status = outcome.status;
+    entry->error = outcome.error;
+    entry->phase = outcome.phase;
+    // As for a VST3 class: a crash survived in destroy may have left the
+    // process broken, so the module is freed and the server ended.
+    if (!outcome.survivedCrashes.empty())
+    {
+        NoteSurvivedCrashes(outcome, "plugin " + entry->clap->id + ": ", result);
+        FreeModule(result->path, PluginFormat::clap, callbacks, result);
+        EndServer(callbacks);
+    }
+    if (outcome.status == Status::ok && outcome.clapPlugin)
+    {
+        entry->clap->ports = outcome.clapPlugin->ports;
+        entry->clap->sources.push_back(ClapFromInstance);
     }
 }
 
@@ -406,6 +531,8 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
     result.format = FormatOfPath(path);
     if (result.format == PluginFormat::vst3)
         m_impl->ScanVst3(callbacks, &result);
+    else if (result.format == PluginFormat::clap)
+        m_impl->ScanClap(callbacks, &result);
     else
         m_impl->ScanVst2(callbacks, &result);
     result.server = m_impl->server.Banner();

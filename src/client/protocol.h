@@ -24,7 +24,11 @@ constexpr char SubPluginSeparator = '>';
 // A VST3 request: this prefix, the binary's path in UTF-8, and for a class
 // request the sub-plugin separator and the class ID in 32 hexadecimal digits.
 constexpr std::string_view Vst3RequestPrefix = "vst3|";
-// Written before each step of a VST3 request that runs plugin code; the
+// A CLAP request: this prefix, the module's path in UTF-8, and for a plugin
+// request the sub-plugin separator and the plugin ID as the descriptor gave
+// it. The prefix alone frees the module held.
+constexpr std::string_view ClapRequestPrefix = "clap|";
+// Written before each step of a VST3 or CLAP request that runs plugin code; the
 // last one names the step a crash or hang happened in.
 constexpr std::string_view PhaseLine = "info:Phase: ";
 // A crash in a guarded clean-up step, which the server survived:

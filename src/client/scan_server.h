@@ -3,6 +3,7 @@
 // hosts use ModuleScanner or ScanPool (orvanta/scan.h); tests and the
 // benchmarks drive a server directly through this class.
 #pragma once
+#include "clap_report_parser.h"
 #include "vst3_report_parser.h"
 #include "orvanta/scan.h"
 #include <memory>
@@ -21,10 +22,13 @@ struct RequestOutcome
     // A VST3 request's parsed block instead (ok and failed), by its kind.
     std::optional<Vst3ModuleReport> vst3Module;
     std::optional<Vst3ClassReport> vst3Class;
-    // VST3: the step the request failed in (the block's phase), or crashed,
+    // A CLAP request's parsed block instead (ok and failed), by its kind.
+    std::optional<ClapModuleReport> clapModule;
+    std::optional<ClapPluginReport> clapPlugin;
+    // VST3 and CLAP: the step the request failed in (the block's phase), or crashed,
     // hung or was lost in (the last "info:Phase: " line); "" when none.
     std::string phase;
-    // VST3: the crashes the server survived in guarded clean-up steps, as
+    // VST3 and CLAP: the crashes the server survived in guarded clean-up steps, as
     // it wrote them ("Crash in terminate (C0000005), ignored").
     std::vector<std::string> survivedCrashes;
     std::vector<std::string> lines;     // every tagged line, without its "\n"
@@ -57,6 +61,14 @@ public:
     // release, ExitDll), so that a module's clean-up is part of its own scan.
     // binary is the module held, for the blame of a crash.
     RequestOutcome FreeVst3(const std::wstring& binary, const DialogFn& onDialog = {});
+    // Sends "clap|path\n" (the module request) or, with a plugin ID,
+    // "clap|path>ID\n" (one plugin's instance) and collects the answer. An
+    // answer for another plugin than the one asked is out of step.
+    RequestOutcome RequestClap(const std::wstring& path, const std::string& pluginId = {},
+                               const DialogFn& onDialog = {});
+    // Sends "clap|\n": the server frees the module it holds (the entry's
+    // deinit, unloading). path is the module held, for the blame of a crash.
+    RequestOutcome FreeClap(const std::wstring& path, const DialogFn& onDialog = {});
     // The banner text of the last server started ("" before the first).
     const std::string& Banner() const;
     // Ends the running server, if any, the way a host closes down (request
@@ -76,9 +88,9 @@ public:
     struct Impl;
 
 private:
-    enum class Answer { vst2, vst3Module, vst3Class, vst3Free };
+    enum class Answer { vst2, vst3Module, vst3Class, vst3Free, clapModule, clapPlugin, clapFree };
     RequestOutcome Exchange(const std::wstring& path, const std::string& line, Answer answer,
-                            const std::string& classId, const DialogFn& onDialog);
+                            const std::string& pluginId, const DialogFn& onDialog);
 
     std::unique_ptr<Impl> m_impl;
 };

@@ -59,6 +59,21 @@ RequestOutcome ScanServer::FreeVst3(const std::wstring& binary, const DialogFn& 
     return Exchange(binary, std::string(protocol::Vst3RequestPrefix), Answer::vst3Free, {}, onDialog);
 }
 
+RequestOutcome ScanServer::RequestClap(const std::wstring& path, const std::string& pluginId,
+                                       const DialogFn& onDialog)
+{
+    std::string line = std::string(protocol::ClapRequestPrefix) + ToUtf8(path);
+    if (!pluginId.empty())
+        line += protocol::SubPluginSeparator + pluginId;
+    return Exchange(path, line, pluginId.empty() ? Answer::clapModule : Answer::clapPlugin, pluginId,
+                    onDialog);
+}
+
+RequestOutcome ScanServer::FreeClap(const std::wstring& path, const DialogFn& onDialog)
+{
+    return Exchange(path, std::string(protocol::ClapRequestPrefix), Answer::clapFree, {}, onDialog);
+}
+
 namespace {
 
 // The step named by the last "info:Phase: " line of an answer.
@@ -75,7 +90,7 @@ std::string LastPhase(const std::vector<std::string>& lines)
 } // namespace
 
 RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string& request, Answer answer,
-                                    const std::string& classId, const DialogFn& onDialog)
+                                    const std::string& pluginId, const DialogFn& onDialog)
 {
     Impl& s = *m_impl;
     RequestOutcome outcome;
@@ -227,13 +242,50 @@ RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string&
             outcome.phase = report.phase;
         }
     }
+    else if (read && answer == Answer::clapModule)
+    {
+        ClapModuleReport report;
+        if ((read = ParseClapModuleReport(block, &report, &error)))
+        {
+            outcome.error = report.error;
+            outcome.phase = report.phase;
+            outcome.clapModule = std::move(report);
+        }
+    }
+    else if (read && answer == Answer::clapPlugin)
+    {
+        ClapPluginReport report;
+        // Out of memory the server cannot repeat the ID: a failure, not
+        // an answer out of step.
+        if ((read = ParseClapPluginReport(block, &report, &error)) && report.id != pluginId &&
+            !(report.id.empty() && !report.error.empty()))
+        {
+            read = false;
+            error = "answer for plugin '" + report.id + "' to a request for plugin '" + pluginId + "'";
+        }
+        else if (read)
+        {
+            outcome.error = report.error;
+            outcome.phase = report.phase;
+            outcome.clapPlugin = std::move(report);
+        }
+    }
+    else if (read && answer == Answer::clapFree)
+    {
+        ClapFreeReport report;
+        if ((read = ParseClapFreeReport(block, &report, &error)))
+        {
+            outcome.error = report.error;
+            outcome.phase = report.phase;
+        }
+    }
     else if (read)
     {
         Vst3ClassReport report;
-        if ((read = ParseVst3ClassReport(block, &report, &error)) && report.classId != classId)
+        if ((read = ParseVst3ClassReport(block, &report, &error)) && report.classId != pluginId)
         {
             read = false;
-            error = "answer for class " + report.classId + " to a request for class " + classId;
+            error = "answer for class " + report.classId + " to a request for class " + pluginId;
         }
         else if (read)
         {

@@ -37,11 +37,11 @@ std::wstring Trimmed(const std::wstring& text)
     return text.substr(begin, end - begin + 1);
 }
 
-// VST_PATH: folders separated by ";", as PATH is.
-std::vector<std::wstring> VstPathFolders()
+// VST_PATH or CLAP_PATH: folders separated by ";", as PATH is.
+std::vector<std::wstring> PathListFolders(const wchar_t* variable)
 {
     std::vector<std::wstring> folders;
-    std::wstring list = Environment(L"VST_PATH");
+    std::wstring list = Environment(variable);
     size_t start = 0;
     while (start <= list.size())
     {
@@ -87,9 +87,15 @@ std::vector<std::wstring> StandardFolders(PluginFormat format)
     {
         candidates = {Below(L"COMMONPROGRAMFILES", L"VST3"), Below(L"LOCALAPPDATA", L"Programs\\Common\\VST3")};
     }
+    else if (format == PluginFormat::clap)
+    {
+        candidates = {Below(L"COMMONPROGRAMFILES", L"CLAP"), Below(L"LOCALAPPDATA", L"Programs\\Common\\CLAP")};
+        for (const std::wstring& folder : PathListFolders(L"CLAP_PATH"))
+            candidates.push_back(folder);
+    }
     else
     {
-        candidates = VstPathFolders();
+        candidates = PathListFolders(L"VST_PATH");
         candidates.push_back(RegistryFolder());
         for (std::wstring folder : {Below(L"PROGRAMFILES", L"VSTPlugins"), Below(L"PROGRAMFILES", L"Steinberg\\VstPlugins"),
                                     Below(L"COMMONPROGRAMFILES", L"VST2"),

@@ -162,7 +162,7 @@ TEST(CliFormats, UnknownFormatIsAUsageError)
         EXPECT_FALSE(Exists(scratch / L"plugins.json"));
     }
     ProcessRun run = RunTool({L"--db", scratch / L"plugins.json", L"--formats", L"vst2,vst4", scratch.Path()});
-    EXPECT_EQ(run.err, "--formats: unknown format 'vst4' (known: vst2, vst3)\nRun with --help for more information.\n");
+    EXPECT_EQ(run.err, "--formats: unknown format 'vst4' (known: vst2, vst3, clap)\nRun with --help for more information.\n");
 }
 
 TEST(CliDatabase, WithoutDbTheDatabaseIsThePerUserOneUnderLocalAppData)
@@ -195,7 +195,8 @@ TEST(CliStandardFolders, WithoutAPathEachFormatsStandardFoldersAreScannedForThat
     ScopedEnvironment environment;
     environment.Set(L"LOCALAPPDATA", scratch / L"local");
     environment.Set(L"VST_PATH", scratch / L"vst2" + L";" + scratch / L"more vst2");
-    for (const wchar_t* folder : {L"vst2", L"more vst2", L"local\\Programs\\Common\\VST3"})
+    environment.Set(L"CLAP_PATH", scratch / L"clap");
+    for (const wchar_t* folder : {L"vst2", L"more vst2", L"local\\Programs\\Common\\VST3", L"clap"})
         MakeFolders(scratch / folder);
     std::wstring vst3 = scratch / L"local\\Programs\\Common\\VST3";
     std::wstring effect = CopyTo(SamplePath(L"SampleEffect"), scratch / L"vst2", L"Effect.dll");
@@ -203,6 +204,7 @@ TEST(CliStandardFolders, WithoutAPathEachFormatsStandardFoldersAreScannedForThat
     std::wstring bundle = GainBundle(vst3);
     // A DLL in a VST3 folder is no VST 2 plugin: not scanned.
     WriteWholeFile(vst3 + L"\\helper.dll", "not a plugin");
+    WriteWholeFile(scratch / L"clap\\helper.dll", "not a plugin");
 
     ProcessRun run = RunTool({L"--fast"});
     EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
@@ -212,7 +214,9 @@ TEST(CliStandardFolders, WithoutAPathEachFormatsStandardFoldersAreScannedForThat
     EXPECT_TRUE(Contains(run.out, "Standard plugin folders:\n  " + Utf8(scratch / L"vst2") + "\n  " +
                                       Utf8(scratch / L"more vst2") + "\n"))
         << run.out;
-    EXPECT_TRUE(Contains(run.out, "\n  " + Utf8(vst3) + "\n")) << run.out;
+    // CLAP's folders come last; a DLL there is no VST 2 plugin either.
+    EXPECT_TRUE(Contains(run.out, "\n  " + Utf8(vst3) + "\n  " + Utf8(scratch / L"clap") + "\nScanned 3 modules"))
+        << run.out;
 
     // --formats picks whose folders are searched.
     ProcessRun vst3Only = RunTool({L"--formats", L"vst3", L"--rescan", L"--fast", L"--json"});

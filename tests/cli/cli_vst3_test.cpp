@@ -74,7 +74,7 @@ TEST(CliVst3, MixedRunShowsEachFormatAndKeepsTheVst3Members)
         << run.err;
 
     json document = ReadJson(db);
-    EXPECT_EQ(document["format"], 2);
+    EXPECT_EQ(document["format"], 3);
     json printed = json::parse(run.out, nullptr, false);
     EXPECT_EQ(printed, document) << run.out;
     ASSERT_EQ(document["modules"].size(), 2u);
@@ -104,7 +104,7 @@ TEST(CliVst3, MixedRunShowsEachFormatAndKeepsTheVst3Members)
         "sources": ["factory", "instance"], "audioInputs": 0, "audioOutputs": 2, "audioInputBuses": 0,
         "audioOutputBuses": 1, "eventInputBuses": 1, "eventOutputBuses": 0 })"));
 
-    // Read back from format 2, both entries are up to date.
+    // Read back from the file, both entries are up to date.
     ProcessRun again = RunTool(args);
     EXPECT_EQ(again.exitCode, 0u) << again.err;
     EXPECT_TRUE(Contains(again.err, "Nothing to scan: 2 modules unchanged since the last run")) << again.err;

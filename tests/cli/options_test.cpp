@@ -97,10 +97,10 @@ TEST(FormatsOption, NamesAreReadInAnyCaseEachOnceInTheOrderGiven)
         {"VST3", {PluginFormat::vst3}, ""},
         {" vst3 , Vst2 ", {PluginFormat::vst3, PluginFormat::vst2}, ""},
         {"vst3,vst3", {PluginFormat::vst3}, ""},
-        {"vst4", {}, "unknown format 'vst4' (known: vst2, vst3)"},
-        {"vst2,clap", {}, "unknown format 'clap' (known: vst2, vst3)"},
-        {"vst2,", {}, "an empty format name (known: vst2, vst3)"},
-        {"", {}, "an empty format name (known: vst2, vst3)"},
+        {"Clap, vst2", {PluginFormat::clap, PluginFormat::vst2}, ""},
+        {"vst4", {}, "unknown format 'vst4' (known: vst2, vst3, clap)"},
+        {"vst2,", {}, "an empty format name (known: vst2, vst3, clap)"},
+        {"", {}, "an empty format name (known: vst2, vst3, clap)"},
     };
     for (const Row& row : rows)
     {
@@ -122,8 +122,8 @@ TEST(FormatsOption, NoPathNoFormatsAndNoDatabaseLeaveTheDefaultsToTheRun)
     std::string message;
     EXPECT_EQ(Parse({"--fast"}, &options, &message), -1) << message;
     EXPECT_TRUE(options.paths.empty());
-    EXPECT_EQ(options.formats, (std::vector<orvanta::PluginFormat>{orvanta::PluginFormat::vst2,
-                                                                   orvanta::PluginFormat::vst3}));
+    EXPECT_EQ(options.formats, (std::vector<orvanta::PluginFormat>{
+                                   orvanta::PluginFormat::vst2, orvanta::PluginFormat::vst3, orvanta::PluginFormat::clap}));
     EXPECT_EQ(options.database, L"");
     EXPECT_TRUE(options.fast);
     EXPECT_EQ(Parse({"--formats", "vst3", "--db", "x.json", "C:\\P"}, &options, &message), -1) << message;

@@ -1,5 +1,5 @@
-// Finding the modules of both formats on disk: VST 2 files, VST3 files and
-// bundle folders (one module each, never searched inside), the formats a
+// Finding the modules of every format on disk: VST 2 files, VST3 files and
+// bundle folders (one module each, never searched inside), CLAP files, the formats a
 // search is limited to, and when a bundle counts as changed.
 #include "files.h"
 #include "module_files.h"
@@ -27,19 +27,21 @@ std::vector<std::string> Relative(const FoundModules& found, const std::wstring&
     return paths;
 }
 
-// A tree of both formats: files at several depths and letter cases, bundles
+// A tree of every format: files at several depths and letter cases, bundles
 // with and without a binary, things inside bundles that must never be
 // found, and names that only look like modules.
 void MakeMixedTree(const std::wstring& root)
 {
-    for (const wchar_t* folder : {L"Sub", L"Sub\\Deeper", L"Sub\\Folder.dll"})
+    for (const wchar_t* folder : {L"Sub", L"Sub\\Deeper", L"Sub\\Folder.dll", L"Sub\\Folder.clap"})
         MakeFolders(root + L"\\" + folder);
     for (const wchar_t* file : {L"a.dll", L"B.DLL", L"Legacy.vst3", L"Sub\\c.Dll", L"Sub\\Deeper\\Old.VST3",
-                                L"notes.txt", L"Sub\\e.dll.bak", L"Sub\\f.vst3.bak", L"vst3", L"Sub\\Folder.dll\\g.dll"})
+                                L"notes.txt", L"Sub\\e.dll.bak", L"Sub\\f.vst3.bak", L"vst3", L"Sub\\Folder.dll\\g.dll",
+                                L"Gain.clap", L"Sub\\Deeper\\Synth.CLAP", L"Sub\\h.clap.bak", L"Sub\\Folder.clap\\i.Clap"})
         WriteWholeFile(root + L"\\" + file, "x");
     std::wstring gain = MakeBundle(root, L"Gain.vst3", std::string("MZ"), std::string("{}"));
     // Inside a bundle: a helper DLL, a bundle nested in it, a legacy file.
     WriteWholeFile(gain + L"\\Contents\\x86_64-win\\helper.dll", "x");
+    WriteWholeFile(gain + L"\\Contents\\x86_64-win\\Gain.clap", "x");
     MakeBundle(gain + L"\\Contents", L"Inner.vst3", std::string("MZ"));
     WriteWholeFile(gain + L"\\Contents\\Resources\\Extra.vst3", "x");
     MakeBundle(root + L"\\Sub\\Deeper", L"Synth.Vst3", std::string("MZ"));
@@ -64,6 +66,11 @@ TEST(FindModules, EachFormatFindsItsFilesAndBundlesAndNeverLooksInsideABundle)
         {{PluginFormat::vst2}, {"a.dll", "B.DLL", "Sub\\c.Dll", "Sub\\Folder.dll\\g.dll"}},
         {{PluginFormat::vst3},
          {"Gain.vst3", "Legacy.vst3", "Sub\\Deeper\\Old.VST3", "Sub\\Deeper\\Synth.Vst3", "Sub\\NoBinary.vst3"}},
+        {{PluginFormat::clap}, {"Gain.clap", "Sub\\Deeper\\Synth.CLAP", "Sub\\Folder.clap\\i.Clap"}},
+        {{PluginFormat::vst2, PluginFormat::vst3, PluginFormat::clap},
+         {"a.dll", "B.DLL", "Gain.clap", "Gain.vst3", "Legacy.vst3", "Sub\\c.Dll", "Sub\\Deeper\\Old.VST3",
+          "Sub\\Deeper\\Synth.CLAP", "Sub\\Deeper\\Synth.Vst3", "Sub\\Folder.clap\\i.Clap",
+          "Sub\\Folder.dll\\g.dll", "Sub\\NoBinary.vst3"}},
         {{}, {}},
     };
     for (const Row& row : rows)

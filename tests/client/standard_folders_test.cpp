@@ -123,6 +123,26 @@ TEST(StandardFolders, Vst3FoldersAreTheCommonAndThePerUserOneEachOnce)
     EXPECT_EQ(StandardFolders(PluginFormat::vst3), std::vector<std::wstring>{});
 }
 
+TEST(StandardFolders, ClapFoldersAreTheCommonThePerUserAndClapPathsEachOnceAndOnlyWhenThere)
+{
+    ScratchFolder root;
+    for (const wchar_t* folder : {L"cpf\\CLAP", L"local\\Programs\\Common\\CLAP", L"mine", L"more"})
+        MakeFolders(root / folder);
+    WriteWholeFile(root / L"a file", "not a folder");
+    ScopedEnvironment environment;
+    environment.Set(L"COMMONPROGRAMFILES", root / L"cpf");
+    environment.Set(L"LOCALAPPDATA", root / L"local");
+    // Empty parts, a missing folder, a file, and folders named twice.
+    environment.Set(L"CLAP_PATH", L";" + root / L"mine" + L";;" + root / L"missing" + L";" + root / L"a file" + L";" +
+                                      root / L"CPF\\clap" + L";" + root / L"more" + L";" + root / L"Mine\\");
+    EXPECT_EQ(Under(StandardFolders(PluginFormat::clap), root.Path()),
+              (std::vector<std::string>{"cpf\\CLAP", "local\\Programs\\Common\\CLAP", "mine", "more"}));
+
+    for (const wchar_t* name : {L"CLAP_PATH", L"COMMONPROGRAMFILES", L"LOCALAPPDATA"})
+        environment.Set(name, std::nullopt);
+    EXPECT_EQ(StandardFolders(PluginFormat::clap), std::vector<std::wstring>{});
+}
+
 TEST(DefaultDatabase, LivesUnderLocalAppDataAndIsNothingWithoutIt)
 {
     ScopedEnvironment environment;

@@ -1,4 +1,4 @@
-// The database's format 2: VST3 modules with their factory and one entry
+// The database's VST3 modules with their factory and one entry
 // per class, read back by a standard JSON parser and by the database
 // itself; a file of format 1 carried over without a rescan; files of other
 // formats refused and left as they are.
@@ -92,7 +92,7 @@ TEST(DatabaseFormat2, Vst3BundleIsWrittenWithItsFactoryAndOneEntryPerClass)
     ASSERT_TRUE(db.Record(failed, &error)) << error;
 
     const std::string expected = R"json({
-  "format": 2,
+  "format": 3,
   "server": "Orvanta Plugin Scan Server (x64)",
   "modules": [
     {
@@ -225,7 +225,7 @@ TEST(DatabaseFormat2, EveryVst3MemberSurvivesReopening)
     EXPECT_EQ(ReadWholeFile(folder / L"second.json"), ReadWholeFile(folder / L"first.json"));
 }
 
-TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat2)
+TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat3)
 {
     ScratchFolder folder;
     const std::string format1 = R"json({
@@ -294,7 +294,7 @@ TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat2)
 
     ASSERT_TRUE(db.Record(clienttest::ScannedRecord(L"C:\\Plugins\\New.dll"), &error)) << error;
     json document = ReadJson(folder / L"plugins.json");
-    EXPECT_EQ(document["format"], 2);
+    EXPECT_EQ(document["format"], 3);
     ASSERT_EQ(document["modules"].size(), 2u);
     json carried = json::parse(format1)["modules"][0];
     carried["format"] = "vst2";
@@ -339,8 +339,8 @@ TEST_P(DatabaseFormatRefusal, IsRefusedWithTheReasonAndLeftByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Files, DatabaseFormatRefusal,
     ::testing::Values(
-        Refused{"Format3", R"({"format": 3, "modules": []})", "its format 3 is not format 2 or 1"},
-        Refused{"Format0", R"({"format": 0, "modules": []})", "its format 0 is not format 2 or 1"},
+        Refused{"Format4", R"({"format": 4, "modules": []})", "its format 4 is not format 3, 2 or 1"},
+        Refused{"Format0", R"({"format": 0, "modules": []})", "its format 0 is not format 3, 2 or 1"},
         Refused{"FormatAsText", R"({"format": "2", "modules": []})", "it has no format number"},
         Refused{"NoFormat", R"({"modules": []})", "it has no format number"},
         Refused{"EntryWithoutFormat",

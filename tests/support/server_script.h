@@ -10,8 +10,9 @@ namespace testsupport {
 // Writes the script to scriptPath, each "BINARY" in it replaced by binary
 // (a path in UTF-8, as a request carries it; nothing when empty), and makes
 // every stand-in server started from now on by this process or its
-// children play it. A script without an answer to "vst3|" (free the module)
-// gets vst3answers::Free, as every real server gives it.
+// children play it. A script without an answer to "vst3|" or "clap|" (free
+// the module) gets vst3answers::Free or clapanswers::Free, as every real
+// server gives them.
 void PlayServerScript(const std::wstring& scriptPath, const std::string& script,
                       const std::string& binary = "");
 // Stand-in servers started from now on answer by the request's text again.
@@ -39,5 +40,27 @@ extern const std::string Gain, Synth;
 std::string GainCrashIn(const std::string& lastPhase);
 
 } // namespace vst3answers
+
+// Answers to the server's CLAP requests (docs/protocol.md, "CLAP modules")
+// about the module "BINARY": its factory lists "Zandrel Gain" (a stereo
+// effect declaring a VST3 class and, through a converter, a VST 2 ID), a
+// descriptor without an ID, and "Zandrel Synth" (notes in, stereo out;
+// converters from a VST3 class, an older CLAP plugin and a VST 2 ID), and
+// converters that name no plugin of the module or cannot be read.
+namespace clapanswers {
+
+extern const std::string GainId, SynthId;
+// The module request.
+extern const std::string Module;
+// "clap|": the module held is freed.
+extern const std::string Free;
+// Each plugin's request.
+extern const std::string Gain, Synth;
+// The gain's request in a fresh server, with the phases up to the one
+// named ("create_plugin", "plugin init", "audio ports" or "note ports"),
+// where the server then ends with the crash's exit code 9 (and no dump).
+std::string GainCrashIn(const std::string& lastPhase);
+
+} // namespace clapanswers
 
 } // namespace testsupport
