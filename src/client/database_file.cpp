@@ -1,4 +1,5 @@
 #include "database_file.h"
+#include "linked_products.h"
 #include "vst3_report_parser.h"
 #include "orvanta/text.h"
 #include <type_traits>
@@ -93,6 +94,73 @@ struct Reader
         return true;
     }
 };
+
+// A plugin entry's declared links ("replaces"), written when there are any.
+void PutLinks(json& entry, const std::vector<FormatLink>& links)
+{
+    if (links.empty())
+        return;
+    json list = json::array();
+    for (const FormatLink& link : links)
+        list.push_back({{"format", FormatName(link.format)}, {"id", link.id}, {"declaredBy", link.declaredBy}});
+    entry["replaces"] = list;
+}
+
+// The reverse: each link's ID in its format's form, hex IDs in upper case.
+bool ReadLinks(const json& entry, const std::string& where, std::vector<FormatLink>* links, std::string* error)
+{
+    auto list = entry.find("replaces");
+    if (list == entry.end())
+        return true;
+    if (!list->is_array())
+    {
+        *error = where + ".replaces is not a list";
+        return false;
+    }
+    for (size_t i = 0; i < list->size(); i++)
+    {
+        const json& item = (*list)[i];
+        std::string at = where + ".replaces[" + std::to_string(i) + "]";
+        if (!item.is_object())
+        {
+            *error = at + " is not an object";
+            return false;
+        }
+        Reader read{item, at, error};
+        FormatLink link;
+        std::string format;
+        if (!read.Text("format", &format, true) || !read.Text("id", &link.id, true) ||
+            !read.Text("declaredBy", &link.declaredBy))
+            return false;
+        if (!ParseFormat(format, &link.format))
+            return read.Fail("format", "is not vst2, vst3 or clap");
+        uint32_t id = 0;
+        if (link.format == PluginFormat::vst2 && !ParseHexId(link.id, &id))
+            return read.Fail("id", "is not eight hexadecimal digits");
+        if (link.format == PluginFormat::vst2)
+            link.id = HexId(id);
+        if (link.format == PluginFormat::vst3 && !ParseClassId(link.id, &link.id))
+            return read.Fail("id", "is not 32 hexadecimal digits");
+        if (link.id.empty())
+            return read.Fail("id", "is empty");
+        links->push_back(std::move(link));
+    }
+    return true;
+}
+
+// One product as the document's "products" list holds it.
+json ProductToJson(const Product& product)
+{
+    json formats = json::array(), members = json::array();
+    for (PluginFormat format : product.formats)
+        formats.push_back(FormatName(format));
+    for (const ProductMember& member : product.members)
+        members.push_back({{"format", FormatName(member.format)},
+                           {"path", ToUtf8(member.path)},
+                           {"id", member.id},
+                           {"link", member.link}});
+    return {{"name", product.name}, {"vendor", product.vendor}, {"formats", formats}, {"plugins", members}};
+}
 
 json PluginToJson(const PluginEntry& plugin)
 {
@@ -296,7 +364,10 @@ json RecordToJson(const ModuleRecord& record)
     {
         json plugins = json::array();
         for (const PluginEntry& p : m.plugins)
+        {
             plugins.push_back(vst3 ? ClassToJson(p) : PluginToJson(p));
+            PutLinks(plugins.back(), p.replaces);
+        }
         entry["plugins"] = plugins;
     }
     return entry;
@@ -398,6 +469,8 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
             if (vst3 ? !ClassFromJson((*plugins)[i], where, &plugin, error)
                      : !PluginFromJson((*plugins)[i], where, &plugin, error))
                 return false;
+            if (!ReadLinks((*plugins)[i], where, &plugin.replaces, error))
+                return false;
             m.plugins.push_back(std::move(plugin));
         }
     }
@@ -421,13 +494,33 @@ std::string EntryText(const ModuleRecord& record)
     return indented;
 }
 
-std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries)
+std::string ProductsText(const std::vector<const ModuleRecord*>& modules)
+{
+    json products = json::array();
+    for (const Product& product : LinkProducts(modules))
+        products.push_back(ProductToJson(product));
+    std::string text = products.dump(2, ' ', false, json::error_handler_t::replace);
+    // Inside the document the list stands one level deep.
+    std::string indented;
+    indented.reserve(text.size() + text.size() / 8);
+    for (char c : text)
+    {
+        indented += c;
+        if (c == '\n')
+            indented += "  ";
+    }
+    return indented;
+}
+
+std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries,
+                                const std::string& products)
 {
     // The layout is the one a JSON library writes with an indent of two.
     std::string text = "{\n  \"format\": " + std::to_string(DatabaseFormat) + ",\n  \"server\": " +
                        json(server).dump(-1, ' ', false, json::error_handler_t::replace) + ",\n  \"modules\": ";
+    const std::string end = ",\n  \"products\": " + products + "\n}\n";
     if (entries.empty())
-        return text + "[]\n}\n";
+        return text + "[]" + end;
     size_t size = text.size() + 16;
     for (const std::string* entry : entries)
         size += entry->size() + 2;
@@ -438,7 +531,7 @@ std::string DocumentFromEntries(const std::string& server, const std::vector<con
         text += *entries[i];
         text += i + 1 < entries.size() ? ",\n" : "\n";
     }
-    return text + "  ]\n}\n";
+    return text + "  ]" + end;
 }
 
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules)
@@ -450,7 +543,7 @@ std::string DocumentText(const std::string& server, const std::vector<const Modu
     std::vector<const std::string*> entries;
     for (const std::string& text : texts)
         entries.push_back(&text);
-    return DocumentFromEntries(server, entries);
+    return DocumentFromEntries(server, entries, ProductsText(modules));
 }
 
 bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,
