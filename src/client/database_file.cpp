@@ -148,18 +148,30 @@ bool ReadLinks(const json& entry, const std::string& where, std::vector<FormatLi
     return true;
 }
 
-// One product as the document's "products" list holds it.
-json ProductToJson(const Product& product)
+// A text as a JSON string, as the JSON library writes it (broken UTF-8
+// replaced); plain ASCII without its own work.
+template <typename Char> void AppendQuoted(std::string& out, const std::basic_string<Char>& text)
 {
-    json formats = json::array(), members = json::array();
-    for (PluginFormat format : product.formats)
-        formats.push_back(FormatName(format));
-    for (const ProductMember& member : product.members)
-        members.push_back({{"format", FormatName(member.format)},
-                           {"path", ToUtf8(member.path)},
-                           {"id", member.id},
-                           {"link", member.link}});
-    return {{"name", product.name}, {"vendor", product.vendor}, {"formats", formats}, {"plugins", members}};
+    size_t start = out.size();
+    out += '"';
+    for (Char c : text)
+    {
+        if (c < 0x20 || c >= 0x7F)
+        {
+            out.resize(start);
+            std::string utf8;
+            if constexpr (sizeof(Char) == 1)
+                utf8 = text;
+            else
+                utf8 = ToUtf8(text);
+            out += json(utf8).dump(-1, ' ', false, json::error_handler_t::replace);
+            return;
+        }
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += (char)c;
+    }
+    out += '"';
 }
 
 json PluginToJson(const PluginEntry& plugin)
@@ -496,20 +508,46 @@ std::string EntryText(const ModuleRecord& record)
 
 std::string ProductsText(const std::vector<const ModuleRecord*>& modules)
 {
-    json products = json::array();
-    for (const Product& product : LinkProducts(modules))
-        products.push_back(ProductToJson(product));
-    std::string text = products.dump(2, ' ', false, json::error_handler_t::replace);
-    // Inside the document the list stands one level deep.
-    std::string indented;
-    indented.reserve(text.size() + text.size() / 8);
-    for (char c : text)
+    // Written as the JSON library writes the list one level deep with an
+    // indent of two, straight from the grouping: the list is made again on
+    // every write, and may hold thousands of products.
+    LinkedProducts linked = GroupProducts(modules);
+    if (linked.products.empty())
+        return "[]";
+    std::string text = "[\n";
+    text.reserve(linked.plugins.size() * 256);
+    for (size_t p = 0; p < linked.products.size(); p++)
     {
-        indented += c;
-        if (c == '\n')
-            indented += "  ";
+        const auto& range = linked.products[p];
+        const LinkedPlugin& first = linked.plugins[range.first];
+        text += "    {\n      \"name\": ";
+        AppendQuoted(text, *first.name);
+        text += ",\n      \"vendor\": ";
+        AppendQuoted(text, *first.vendor);
+        text += ",\n      \"formats\": [";
+        for (size_t i = range.first; i < range.second; i++)
+        {
+            if (i == range.first || linked.plugins[i].format != linked.plugins[i - 1].format)
+                text += std::string(i == range.first ? "\n" : ",\n") + "        \"" +
+                        FormatName(linked.plugins[i].format) + "\"";
+        }
+        text += "\n      ],\n      \"plugins\": [\n";
+        for (size_t i = range.first; i < range.second; i++)
+        {
+            const LinkedPlugin& plugin = linked.plugins[i];
+            text += "        {\n          \"format\": \"";
+            text += FormatName(plugin.format);
+            text += "\",\n          \"path\": ";
+            AppendQuoted(text, *plugin.path);
+            text += ",\n          \"id\": ";
+            AppendQuoted(text, plugin.id);
+            text += ",\n          \"link\": \"";
+            text += plugin.link;
+            text += i + 1 < range.second ? "\"\n        },\n" : "\"\n        }\n";
+        }
+        text += p + 1 < linked.products.size() ? "      ]\n    },\n" : "      ]\n    }\n";
     }
-    return indented;
+    return text + "  ]";
 }
 
 std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries,

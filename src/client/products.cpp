@@ -7,6 +7,7 @@
 #include "orvanta/text.h"
 #include <algorithm>
 #include <cstdint>
+#include <string_view>
 #include <unordered_map>
 
 namespace orvanta {
@@ -31,39 +32,53 @@ std::string Upper(std::string text)
     return text;
 }
 
-// The key a declared link finds a plugin by: hex IDs without letter case,
-// a CLAP ID as it stands.
-std::string IdKey(PluginFormat format, const std::string& id)
-{
-    return std::string(1, (char)('0' + Rank(format))) + (format == PluginFormat::clap ? id : Upper(id));
-}
-
-// Without letter case and surrounding blanks.
-std::wstring Folded(const std::string& text)
+// Without letter case (a file name's rule: invariant upper case) and
+// surrounding blanks, as UTF-8. Names are mostly ASCII, folded here without
+// asking the system, which takes most of the time of grouping otherwise.
+std::string Folded(const std::string& text)
 {
     size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos)
-        return L"";
+        return "";
     size_t last = text.find_last_not_of(" \t\r\n");
-    return FoldCase(ToWide(text.substr(first, last - first + 1)));
+    std::string folded = text.substr(first, last - first + 1);
+    for (char& c : folded)
+    {
+        if ((unsigned char)c >= 0x80)
+            return ToUtf8(FoldCase(ToWide(folded)));
+        if (c >= 'a' && c <= 'z')
+            c = (char)(c - 'a' + 'A');
+    }
+    return folded;
 }
 
-struct Plugin
+std::string FoldedPath(const std::wstring& path)
 {
-    const PluginEntry* entry = nullptr;
-    PluginFormat format = PluginFormat::vst2;
-    const std::wstring* path = nullptr;
-    const std::wstring* pathKey = nullptr;
-    std::string id;
-    const std::string* name = nullptr;
-    const std::string* vendor = nullptr;
-    std::wstring vendorKey, nameKey;
+    std::string folded(path.size(), '\0');
+    for (size_t i = 0; i < path.size(); i++)
+    {
+        wchar_t c = path[i];
+        if (c >= 0x80)
+            return ToUtf8(FoldCase(path));
+        folded[i] = (char)(c >= L'a' && c <= L'z' ? c - L'a' + L'A' : c);
+    }
+    return folded;
+}
+
+// A plugin while it is grouped: where its module sorts, and its vendor
+// and name as compared.
+struct Node
+{
+    LinkedPlugin plugin;
+    const std::string* pathKey = nullptr;
+    std::string key; // vendor and name, folded, with a NUL between
+    bool named = false; // neither is empty
     bool declared = false;
 };
 
 // The plugin an entry names, if it names one: ok, and not a VST 2 shell's
 // own entry nor a VST3 class of another category.
-bool NamesAPlugin(const ModuleResult& module, const PluginEntry& entry, bool shell, Plugin* plugin)
+bool NamesAPlugin(const ModuleResult& module, const PluginEntry& entry, bool shell, LinkedPlugin* plugin)
 {
     if (entry.status != Status::ok)
         return false;
@@ -81,7 +96,7 @@ bool NamesAPlugin(const ModuleResult& module, const PluginEntry& entry, bool she
     case PluginFormat::vst3:
         if (!entry.vst3 || entry.vst3->category != Vst3AudioModuleClass || entry.vst3->classId.empty())
             return false;
-        plugin->id = entry.vst3->classId;
+        plugin->id = Upper(entry.vst3->classId);
         plugin->name = &entry.vst3->name;
         plugin->vendor = &entry.vst3->vendor;
         return true;
@@ -137,63 +152,74 @@ public:
         m_parent[b] = a;
         m_size[a] += m_size[b];
     }
-    size_t Size(size_t i) { return m_size[Find(i)]; }
 
 private:
     std::vector<size_t> m_parent, m_size;
 };
 
-bool MemberBefore(const Plugin& a, const Plugin& b)
+bool MemberBefore(const Node& a, const Node& b)
 {
-    if (Rank(a.format) != Rank(b.format))
-        return Rank(a.format) < Rank(b.format);
+    if (a.plugin.format != b.plugin.format)
+        return Rank(a.plugin.format) < Rank(b.plugin.format);
     if (*a.pathKey != *b.pathKey)
         return *a.pathKey < *b.pathKey;
-    return a.id < b.id;
+    return a.plugin.id < b.plugin.id;
 }
 
 } // namespace
 
-std::vector<Product> LinkProducts(const std::vector<const ModuleRecord*>& modules)
+LinkedProducts GroupProducts(const std::vector<const ModuleRecord*>& modules)
 {
-    std::vector<std::wstring> pathKeys(modules.size());
-    std::vector<Plugin> plugins;
+    std::vector<std::string> pathKeys(modules.size());
+    std::vector<Node> nodes;
+    nodes.reserve(modules.size() + modules.size() / 2);
     for (size_t m = 0; m < modules.size(); m++)
     {
         const ModuleResult& module = modules[m]->result;
-        pathKeys[m] = FoldCase(module.path);
+        pathKeys[m] = FoldedPath(module.path);
         bool shell = IsShell(module);
         for (const PluginEntry& entry : module.plugins)
         {
-            Plugin plugin;
-            if (!NamesAPlugin(module, entry, shell, &plugin))
+            Node node;
+            if (!NamesAPlugin(module, entry, shell, &node.plugin))
                 continue;
-            plugin.path = &module.path;
-            plugin.pathKey = &pathKeys[m];
-            plugin.vendorKey = Folded(*plugin.vendor);
-            plugin.nameKey = Folded(*plugin.name);
-            plugins.push_back(std::move(plugin));
+            node.plugin.path = &module.path;
+            node.pathKey = &pathKeys[m];
+            std::string vendor = Folded(*node.plugin.vendor), name = Folded(*node.plugin.name);
+            node.named = !vendor.empty() && !name.empty();
+            node.key = vendor + '\0' + name;
+            nodes.push_back(std::move(node));
         }
     }
-    const size_t n = plugins.size();
+    const size_t n = nodes.size();
     Sets sets(n);
 
-    std::unordered_map<std::string, std::vector<size_t>> byId;
-    for (size_t i = 0; i < n; i++)
-        byId[IdKey(plugins[i].format, plugins[i].id)].push_back(i);
+    // Every plugin of a format and ID, as a chain through sameId. The maps
+    // look into the nodes, which stay where they are from here on.
+    std::unordered_map<std::string_view, size_t> byId[3];
+    std::vector<size_t> sameId(n, SIZE_MAX);
     for (size_t i = 0; i < n; i++)
     {
-        for (const FormatLink& link : plugins[i].entry->replaces)
+        auto added = byId[Rank(nodes[i].plugin.format)].emplace(nodes[i].plugin.id, i);
+        if (!added.second)
         {
-            auto named = byId.find(IdKey(link.format, link.id));
-            if (named == byId.end())
-                continue;
-            for (size_t j : named->second)
+            sameId[i] = added.first->second;
+            added.first->second = i;
+        }
+    }
+    for (size_t i = 0; i < n; i++)
+    {
+        for (const FormatLink& link : nodes[i].plugin.entry->replaces)
+        {
+            auto& ids = byId[Rank(link.format)];
+            std::string id = link.format == PluginFormat::clap ? link.id : Upper(link.id);
+            auto named = ids.find(id);
+            for (size_t j = named == ids.end() ? SIZE_MAX : named->second; j != SIZE_MAX; j = sameId[j])
             {
                 if (j == i)
                     continue;
                 sets.Join(i, j);
-                plugins[i].declared = plugins[j].declared = true;
+                nodes[i].declared = nodes[j].declared = true;
             }
         }
     }
@@ -202,77 +228,79 @@ std::vector<Product> LinkProducts(const std::vector<const ModuleRecord*>& module
     // guessed; it joins every plugin of its vendor and name.
     std::vector<unsigned> formatsOf(n, 0);
     for (size_t i = 0; i < n; i++)
-        formatsOf[sets.Find(i)] |= 1u << Rank(plugins[i].format);
-    std::vector<bool> guessable(n);
+        formatsOf[sets.Find(i)] |= 1u << Rank(nodes[i].plugin.format);
+    std::unordered_map<std::string_view, size_t> anchors;
     for (size_t i = 0; i < n; i++)
     {
         unsigned formats = formatsOf[sets.Find(i)];
-        guessable[i] = (formats & (formats - 1)) == 0;
-    }
-    std::unordered_map<std::wstring, size_t> anchors;
-    auto key = [&](size_t i) { return plugins[i].vendorKey + L'\n' + plugins[i].nameKey; };
-    for (size_t i = 0; i < n; i++)
-    {
-        if (guessable[i] && !plugins[i].vendorKey.empty() && !plugins[i].nameKey.empty())
-            anchors.emplace(key(i), i);
+        if (nodes[i].named && (formats & (formats - 1)) == 0)
+            anchors.emplace(nodes[i].key, i);
     }
     for (size_t i = 0; i < n; i++)
     {
-        if (plugins[i].vendorKey.empty() || plugins[i].nameKey.empty())
-            continue;
-        auto anchor = anchors.find(key(i));
+        auto anchor = nodes[i].named ? anchors.find(nodes[i].key) : anchors.end();
         if (anchor != anchors.end())
             sets.Join(anchor->second, i);
     }
 
-    std::vector<std::vector<size_t>> groups;
-    std::vector<size_t> groupOf(n, SIZE_MAX);
+    // Products are runs of one root in member order, then sorted by their
+    // first members.
+    std::vector<size_t> root(n), order(n);
     for (size_t i = 0; i < n; i++)
     {
-        size_t root = sets.Find(i);
-        if (groupOf[root] == SIZE_MAX)
-        {
-            groupOf[root] = groups.size();
-            groups.emplace_back();
-        }
-        groups[groupOf[root]].push_back(i);
+        root[i] = sets.Find(i);
+        order[i] = i;
     }
-    for (std::vector<size_t>& group : groups)
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        return root[a] != root[b] ? root[a] < root[b] : MemberBefore(nodes[a], nodes[b]);
+    });
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t k = 0; k < n; k++)
     {
-        std::sort(group.begin(), group.end(),
-                  [&](size_t a, size_t b) { return MemberBefore(plugins[a], plugins[b]); });
+        if (k == 0 || root[order[k]] != root[order[k - 1]])
+            runs.emplace_back(k, k);
+        runs.back().second = k + 1;
     }
-    std::sort(groups.begin(), groups.end(), [&](const std::vector<size_t>& a, const std::vector<size_t>& b) {
-        const Plugin& x = plugins[a.front()];
-        const Plugin& y = plugins[b.front()];
-        if (x.vendorKey != y.vendorKey)
-            return x.vendorKey < y.vendorKey;
-        if (x.nameKey != y.nameKey)
-            return x.nameKey < y.nameKey;
-        return MemberBefore(x, y);
+    std::sort(runs.begin(), runs.end(), [&](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) {
+        const Node& x = nodes[order[a.first]];
+        const Node& y = nodes[order[b.first]];
+        return x.key != y.key ? x.key < y.key : MemberBefore(x, y);
     });
 
+    LinkedProducts linked;
+    linked.plugins.reserve(n);
+    linked.products.reserve(runs.size());
+    for (const auto& run : runs)
+    {
+        linked.products.emplace_back(linked.plugins.size(), linked.plugins.size() + run.second - run.first);
+        for (size_t k = run.first; k < run.second; k++)
+        {
+            Node& node = nodes[order[k]];
+            node.plugin.link = node.declared ? LinkDeclared : run.second - run.first > 1 ? LinkGuessed : LinkAlone;
+            linked.plugins.push_back(std::move(node.plugin));
+        }
+    }
+    return linked;
+}
+
+std::vector<Product> LinkProducts(const std::vector<const ModuleRecord*>& modules)
+{
+    LinkedProducts linked = GroupProducts(modules);
     std::vector<Product> products;
-    products.reserve(groups.size());
-    for (const std::vector<size_t>& group : groups)
+    products.reserve(linked.products.size());
+    for (const auto& range : linked.products)
     {
         Product product;
-        const Plugin& first = plugins[group.front()];
+        const LinkedPlugin& first = linked.plugins[range.first];
         product.name = *first.name;
         product.vendor = *first.vendor;
-        for (size_t i : group)
+        for (size_t i = range.first; i < range.second; i++)
         {
-            const Plugin& plugin = plugins[i];
+            const LinkedPlugin& plugin = linked.plugins[i];
             if (product.formats.empty() || product.formats.back() != plugin.format)
                 product.formats.push_back(plugin.format);
-            ProductMember member;
-            member.format = plugin.format;
-            member.path = *plugin.path;
-            member.id = plugin.id;
-            member.name = *plugin.name;
-            member.vendor = *plugin.vendor;
-            member.link = plugin.declared ? LinkDeclared : group.size() > 1 ? LinkGuessed : LinkAlone;
-            product.members.push_back(std::move(member));
+            product.members.push_back(
+                ProductMember{plugin.format, *plugin.path, plugin.id, *plugin.name, *plugin.vendor, plugin.link});
         }
         products.push_back(std::move(product));
     }
