@@ -226,45 +226,6 @@ TEST(ModuleInfo, FileThatCannotBeUsedIsAFindingInWords)
     }
 }
 
-namespace {
-
-// The links as "format id declaredBy".
-std::vector<std::string> Links(const PluginEntry& entry)
-{
-    std::vector<std::string> links;
-    for (const FormatLink& link : entry.replaces)
-        links.push_back(std::string(FormatName(link.format)) + " " + link.id + " " + link.declaredBy);
-    return links;
-}
-
-} // namespace
-
-// The class named New gets each Old ID, one made from a VST 2 plugin also as
-// that plugin's ID; an entry for a class the file does not list is passed over.
-TEST(ModuleInfo, CompatibilityListLinksTheClassNamedNew)
-{
-    const std::string info = R"({
-      "Classes": [
-        {"CID": ")" + GainId + R"(", "Category": "Audio Module Class", "Name": "Gain", "Vendor": "Zandrel Software"},
-        {"CID": ")" + ControllerId + R"(", "Category": "Component Controller Class", "Name": "Gain"}],
-      "Compatibility": [
-        {"New": "5653544753616d706c65476169700000",
-         "Old": ["565354536d456673616d706c65206566", "0123456789ABCDEF0123456789ABCDEF"]},
-        {"New": "FFFFFFFFFFFFFFFFFFFFFFFFFFFFFFFF", "Old": ["0123456789ABCDEF0123456789ABCDEE"]},
-        {"New": ")" + GainId + R"(", "Old": ["0123456789ABCDEF0123456789ABCDEF"]}]
-    })";
-    ScratchFolder folder;
-    std::wstring bundle = MakeBundle(folder.Path(), L"Gain.vst3", std::string("MZ"), info);
-    std::optional<ModuleResult> listed = ModuleInfoResult(bundle);
-    ASSERT_TRUE(listed);
-    ASSERT_EQ(listed->plugins.size(), 2u);
-    EXPECT_EQ(Links(listed->plugins[0]), (std::vector<std::string>{
-                                             "vst3 565354536D456673616D706C65206566 moduleinfo.json",
-                                             "vst2 536D4566 moduleinfo.json",
-                                             "vst3 0123456789ABCDEF0123456789ABCDEF moduleinfo.json"}));
-    EXPECT_EQ(Links(listed->plugins[1]), std::vector<std::string>{});
-}
-
 TEST(ModuleInfo, FileOverTheLimitIsNotReadAndSaysSo)
 {
     ScratchFolder folder;
