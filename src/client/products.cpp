@@ -33,8 +33,8 @@ std::string Upper(std::string text)
 }
 
 // Without letter case (a file name's rule: invariant upper case) and
-// surrounding blanks, as UTF-8. Names are mostly ASCII, folded here without
-// asking the system, which takes most of the time of grouping otherwise.
+// surrounding blanks, as UTF-8. Names are mostly ASCII: those are folded
+// here, without a round trip through UTF-16 and the system.
 std::string Folded(const std::string& text)
 {
     size_t first = text.find_first_not_of(" \t\r\n");
@@ -264,7 +264,9 @@ LinkedProducts GroupProducts(const std::vector<const ModuleRecord*>& modules)
     std::sort(runs.begin(), runs.end(), [&](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) {
         const Node& x = nodes[order[a.first]];
         const Node& y = nodes[order[b.first]];
-        return x.key != y.key ? x.key < y.key : MemberBefore(x, y);
+        if (x.key != y.key)
+            return x.key < y.key;
+        return *x.pathKey != *y.pathKey ? *x.pathKey < *y.pathKey : MemberBefore(x, y);
     });
 
     LinkedProducts linked;

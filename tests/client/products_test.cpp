@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
                   Module(Vst3, L"A.vst3", {{Gain3, "Gain", " "}}),
                   Module(Vst2, L"B.dll", {{"42424242", "", "Zandrel"}}),
                   Module(Clap, L"B.clap", {{"com.z.b", "", "Zandrel"}})},
-                 {"Gain ( ): vst3 | vst3 A.vst3 " + Gain3 + " -;", "Gain: vst2 | vst2 A.dll 41414141 -;",
+                 {"Gain: vst2 | vst2 A.dll 41414141 -;", "Gain ( ): vst3 | vst3 A.vst3 " + Gain3 + " -;",
                   "com.z.b (Zandrel): clap | clap B.clap com.z.b -;",
                   "42424242 (Zandrel): vst2 | vst2 B.dll 42424242 -;"}},
         // A failed plugin, a controller class and a shell's own entry name
@@ -147,8 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
                      return std::vector<ModuleRecord>{failed, bundle, shell};
                  }(),
                  {"Chorus (Zandrel): vst2 | vst2 S.dll 53480001 -;", "Gain (Zandrel): vst3 | vst3 G.vst3 " + Gain3 + " -;"}},
-        // Products by vendor, then name, without letter case; members by
-        // format, then path, then ID.
+        // Products by vendor, then name, without letter case, then path;
+        // members by format, then path, then ID.
         Grouping{"OrderOfProductsAndMembers",
                  {Module(Vst2, L"b.dll", {{"00000002", "Delay", "acme"}}),
                   Module(Vst2, L"A.dll", {{"00000009", "delay", "Acme"}, {"00000001", "Delay", "Acme"}}),
