@@ -21,6 +21,15 @@ namespace orvanta {
 // A larger file is not read (a finding says so): real ones are a few KB.
 constexpr uint64_t ModuleInfoSizeLimit = 4u * 1024 * 1024;
 
+// One entry of the file's "Compatibility" list: the class New is the same
+// plugin as, and replaces, each Old class (an earlier build's, or a VST 2
+// plugin's as a class ID: "565354", the VST 2 ID in 8 digits, 18 more).
+struct Vst3Compatibility
+{
+    std::string newId;               // 32 upper-case hex digits
+    std::vector<std::string> oldIds; // likewise, in file order
+};
+
 struct ModuleInfo
 {
     std::wstring path;  // the file read; "" when the bundle has none
@@ -28,6 +37,8 @@ struct ModuleInfo
     Vst3Factory factory;
     // Every class with a valid "CID", in file order, sources {"moduleinfo.json"}.
     std::vector<Vst3Class> classes;
+    // Every well-formed "Compatibility" entry, in file order.
+    std::vector<Vst3Compatibility> compatibility;
     // What is wrong with the file, one sentence each; empty for a clean file.
     std::vector<std::string> findings;
 };
@@ -50,9 +61,15 @@ ModuleInfo ReadModuleInfo(const std::wstring& bundle);
 std::vector<std::string> CompareModuleInfo(const std::vector<Vst3Class>& fromFile,
                                            const std::vector<Vst3Class>& fromFactory);
 
+// Puts the links the "Compatibility" list declares on the entry of each
+// class named New: each Old ID as a vst3 link, one made from a VST 2 plugin
+// also as a vst2 link to that plugin's ID; declaredBy "moduleinfo.json".
+void AddDeclaredLinks(const ModuleInfo& info, std::vector<PluginEntry>* classes);
+
 // The module as orvanta-scan --fast lists it: from moduleinfo.json alone,
 // without loading any code. Format vst3, status ok, no attempts,
-// moduleInfoOnly, the factory and one ok plugin entry per class. Nothing
+// moduleInfoOnly, the factory and one ok plugin entry per class, with its
+// declared links. Nothing
 // (the module is to be scanned) unless the bundle's binary exists and the
 // file reads cleanly: found, parsed, without findings, with a class.
 std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle);

@@ -52,7 +52,9 @@ std::vector<Product> LinkProducts(const std::vector<ModuleRecord>& modules);
 // One line for people, as orvanta-scan --list prints it:
 // "Zandrel Gain (Zandrel Software): clap, vst3, vst2 [declared]"; the
 // bracket is "declared", "guessed" or "declared, guessed" as its members
-// are, and left out for a product of one plugin.
+// are, and left out for a product of one plugin. Without a vendor the
+// parentheses are left out; without a name the first member's ID stands
+// in its place.
 std::string ProductLine(const Product& product);
 
 } // namespace orvanta

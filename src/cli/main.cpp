@@ -1,6 +1,7 @@
 // orvanta-scan: scans plugin folders to the end with the scan server and
-// remembers the results.
+// remembers the results, or lists what the database holds.
 #include "options.h"
+#include "product_list.h"
 #include "scan_run.h"
 #include "console_text.h"
 #include <orvanta/text.h>
@@ -48,7 +49,7 @@ int main()
     }
     try
     {
-        return orvantacli::RunScan(options);
+        return options.list ? orvantacli::ListProducts(options) : orvantacli::RunScan(options);
     }
     catch (const std::exception& e)
     {

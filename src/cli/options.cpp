@@ -46,7 +46,7 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
 
     std::vector<std::string> paths;
     std::string server, dumps, database, formats;
-    app.add_option("PATH", paths,
+    CLI::Option* pathOption = app.add_option("PATH", paths,
                    "Plugin files and folders; folders are searched recursively for .dll files (VST 2), .vst3 "
                    "files and bundle folders (VST3) and .clap files (CLAP), any letter case (default: the "
                    "standard plugin folders)")
@@ -85,6 +85,9 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     app.add_flag("--json", options->json,
                  "Write this run's entries as JSON (the database's shape) on the standard output");
     app.add_flag("--quiet", options->quiet, "No progress and no summary; errors only");
+    app.add_flag("--list", options->list,
+                 "Print the database's plugins grouped by product, one product a line, and scan nothing")
+        ->excludes(pathOption);
 
     std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try

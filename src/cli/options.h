@@ -26,6 +26,7 @@ struct Options
     bool json = false;
     bool quiet = false;
     bool fast = false; // VST3 bundles with a clean moduleinfo.json listed from it alone
+    bool list = false; // print the database's products instead of scanning
 };
 
 // What the command line asks for: a run with the options, or an exit right

@@ -1,4 +1,5 @@
 #include "database_file.h"
+#include "linked_products.h"
 #include "vst3_report_parser.h"
 #include "orvanta/text.h"
 #include <type_traits>
@@ -93,6 +94,85 @@ struct Reader
         return true;
     }
 };
+
+// A plugin entry's declared links ("replaces"), written when there are any.
+void PutLinks(json& entry, const std::vector<FormatLink>& links)
+{
+    if (links.empty())
+        return;
+    json list = json::array();
+    for (const FormatLink& link : links)
+        list.push_back({{"format", FormatName(link.format)}, {"id", link.id}, {"declaredBy", link.declaredBy}});
+    entry["replaces"] = list;
+}
+
+// The reverse: each link's ID in its format's form, hex IDs in upper case.
+bool ReadLinks(const json& entry, const std::string& where, std::vector<FormatLink>* links, std::string* error)
+{
+    auto list = entry.find("replaces");
+    if (list == entry.end())
+        return true;
+    if (!list->is_array())
+    {
+        *error = where + ".replaces is not a list";
+        return false;
+    }
+    for (size_t i = 0; i < list->size(); i++)
+    {
+        const json& item = (*list)[i];
+        std::string at = where + ".replaces[" + std::to_string(i) + "]";
+        if (!item.is_object())
+        {
+            *error = at + " is not an object";
+            return false;
+        }
+        Reader read{item, at, error};
+        FormatLink link;
+        std::string format;
+        if (!read.Text("format", &format, true) || !read.Text("id", &link.id, true) ||
+            !read.Text("declaredBy", &link.declaredBy))
+            return false;
+        if (!ParseFormat(format, &link.format))
+            return read.Fail("format", "is not vst2, vst3 or clap");
+        uint32_t id = 0;
+        if (link.format == PluginFormat::vst2 && !ParseHexId(link.id, &id))
+            return read.Fail("id", "is not eight hexadecimal digits");
+        if (link.format == PluginFormat::vst2)
+            link.id = HexId(id);
+        if (link.format == PluginFormat::vst3 && !ParseClassId(link.id, &link.id))
+            return read.Fail("id", "is not 32 hexadecimal digits");
+        if (link.id.empty())
+            return read.Fail("id", "is empty");
+        links->push_back(std::move(link));
+    }
+    return true;
+}
+
+// A text as a JSON string, as the JSON library writes it (broken UTF-8
+// replaced); plain ASCII without its own work.
+template <typename Char> void AppendQuoted(std::string& out, const std::basic_string<Char>& text)
+{
+    size_t start = out.size();
+    out += '"';
+    for (Char c : text)
+    {
+        if (c < 0x20 || c >= 0x7F)
+        {
+            out.resize(start);
+            std::string utf8;
+            if constexpr (sizeof(Char) == 1)
+                utf8 = text;
+            else
+                utf8 = ToUtf8(text);
+            out += json(utf8).dump(-1, ' ', false, json::error_handler_t::replace);
+            return;
+        }
+        if (c == '"' || c == '\\')
+            out += '\\';
+        out += (char)c;
+    }
+    out += '"';
+}
 
 json PluginToJson(const PluginEntry& plugin)
 {
@@ -445,7 +525,10 @@ json RecordToJson(const ModuleRecord& record)
     {
         json plugins = json::array();
         for (const PluginEntry& p : m.plugins)
+        {
             plugins.push_back(vst3 ? ClassToJson(p) : clap ? ClapPluginToJson(p) : PluginToJson(p));
+            PutLinks(plugins.back(), p.replaces);
+        }
         entry["plugins"] = plugins;
     }
     return entry;
@@ -560,6 +643,8 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
                                : PluginFromJson((*plugins)[i], where, &plugin, error);
             if (!read)
                 return false;
+            if (!ReadLinks((*plugins)[i], where, &plugin.replaces, error))
+                return false;
             m.plugins.push_back(std::move(plugin));
         }
     }
@@ -583,13 +668,59 @@ std::string EntryText(const ModuleRecord& record)
     return indented;
 }
 
-std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries)
+std::string ProductsText(const std::vector<const ModuleRecord*>& modules)
+{
+    // Written as the JSON library writes the list one level deep with an
+    // indent of two, straight from the grouping: the list is made again on
+    // every write, and may hold thousands of products.
+    LinkedProducts linked = GroupProducts(modules);
+    if (linked.products.empty())
+        return "[]";
+    std::string text = "[\n";
+    text.reserve(linked.plugins.size() * 256);
+    for (size_t p = 0; p < linked.products.size(); p++)
+    {
+        const auto& range = linked.products[p];
+        const LinkedPlugin& first = linked.plugins[range.first];
+        text += "    {\n      \"name\": ";
+        AppendQuoted(text, *first.name);
+        text += ",\n      \"vendor\": ";
+        AppendQuoted(text, *first.vendor);
+        text += ",\n      \"formats\": [";
+        for (size_t i = range.first; i < range.second; i++)
+        {
+            if (i == range.first || linked.plugins[i].format != linked.plugins[i - 1].format)
+                text += std::string(i == range.first ? "\n" : ",\n") + "        \"" +
+                        FormatName(linked.plugins[i].format) + "\"";
+        }
+        text += "\n      ],\n      \"plugins\": [\n";
+        for (size_t i = range.first; i < range.second; i++)
+        {
+            const LinkedPlugin& plugin = linked.plugins[i];
+            text += "        {\n          \"format\": \"";
+            text += FormatName(plugin.format);
+            text += "\",\n          \"path\": ";
+            AppendQuoted(text, *plugin.path);
+            text += ",\n          \"id\": ";
+            AppendQuoted(text, plugin.id);
+            text += ",\n          \"link\": \"";
+            text += plugin.link;
+            text += i + 1 < range.second ? "\"\n        },\n" : "\"\n        }\n";
+        }
+        text += p + 1 < linked.products.size() ? "      ]\n    },\n" : "      ]\n    }\n";
+    }
+    return text + "  ]";
+}
+
+std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries,
+                                const std::string& products)
 {
     // The layout is the one a JSON library writes with an indent of two.
     std::string text = "{\n  \"format\": " + std::to_string(DatabaseFormat) + ",\n  \"server\": " +
                        json(server).dump(-1, ' ', false, json::error_handler_t::replace) + ",\n  \"modules\": ";
+    const std::string end = ",\n  \"products\": " + products + "\n}\n";
     if (entries.empty())
-        return text + "[]\n}\n";
+        return text + "[]" + end;
     size_t size = text.size() + 16;
     for (const std::string* entry : entries)
         size += entry->size() + 2;
@@ -600,7 +731,7 @@ std::string DocumentFromEntries(const std::string& server, const std::vector<con
         text += *entries[i];
         text += i + 1 < entries.size() ? ",\n" : "\n";
     }
-    return text + "  ]\n}\n";
+    return text + "  ]" + end;
 }
 
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules)
@@ -612,7 +743,7 @@ std::string DocumentText(const std::string& server, const std::vector<const Modu
     std::vector<const std::string*> entries;
     for (const std::string& text : texts)
         entries.push_back(&text);
-    return DocumentFromEntries(server, entries);
+    return DocumentFromEntries(server, entries, ProductsText(modules));
 }
 
 bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,

@@ -34,8 +34,13 @@ bool RecordFromJson(const Json& entry, ModuleRecord* record, std::string* error,
 // around such entries. The database keeps each entry's text, so a rewrite
 // after one more module does not format the thousands of others again.
 std::string EntryText(const ModuleRecord& record);
-std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries);
-// A whole document: format, server and the given entries in their order.
+// The "products" list of these entries (orvanta/products.h) as it stands in
+// the document, made again on every write.
+std::string ProductsText(const std::vector<const ModuleRecord*>& modules);
+std::string DocumentFromEntries(const std::string& server, const std::vector<const std::string*>& entries,
+                                const std::string& products);
+// A whole document: format, server, the given entries in their order and
+// their products.
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules);
 
 // Reads a whole document of format 3, 2 or 1; false with the reason ("it is

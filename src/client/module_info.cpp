@@ -223,6 +223,50 @@ bool StripJson5(const std::string& text, std::string* out, std::string* error)
     return true;
 }
 
+// The "Compatibility" list; an entry that is not of its shape is a
+// finding and left out, an Old ID that is not a class ID likewise.
+void ReadCompatibility(const json& document, ModuleInfo* info)
+{
+    auto list = document.find("Compatibility");
+    if (list == document.end())
+        return;
+    const std::string head = std::string(File) + ": \"Compatibility\"";
+    if (!list->is_array())
+    {
+        info->findings.push_back(head + " is not a list");
+        return;
+    }
+    for (size_t i = 0; i < list->size(); i++)
+    {
+        const json& entry = (*list)[i];
+        std::string where = head + " entry " + std::to_string(i + 1);
+        auto newId = entry.is_object() ? entry.find("New") : entry.end();
+        if (!entry.is_object() || newId == entry.end() || !newId->is_string() ||
+            !IsClassId(newId->get<std::string>()))
+        {
+            info->findings.push_back(where + " has no \"New\" of 32 hexadecimal digits");
+            continue;
+        }
+        auto old = entry.find("Old");
+        if (old == entry.end() || !old->is_array())
+        {
+            info->findings.push_back(where + " has no \"Old\" list");
+            continue;
+        }
+        Vst3Compatibility item;
+        item.newId = Upper(newId->get<std::string>());
+        for (const json& id : *old)
+        {
+            if (id.is_string() && IsClassId(id.get<std::string>()))
+                item.oldIds.push_back(Upper(id.get<std::string>()));
+            else
+                info->findings.push_back(where + ": \"Old\" holds " + id.dump() +
+                                         ", not 32 hexadecimal digits");
+        }
+        info->compatibility.push_back(std::move(item));
+    }
+}
+
 ModuleInfo ParseModuleInfo(const std::string& text)
 {
     ModuleInfo info;
@@ -263,6 +307,7 @@ ModuleInfo ParseModuleInfo(const std::string& text)
         if (const json* flags = members.Object("Flags"))
             info.factory.flags = FactoryFlags(*flags);
     }
+    ReadCompatibility(document, &info);
     auto classes = document.find("Classes");
     if (classes == document.end() || !classes->is_array())
     {
@@ -396,6 +441,34 @@ std::vector<std::string> CompareModuleInfo(const std::vector<Vst3Class>& fromFil
     return findings;
 }
 
+void AddDeclaredLinks(const ModuleInfo& info, std::vector<PluginEntry>* classes)
+{
+    // A VST 2 plugin's ID as a class ID: "VST", its ID, its name.
+    const std::string vst2Head = "565354";
+    for (const Vst3Compatibility& item : info.compatibility)
+    {
+        for (PluginEntry& entry : *classes)
+        {
+            if (!entry.vst3 || entry.vst3->classId != item.newId)
+                continue;
+            for (const std::string& old : item.oldIds)
+            {
+                std::vector<FormatLink> links = {{PluginFormat::vst3, old, Vst3FromModuleInfo}};
+                if (old.compare(0, vst2Head.size(), vst2Head) == 0)
+                    links.push_back({PluginFormat::vst2, old.substr(vst2Head.size(), 8), Vst3FromModuleInfo});
+                for (const FormatLink& link : links)
+                {
+                    bool known = false;
+                    for (const FormatLink& had : entry.replaces)
+                        known = known || (had.format == link.format && had.id == link.id);
+                    if (!known)
+                        entry.replaces.push_back(link);
+                }
+            }
+        }
+    }
+}
+
 std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle)
 {
     auto start = std::chrono::steady_clock::now();
@@ -423,6 +496,7 @@ std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle)
         entry.vst3 = std::move(c);
         result.plugins.push_back(std::move(entry));
     }
+    AddDeclaredLinks(info, &result.plugins);
     result.scanMs = (uint32_t)std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();

@@ -304,6 +304,7 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
     // factory said; where the file cannot be used, that is the finding.
     ModuleInfo info = ReadModuleInfo(result->path);
     result->findings = info.findings;
+    AddDeclaredLinks(info, &result->plugins);
     if (info.read)
     {
         std::vector<Vst3Class> fromFactory;

@@ -2,6 +2,7 @@
 // work, and the rewrite of the file after every change.
 #include "atomic_file.h"
 #include "database_file.h"
+#include "linked_products.h"
 #include "module_files.h"
 #include "system_error.h"
 #include "orvanta/database.h"
@@ -43,15 +44,18 @@ struct PluginDatabase::Impl
             return false;
         }
         std::vector<const std::string*> entries;
+        std::vector<const ModuleRecord*> records;
         entries.reserve(modules.size());
+        records.reserve(modules.size());
         for (const auto& entry : modules)
         {
             auto text = texts.find(entry.first);
             if (text == texts.end())
                 text = texts.emplace(entry.first, EntryText(entry.second)).first;
             entries.push_back(&text->second);
+            records.push_back(&entry.second);
         }
-        return WriteFileAtomically(path, DocumentFromEntries(server, entries), error);
+        return WriteFileAtomically(path, DocumentFromEntries(server, entries, ProductsText(records)), error);
     }
 };
 
@@ -257,6 +261,16 @@ std::vector<ModuleRecord> PluginDatabase::Modules() const
     for (const auto& entry : m_impl->modules)
         list.push_back(entry.second);
     return list;
+}
+
+std::vector<Product> PluginDatabase::Products() const
+{
+    std::lock_guard<std::mutex> guard(m_impl->lock);
+    std::vector<const ModuleRecord*> records;
+    records.reserve(m_impl->modules.size());
+    for (const auto& entry : m_impl->modules)
+        records.push_back(&entry.second);
+    return LinkProducts(records);
 }
 
 std::optional<ModuleRecord> PluginDatabase::Find(const std::wstring& path) const

@@ -89,6 +89,35 @@ TEST(RealVst3, ModuleInfoThatDisagreesWithTheFactoryIsRecordedAsFindings)
     EXPECT_EQ(module["plugins"].size(), 3u);
 }
 
+// The class declares the sample VST 2 effect (536D4566) through its ID made
+// into a class ID, and an older class of its own; scanned, and listed from
+// the file alone.
+TEST(RealVst3, CompatibilityListLinksTheClassToThePluginsItReplaces)
+{
+    const char* info = R"({
+      "Classes": [{"CID": "0123456789ABCDEF0123456789ABCDEF", "Category": "Audio Module Class",
+                   "Name": "Orvanta Test Effect", "Vendor": "Zandrel Software", "Version": "1.2.3"}],
+      "Compatibility": [{"New": "0123456789abcdef0123456789abcdef",
+                         "Old": ["565354536D456673616D706C65206566", "0123456789ABCDEF0123456789ABCD00"]}]})";
+    for (const wchar_t* fast : {L"--rescan", L"--fast"})
+    {
+        ScratchFolder scratch;
+        std::wstring bundle = CopyBundle(L"Vst3Effect.vst3", scratch / L"plugins", std::string(info));
+        CopyTo(SamplePath(L"SampleEffect"), scratch / L"plugins", L"SampleEffect.dll");
+        ProcessRun run = RunTool({L"--db", scratch / L"plugins.json", fast, scratch / L"plugins"});
+        ASSERT_EQ(run.exitCode, 0u) << run.out << run.err;
+        json document = ReadJson(scratch / L"plugins.json");
+        EXPECT_EQ(document["modules"][1]["plugins"][0]["replaces"], json::parse(R"([
+            {"format": "vst3", "id": "565354536D456673616D706C65206566", "declaredBy": "moduleinfo.json"},
+            {"format": "vst2", "id": "536D4566", "declaredBy": "moduleinfo.json"},
+            {"format": "vst3", "id": "0123456789ABCDEF0123456789ABCD00", "declaredBy": "moduleinfo.json"}])"))
+            << document.dump(1);
+        EXPECT_EQ(document["modules"][1].value("moduleInfoOnly", false), std::wstring(fast) == L"--fast");
+        EXPECT_EQ(document["products"][0]["plugins"][1]["link"], "declared");
+        EXPECT_EQ(document["products"][0]["plugins"][1]["id"], "536D4566");
+    }
+}
+
 TEST(RealVst3, MalformedModuleInfoIsAFindingAndTheBundleIsStillScanned)
 {
     ScratchFolder scratch;

@@ -496,8 +496,8 @@ TEST(CliExit, HelpExplainsEveryOption)
     ProcessRun run = RunTool({L"--help"});
     EXPECT_EQ(run.exitCode, 0u);
     for (const char* option : {"PATH", "--formats", "--fast", "--server", "--dumps", "--db", "--timeout", "--retries",
-                               "-j,--jobs", "--rescan", "--retry-failed", "--json", "--quiet", "--help", "--version",
-                               "Exit codes"})
+                               "-j,--jobs", "--rescan", "--retry-failed", "--json", "--quiet", "--list", "--help",
+                               "--version", "Exit codes"})
         EXPECT_TRUE(Contains(run.out, option)) << option << "\n" << run.out;
 }
 

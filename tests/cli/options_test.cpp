@@ -70,6 +70,8 @@ TEST(OptionRanges, EdgesAreAcceptedAndValuesPastThemAreUsageErrors)
         {{"--jobs", "65"}, 2, "--jobs"},
         {{"--timeout", "0"}, 2, ""},
         {{"--retries", "-1"}, 2, ""},
+        // --list scans nothing, so a path is an error.
+        {{"--list", "--quiet"}, 2, "--list"},
     };
     for (const Row& row : rows)
     {

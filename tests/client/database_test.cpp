@@ -170,6 +170,23 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
         }
       ]
     }
+  ],
+  "products": [
+    {
+      "name": "Sample Shell Chorus",
+      "vendor": "Zandrel Software",
+      "formats": [
+        "vst2"
+      ],
+      "plugins": [
+        {
+          "format": "vst2",
+          "path": "C:\\Plugins\\Shell.dll",
+          "id": "53480001",
+          "link": ""
+        }
+      ]
+    }
   ]
 }
 )json";

@@ -190,6 +190,23 @@ TEST(DatabaseFormat2, Vst3BundleIsWrittenWithItsFactoryAndOneEntryPerClass)
       "phase": "GetPluginFactory",
       "classCount": 0
     }
+  ],
+  "products": [
+    {
+      "name": "Sample Gain",
+      "vendor": "Zandrel Software",
+      "formats": [
+        "vst3"
+      ],
+      "plugins": [
+        {
+          "format": "vst3",
+          "path": "C:\\Plugins\\Multi.vst3",
+          "id": "5653544753616D706C65476169700000",
+          "link": ""
+        }
+      ]
+    }
   ]
 }
 )json";

@@ -1,0 +1,62 @@
+// orvanta-scan --list: the database's products, one a line, from a file
+// written here and from a real scan of the DPF plugin's VST 2 and VST3
+// builds; nothing is scanned or written.
+#include "build_paths.h"
+#include "cli_support.h"
+#include "environment.h"
+#include "files.h"
+#include "scratch_folder.h"
+#include "text.h"
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+using clitest::RunTool;
+
+TEST(ListOption, PrintsTheProductsOfTheDatabaseAndLeavesItAlone)
+{
+    // A plugin alone, and a VST3 class that declares the VST 2 plugin it
+    // replaces.
+    const std::string database = R"({"format": 2, "modules": [
+      {"path": "C:\\P\\Gain.dll", "format": "vst2", "size": 1, "modified": "x", "status": "ok", "plugins": [
+        {"id": "5A47616E", "status": "ok", "name": "ZGain", "vendor": "Zandrel Software"}]},
+      {"path": "C:\\P\\Gain.vst3", "format": "vst3", "size": 1, "modified": "x", "status": "ok", "plugins": [
+        {"id": "0123456789ABCDEF0123456789ABCD02", "status": "ok", "category": "Audio Module Class",
+         "name": "Zandrel Gain", "vendor": "Zandrel Software",
+         "replaces": [{"format": "vst2", "id": "5A47616E", "declaredBy": "moduleinfo.json"}]}]},
+      {"path": "C:\\P\\Tone.dll", "format": "vst2", "size": 1, "modified": "x", "status": "ok", "plugins": [
+        {"id": "546F6E65", "status": "ok", "name": "Tone", "vendor": "Acme"}]}]})";
+    ScratchFolder scratch;
+    std::wstring db = scratch / L"plugins.json";
+    WriteWholeFile(db, database);
+    ProcessRun run = RunTool({L"--list", L"--db", db});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, "Tone (Acme): vst2\nZandrel Gain (Zandrel Software): vst3, vst2 [declared]\n");
+    EXPECT_EQ(ReadWholeFile(db), database);
+
+    WriteWholeFile(db, "{\"format\": 2, \"modules\": [");
+    run = RunTool({L"--list", L"--db", db});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_EQ(run.err, "orvanta-scan: the database " + Utf8(db) +
+                           " is not readable, so it is left as it is: it is not valid JSON\n");
+
+    // The per-user database, not there yet: nothing to list, nothing made.
+    ScopedEnvironment environment;
+    environment.Set(L"LOCALAPPDATA", scratch / L"local");
+    run = RunTool({L"--list"});
+    EXPECT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(Exists(scratch / L"local"));
+}
+
+// DPF gives its VST 2 and VST3 builds the same name and brand, and the VST3
+// bundle declares nothing: one product, joined by the guess.
+TEST(ListOption, DpfPluginIsOneProductInBothFormats)
+{
+    ScratchFolder scratch;
+    std::wstring db = scratch / L"plugins.json";
+    ProcessRun scan = RunTool({L"--db", db, L"--formats", L"vst2,vst3", L"--quiet", BinPath(L"dpf")});
+    ASSERT_EQ(scan.exitCode, 0u) << scan.out << scan.err;
+    ProcessRun list = RunTool({L"--list", L"--db", db});
+    EXPECT_EQ(list.exitCode, 0u) << list.err;
+    EXPECT_EQ(list.out, "Orvanta DPF Gain (Zandrel Software): vst3, vst2 [guessed]\n");
+}
