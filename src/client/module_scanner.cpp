@@ -421,6 +421,12 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
     const ClapModuleReport& report = *outcome.clapModule;
     result->clapVersion = report.clapVersion;
     result->pluginCount = report.pluginCount;
+    // A factory may list one ID many times; create_plugin can only ever make
+    // the first, so a repeat is no entry of its own but counted, and named
+    // once, so that a factory repeating one descriptor 4096 times gives one
+    // entry and one finding.
+    std::vector<std::pair<std::string, int>> listings; // per ID, in first-listed order
+    std::map<std::string, size_t> listingOf;
     for (size_t i = 0; i < report.plugins.size(); i++)
     {
         const ClapModuleReport::Plugin& listed = report.plugins[i];
@@ -431,6 +437,14 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
                                        "; skipped");
             continue;
         }
+        auto known = listingOf.find(listed.info.id);
+        if (known != listingOf.end())
+        {
+            listings[known->second].second++;
+            continue;
+        }
+        listingOf[listed.info.id] = listings.size();
+        listings.emplace_back(listed.info.id, 1);
         PluginEntry entry;
         entry.clap = listed.info;
         entry.clap->sources = {ClapFromDescriptor};
@@ -445,6 +459,10 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
         }
         result->plugins.push_back(std::move(entry));
     }
+    for (const auto& listing : listings)
+        if (listing.second > 1)
+            result->findings.push_back("plugin " + listing.first + ": listed " + std::to_string(listing.second) +
+                                       " times by the factory; scanned once");
     // The server lists at most 4096 descriptors.
     if (report.pluginCount > (int)report.plugins.size())
         result->findings.push_back("the factory says it has " + std::to_string(report.pluginCount) +
@@ -459,9 +477,6 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
         FreeModule(path, PluginFormat::clap, callbacks, result);
         return;
     }
-    // A factory may list one ID twice; create_plugin can only ever make the
-    // first, so the repeat gets no request of its own.
-    std::map<std::string, bool> requested;
     for (PluginEntry& entry : result->plugins)
     {
         const std::string& id = entry.clap->id;
@@ -475,13 +490,6 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
                                      : "the plugin ID holds a control character, so it cannot be requested";
             continue;
         }
-        if (requested[id])
-        {
-            entry.status = Status::failed;
-            entry.error = "plugin ID " + id + " is listed twice by the factory";
-            continue;
-        }
-        requested[id] = true;
         ScanClapPlugin(callbacks, result, &entry);
     }
     FreeModule(path, PluginFormat::clap, callbacks, result);

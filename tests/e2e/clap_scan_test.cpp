@@ -219,10 +219,10 @@ TEST_F(ClapScan, LinksToOtherFormatsThroughTheirFactories)
 >:  "clapVersion": "1.2.2",
 >:  "pluginCount": 1,
 >:  "plugins": [
->:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-linked", "name": "Orvanta Linked", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "2.0.0", "description": "Successor of a VST 2 plugin", "features": ["audio-effect"], "clapVersion": "1.2.2", "cut": [], "vst3": "4C494E4B45440001A0B0C0D0E0F00001"}
+>:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-linked", "name": "Orvanta Linked", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "2.0.0", "description": "Successor of a VST 2 plugin", "features": ["audio-effect"], "clapVersion": "1.2.2", "cut": [], "vst3": "0123456789ABCDEF0123456789ABCDEF"}
 >:  ],
 >:  "converters": [
->:    {"srcAbi": "vst2", "srcId": "-1163005939", "dstAbi": "clap", "dstId": "com.zandrel.orvanta-linked"}
+>:    {"srcAbi": "vst2", "srcId": "1399670118", "dstAbi": "clap", "dstId": "com.zandrel.orvanta-linked"}
 >:  ]
 >:}
 )" + Ready);

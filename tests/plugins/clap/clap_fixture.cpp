@@ -11,10 +11,12 @@
 //    3 suite: a chorus (mono in, two outputs of which the second cannot be
 //      described, a MIDI note output), a plugin whose init returns false and
 //      one without get_extension
-//    4 linked: declares its VST3 class through the as-VST3 factory and the
-//      VST 2 plugin whose state it reads (ID BAADF00D, written as the signed
-//      decimal -1163005939) through the state converter factory (whose
-//      second descriptor is null)
+//    4 linked: declares its VST3 class through the as-VST3 factory (the class
+//      of the Vst3Effect fixture) and the VST 2 plugin whose state it reads
+//      through the state converter factory (SampleEffect, ID 536D4566,
+//      written as the signed decimal 1399670118; the factory's second
+//      descriptor is null), so one product spans three formats by
+//      declaration alone
 //    5-8 crash in the entry's init, get_factory, create_plugin, the plugin's
 //      init
 //    9 hangs in the entry's init; 10 shows a message box in the plugin's init
@@ -389,7 +391,7 @@ const clap_plugin* CreatePlugin(const clap_plugin_factory*, const clap_host* hos
 const clap_plugin_factory Factory = {PluginCountOf, DescriptorOf, CreatePlugin};
 
 // The links the linked variant declares to plugins of other formats.
-const Vst3::TUID LinkedVst3Class = VST3_UID(0x4C494E4B, 0x45440001, 0xA0B0C0D0, 0xE0F00001);
+const Vst3::TUID LinkedVst3Class = VST3_UID(0x01234567, 0x89ABCDEF, 0x01234567, 0x89ABCDEF);
 const clap_plugin_info_as_vst3 LinkedVst3Info = {Vendor, reinterpret_cast<const uint8_t(*)[16]>(&LinkedVst3Class),
                                                  "Fx"};
 const clap_plugin_info_as_vst3* Vst3InfoOf(const clap_plugin_factory_as_vst3*, uint32_t index)
@@ -399,7 +401,7 @@ const clap_plugin_info_as_vst3* Vst3InfoOf(const clap_plugin_factory_as_vst3*, u
 const clap_plugin_factory_as_vst3 AsVst3Factory = {Vendor, "https://zandrel.example", "", Vst3InfoOf};
 
 const clap_plugin_state_converter_descriptor Converter = {
-    V122, {"vst2", "-1163005939"}, {"clap", "com.zandrel.orvanta-linked"}, "com.zandrel.from-vst2",
+    V122, {"vst2", "1399670118"}, {"clap", "com.zandrel.orvanta-linked"}, "com.zandrel.from-vst2",
     "From VST 2", Vendor, "1.0.0", ""};
 uint32_t ConverterCount(const clap_plugin_state_converter_factory*) { return 2; }
 const clap_plugin_state_converter_descriptor* ConverterOf(const clap_plugin_state_converter_factory*,
