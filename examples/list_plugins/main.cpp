@@ -76,6 +76,11 @@ int main()
                 std::printf("%-8s %s %s %s (%s, %s)\n", orvanta::StatusName(plugin.status), file.c_str(),
                             plugin.vst3->classId.c_str(), plugin.vst3->name.c_str(),
                             plugin.vst3->vendor.c_str(), plugin.vst3->category.c_str());
+            else if (plugin.clap) // a CLAP plugin: its ID and its main channels
+                std::printf("%-8s %s %s %s (%s, %d in, %d out)\n", orvanta::StatusName(plugin.status), file.c_str(),
+                            plugin.clap->id.c_str(), plugin.clap->name.c_str(), plugin.clap->vendor.c_str(),
+                            plugin.clap->ports ? plugin.clap->ports->audioInputs : 0,
+                            plugin.clap->ports ? plugin.clap->ports->audioOutputs : 0);
             else
                 std::printf("%-8s %s %s %s (%s)\n", orvanta::StatusName(plugin.status), file.c_str(),
                             orvanta::HexId(plugin.report.id).c_str(), plugin.report.name.c_str(),

@@ -29,3 +29,7 @@ clap_fixture(ClapHangDeinit 16)
 clap_fixture(ClapCrashCleanup 17)
 clap_fixture(ClapNoFactory 18)
 clap_fixture(ClapNoDeinit 19)
+
+# A CLAP sample for the demo: the instrument as samples/SampleInstrument.clap.
+add_custom_command(TARGET ClapInstrument POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ClapInstrument> ${SAMPLE_OUT_DIR}/SampleInstrument.clap)
