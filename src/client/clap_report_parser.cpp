@@ -143,21 +143,4 @@ bool ParseClapPluginReport(const std::string& block, ClapPluginReport* report, s
     return true;
 }
 
-bool ParseClapFreeReport(const std::string& block, ClapFreeReport* report, std::string* error)
-{
-    json doc;
-    if (!ParseJsonBlock(block, &doc, error))
-        return false;
-    std::string problem;
-    BlockMembers read(doc, "", &problem);
-    ClapFreeReport out;
-    read.Format("clap");
-    read.Text("error", &out.error);
-    read.Text("phase", &out.phase);
-    if (!FinishBlock(problem, error))
-        return false;
-    *report = std::move(out);
-    return true;
-}
-
 } // namespace orvanta

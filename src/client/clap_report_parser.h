@@ -53,17 +53,10 @@ struct ClapPluginReport
     std::vector<ClapPort> portList;
 };
 
-// The answer to "clap|" alone, which frees the cached module.
-struct ClapFreeReport
-{
-    std::string error, phase;
-};
-
 // Each parses the block as ParseReport takes it (the ">:" lines without
 // their tag, joined with line feeds). Returns false with "malformed report:
 // ..." and leaves *report alone.
 bool ParseClapModuleReport(const std::string& block, ClapModuleReport* report, std::string* error);
 bool ParseClapPluginReport(const std::string& block, ClapPluginReport* report, std::string* error);
-bool ParseClapFreeReport(const std::string& block, ClapFreeReport* report, std::string* error);
 
 } // namespace orvanta

@@ -138,4 +138,21 @@ bool FinishBlock(const std::string& problem, std::string* error)
     return false;
 }
 
+bool ParseFreeReport(const std::string& block, const char* format, FreeReport* report, std::string* error)
+{
+    json doc;
+    if (!ParseJsonBlock(block, &doc, error))
+        return false;
+    std::string problem;
+    BlockMembers read(doc, "", &problem);
+    FreeReport out;
+    read.Format(format);
+    read.Text("error", &out.error);
+    read.Text("phase", &out.phase);
+    if (!FinishBlock(problem, error))
+        return false;
+    *report = std::move(out);
+    return true;
+}
+
 } // namespace orvanta

@@ -48,4 +48,12 @@ bool ParseJsonBlock(const std::string& block, nlohmann::json* out, std::string* 
 // True when no problem was found; else false with "malformed report: PROBLEM".
 bool FinishBlock(const std::string& problem, std::string* error);
 
+// The fixed answer to a free request ("vst3|" or "clap|" alone), of either
+// format: format, error and phase.
+struct FreeReport
+{
+    std::string error, phase;
+};
+bool ParseFreeReport(const std::string& block, const char* format, FreeReport* report, std::string* error);
+
 } // namespace orvanta

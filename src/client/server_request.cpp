@@ -5,6 +5,7 @@
 #include "report_parser.h"
 #include "scan_server_impl.h"
 #include "dialog_windows.h"
+#include "json_block.h"
 #include "orvanta/text.h"
 #include <algorithm>
 
@@ -233,10 +234,10 @@ RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string&
             outcome.vst3Module = std::move(report);
         }
     }
-    else if (read && answer == Answer::vst3Free)
+    else if (read && (answer == Answer::vst3Free || answer == Answer::clapFree))
     {
-        Vst3FreeReport report;
-        if ((read = ParseVst3FreeReport(block, &report, &error)))
+        FreeReport report;
+        if ((read = ParseFreeReport(block, answer == Answer::clapFree ? "clap" : "vst3", &report, &error)))
         {
             outcome.error = report.error;
             outcome.phase = report.phase;
@@ -268,15 +269,6 @@ RequestOutcome ScanServer::Exchange(const std::wstring& path, const std::string&
             outcome.error = report.error;
             outcome.phase = report.phase;
             outcome.clapPlugin = std::move(report);
-        }
-    }
-    else if (read && answer == Answer::clapFree)
-    {
-        ClapFreeReport report;
-        if ((read = ParseClapFreeReport(block, &report, &error)))
-        {
-            outcome.error = report.error;
-            outcome.phase = report.phase;
         }
     }
     else if (read)

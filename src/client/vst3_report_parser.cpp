@@ -171,21 +171,4 @@ bool ParseVst3ClassReport(const std::string& block, Vst3ClassReport* report, std
     return true;
 }
 
-bool ParseVst3FreeReport(const std::string& block, Vst3FreeReport* report, std::string* error)
-{
-    json doc;
-    if (!ParseJsonBlock(block, &doc, error))
-        return false;
-    std::string problem;
-    Members read(doc, "", &problem);
-    Vst3FreeReport out;
-    read.Format("vst3");
-    read.Text("error", &out.error);
-    read.Text("phase", &out.phase);
-    if (!FinishBlock(problem, error))
-        return false;
-    *report = std::move(out);
-    return true;
-}
-
 } // namespace orvanta

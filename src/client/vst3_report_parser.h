@@ -43,19 +43,12 @@ struct Vst3ClassReport
     std::vector<Vst3Bus> busList;
 };
 
-// The answer to "vst3|" alone, which frees the cached module.
-struct Vst3FreeReport
-{
-    std::string error, phase;
-};
-
 // Each parses the block as ParseReport takes it (the ">:" lines without
 // their tag, joined with line feeds). Returns false with "malformed report:
 // ..." (the line and column where the syntax breaks, or the member that is
 // missing or of the wrong type) and leaves *report alone.
 bool ParseVst3ModuleReport(const std::string& block, Vst3ModuleReport* report, std::string* error);
 bool ParseVst3ClassReport(const std::string& block, Vst3ClassReport* report, std::string* error);
-bool ParseVst3FreeReport(const std::string& block, Vst3FreeReport* report, std::string* error);
 
 // A class ID as the server and the database write it: 32 hexadecimal digits
 // in either letter case, given back in upper case; false for anything else.
