@@ -14,17 +14,9 @@
 
 using namespace testsupport;
 using namespace testsupport::clapanswers;
+using clitest::Contains;
 using clitest::RunTool;
 using nlohmann::json;
-
-namespace {
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
-
-} // namespace
 
 TEST(CliClap, FormatsClapScansOnlyTheClapModuleAndKeepsItsMembers)
 {

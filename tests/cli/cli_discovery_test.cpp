@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 using namespace testsupport;
+using clitest::Contains;
 using clitest::RunTool;
 using nlohmann::json;
 
@@ -31,11 +32,6 @@ const char* const GainInfo = R"json5({
 })json5";
 
 const uint64_t Dec8 = 134412108752500000ull; // 2026-12-08T13:41:15.250Z
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
-}
 
 // The status of each entry by path, in the database's order.
 std::vector<std::pair<std::string, std::string>> Statuses(const json& document)

@@ -16,6 +16,7 @@
 #include <set>
 
 using namespace testsupport;
+using clitest::Contains;
 using clitest::RunTool;
 using clitest::ToolPath;
 using clitest::ToolTimeoutMs;
@@ -45,11 +46,6 @@ std::vector<std::string> FileNames(const json& document)
         names.push_back(path.substr(path.find_last_of('\\') + 1));
     }
     return names;
-}
-
-bool Contains(const std::string& text, const std::string& part)
-{
-    return text.find(part) != std::string::npos;
 }
 
 const json SampleEffectPlugins = json::parse(R"json([ {

@@ -15,4 +15,10 @@ std::wstring ToolPath();
 // Runs orvanta-scan.exe with these arguments to its end.
 testsupport::ProcessRun RunTool(const std::vector<std::wstring>& args);
 
+// True when the tool's output holds the part.
+inline bool Contains(const std::string& text, const std::string& part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 } // namespace clitest

@@ -37,6 +37,7 @@
 // Before a crash a variant appends the id of the crashing thread to the
 // file named by CRASH_FIXTURE_THREAD_FILE, as the other crash fixtures do.
 #include "host/clap_abi.h"
+#include "../fixture_crash.h"
 #include "host/vst3_abi.h"
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -73,27 +74,7 @@ using namespace Clap;
 
 namespace {
 
-volatile uintptr_t CrashAddress = 16;
-
-void Crash()
-{
-    char path[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("CRASH_FIXTURE_THREAD_FILE", path, sizeof path);
-    if (n > 0 && n < sizeof path)
-    {
-        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-        {
-            char line[32];
-            int length = snprintf(line, sizeof line, "%lu\n", GetCurrentThreadId());
-            DWORD written = 0;
-            WriteFile(file, line, (DWORD)length, &written, nullptr);
-            CloseHandle(file);
-        }
-    }
-    *(volatile int*)CrashAddress = 1;
-}
+using fixture::Crash;
 
 // ------------------------------------------------------------ the plugins
 

@@ -35,6 +35,7 @@
 // Before a crash a variant appends the id of the crashing thread to the
 // file named by CRASH_FIXTURE_THREAD_FILE, as the VST 2 crash fixtures do.
 #include "host/vst3_abi.h"
+#include "../fixture_crash.h"
 #include "host/vst2_abi.h"
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -76,27 +77,7 @@ namespace {
 
 const int FactoryLevel = VST3_MODE == VST3_LEGACY ? 1 : VST3_MODE == VST3_INSTRUMENT ? 2 : 3;
 
-volatile uintptr_t CrashAddress = 16;
-
-[[maybe_unused]] void Crash()
-{
-    char path[MAX_PATH];
-    DWORD n = GetEnvironmentVariableA("CRASH_FIXTURE_THREAD_FILE", path, sizeof path);
-    if (n > 0 && n < sizeof path)
-    {
-        HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE)
-        {
-            char line[32];
-            int length = snprintf(line, sizeof line, "%lu\n", GetCurrentThreadId());
-            DWORD written = 0;
-            WriteFile(file, line, (DWORD)length, &written, nullptr);
-            CloseHandle(file);
-        }
-    }
-    *(volatile int*)CrashAddress = 1;
-}
+using fixture::Crash;
 
 // ------------------------------------------------------------ the classes
 
