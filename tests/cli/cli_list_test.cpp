@@ -1,7 +1,6 @@
 // orvanta-scan --list: the database's products, one a line, from a file
-// written here and from a real scan of the DPF plugin's VST 2 and VST3
-// builds; nothing is scanned or written.
-#include "build_paths.h"
+// written here; nothing is scanned or written. A real scan's products are
+// listed in cli_real_clap_test.cpp.
 #include "cli_support.h"
 #include "environment.h"
 #include "files.h"
@@ -46,17 +45,4 @@ TEST(ListOption, PrintsTheProductsOfTheDatabaseAndLeavesItAlone)
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_FALSE(Exists(scratch / L"local"));
-}
-
-// DPF gives its VST 2 and VST3 builds the same name and brand, and the VST3
-// bundle declares nothing: one product, joined by the guess.
-TEST(ListOption, DpfPluginIsOneProductInBothFormats)
-{
-    ScratchFolder scratch;
-    std::wstring db = scratch / L"plugins.json";
-    ProcessRun scan = RunTool({L"--db", db, L"--formats", L"vst2,vst3", L"--quiet", BinPath(L"dpf")});
-    ASSERT_EQ(scan.exitCode, 0u) << scan.out << scan.err;
-    ProcessRun list = RunTool({L"--list", L"--db", db});
-    EXPECT_EQ(list.exitCode, 0u) << list.err;
-    EXPECT_EQ(list.out, "Orvanta DPF Gain (Zandrel Software): vst3, vst2 [guessed]\n");
 }
