@@ -69,6 +69,10 @@ struct PluginReport
     bool audio64 = false;
     int category = 0;
     bool synthEdit = false;
+    // effFlagsHasEditor (bit 0 of AEffect.flags): the plugin has an editor
+    // window. Unknown in reports of the plain request form and in entries
+    // carried over from databases before format 4.
+    std::optional<bool> hasEditor;
     std::vector<ShellEntry> shells; // only for a shell module, in report order
 };
 
@@ -125,14 +129,28 @@ struct Vst3Class
     // 32 upper-case hex digits: the four 32-bit words that declare the ID,
     // in order (the text form moduleinfo.json uses), not the memory bytes.
     std::string classId;
-    std::string category, name, vendor, version, sdkVersion;
+    std::string category, name, version, sdkVersion;
+    // The vendor as a host shows it: the class's own, or the factory's when
+    // the class names none (as most plugins built on the SDK do).
+    std::string vendor;
+    bool vendorFromFactory = false; // vendor is the factory's: the class's is empty
     std::vector<std::string> subCategories; // the "|"-separated text, split
     uint32_t classFlags = 0;
     int32_t cardinality = 0;
     std::optional<Vst3Buses> buses; // an audio module class whose instance was read
+    // The controller class the initialised component names
+    // (getControllerClassId): 32 upper-case hex digits, "" when it names
+    // none; unset when no instance was read. controllerListed: the factory
+    // lists a class of that ID (a host can make the editor from it).
+    std::optional<std::string> controller;
+    bool controllerListed = false;
     std::vector<std::string> sources; // Vst3From... values, in that order
 };
 constexpr const char* Vst3AudioModuleClass = "Audio Module Class";
+constexpr const char* Vst3ControllerClass = "Component Controller Class";
+// The class through which a VST3 module offers ARA, paired with the audio
+// module class of the same name (or the module's only one).
+constexpr const char* Vst3AraMainFactoryClass = "ARA Main Factory Class";
 
 // One note port of a CLAP plugin's instance.
 struct ClapNotePort
@@ -161,6 +179,9 @@ struct ClapPlugin
     std::string clapVersion;      // the descriptor's, "1.2.2"
     std::vector<std::string> cut; // members cut at the server's bound ("description", "features")
     std::optional<ClapPorts> ports; // when its instance was read
+    // The initialised instance answers get_extension("clap.gui"); unset
+    // when no instance was read.
+    std::optional<bool> gui;
     std::vector<std::string> sources; // ClapFrom... values, in that order
 };
 
@@ -179,6 +200,25 @@ struct FormatLink
     std::string declaredBy;
 };
 
+// ARA (Audio Random Access), which changes how a host inserts a plugin: how
+// the plugin offers it, as known before it is loaded.
+struct AraSupport
+{
+    // The plugin works only through ARA (CLAP's feature "ara:required").
+    bool required = false;
+    // VST3: the module's class of category "ARA Main Factory Class" paired
+    // with this plugin's class, 32 upper-case hex digits.
+    std::string factoryClass;
+    // CLAP: the ARA factory the module answers ("org.ara-audio.ara.factory/2"
+    // or the draft "org.ara-audio.ara.factory.draft/2").
+    std::string factory;
+    // CLAP: the descriptor's features name "ara:supported" or "ara:required".
+    bool feature = false;
+};
+// The feature texts of a CLAP descriptor that declare ARA.
+constexpr const char* ClapAraSupportedFeature = "ara:supported";
+constexpr const char* ClapAraRequiredFeature = "ara:required";
+
 // One plugin of a module: the module's own plugin, one sub-plugin of a VST 2
 // shell, one class of a VST3 factory, or one plugin of a CLAP factory.
 struct PluginEntry
@@ -193,6 +233,8 @@ struct PluginEntry
     // The other plugins it declares itself the same product as; empty when
     // it declares none.
     std::vector<FormatLink> replaces;
+    // Set when the plugin offers ARA.
+    std::optional<AraSupport> ara;
     // The step of the server's work a failure, crash or time-out happened
     // in ("createInstance", "initialize", "bus info", "plugin init", ...);
     // "" when none.
@@ -222,6 +264,14 @@ struct ModuleResult
     std::vector<DialogWindow> windows; // timeout: the windows it waited on
     std::vector<PluginEntry> plugins;
     std::string server; // the banner of the server that scanned it ("" when none started)
+    // The machine the module (a VST3 bundle's binary) was built for, from
+    // its PE header: "x64", "x86", "arm64", "arm64ec", "arm64x", "arm" or
+    // "machine 0xNNNN"; "" when the file is no readable PE image.
+    std::string machine;
+    // VST3 bundles: the binary folders under Contents that hold a binary of
+    // the bundle's name ("x86_64-win", "x86-win", "arm64-win",
+    // "arm64ec-win", "arm64x-win"), in that order.
+    std::vector<std::string> architectures;
 
     // VST3 and CLAP.
     std::wstring binary;    // the DLL that was (or would be) loaded

@@ -85,6 +85,9 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     app.add_flag("--json", options->json,
                  "Write this run's entries as JSON (the database's shape) on the standard output");
     app.add_flag("--quiet", options->quiet, "No progress and no summary; errors only");
+    app.add_flag("--findings", options->allFindings,
+                 "List every finding in the summary, one a line (default: one line a module, with its count, "
+                 "kinds and first finding)");
     app.add_flag("--list", options->list,
                  "Print the database's plugins grouped by product, one product a line, and scan nothing")
         ->excludes(pathOption);

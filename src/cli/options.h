@@ -27,6 +27,7 @@ struct Options
     bool quiet = false;
     bool fast = false; // VST3 bundles with a clean moduleinfo.json listed from it alone
     bool list = false; // print the database's products instead of scanning
+    bool allFindings = false; // the summary lists every finding, not one line a module
 };
 
 // What the command line asks for: a run with the options, or an exit right

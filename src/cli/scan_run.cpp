@@ -145,6 +145,7 @@ int RunScan(const Options& options)
 
     RunTally tally;
     tally.database = db.Path();
+    tally.allFindings = options.allFindings;
     tally.unchanged = plan.unchanged.size();
     tally.removed = plan.removed.size();
     for (const ModuleFile& file : plan.unchanged)

@@ -2,6 +2,7 @@
 #include <orvanta/database.h>
 #include <orvanta/paths.h>
 #include <orvanta/text.h>
+#include <algorithm>
 #include <cstdio>
 #include <map>
 
@@ -102,7 +103,48 @@ std::string CrashText(const ModuleResult& m)
     return text;
 }
 
+// The kind of a finding, from the words every finding of that kind is made
+// with (docs/client-library.md lists them), in the plural.
+std::string FindingKind(const std::string& finding)
+{
+    const std::pair<const char*, const char*> kinds[] = {
+        {"the server survived it", "survived crashes"},
+        {"moduleinfo.json", "moduleinfo.json"},
+        {"; skipped", "skipped descriptors"},
+        {"cut at the server's bound", "cut texts"},
+        {" were read", "cut counts"},
+        {" times by the factory", "repeated IDs"},
+        {"ARA main factory", "ARA"},
+        {"the factory lists no class", "no audio module class"}};
+    for (const auto& kind : kinds)
+    {
+        if (finding.find(kind.first) != std::string::npos)
+            return kind.second;
+    }
+    return "other";
+}
+
 } // namespace
+
+std::string FindingsLine(const std::vector<std::string>& findings)
+{
+    if (findings.size() == 1)
+        return findings[0];
+    std::vector<std::pair<std::string, size_t>> kinds; // in order of first use
+    for (const std::string& finding : findings)
+    {
+        std::string kind = FindingKind(finding);
+        auto known = std::find_if(kinds.begin(), kinds.end(), [&](const auto& k) { return k.first == kind; });
+        if (known == kinds.end())
+            kinds.emplace_back(kind, 1);
+        else
+            known->second++;
+    }
+    std::string text = std::to_string(findings.size()) + " findings (";
+    for (size_t i = 0; i < kinds.size(); i++)
+        text += (i == 0 ? "" : ", ") + std::to_string(kinds[i].second) + " " + kinds[i].first;
+    return text + "); first: " + findings[0];
+}
 
 std::string ProblemText(const ModuleResult& m)
 {
@@ -252,10 +294,19 @@ std::string SummaryText(const RunTally& tally)
         text += "Problems:\n" + problems;
     if (!tally.findings.empty())
     {
-        text += "Findings:\n";
+        bool folded = !tally.allFindings && std::any_of(tally.findings.begin(), tally.findings.end(),
+                                                        [](const auto& m) { return m.second.second.size() > 1; });
+        text += folded ? "Findings (one line a module; --findings lists each):\n" : "Findings:\n";
         for (const auto& module : tally.findings)
-            for (const std::string& finding : module.second.second)
-                text += "  " + orvanta::ToUtf8(module.second.first) + ": " + finding + "\n";
+        {
+            std::string path = orvanta::ToUtf8(module.second.first);
+            const std::vector<std::string>& findings = module.second.second;
+            if (!tally.allFindings)
+                text += "  " + path + ": " + FindingsLine(findings) + "\n";
+            else
+                for (const std::string& finding : findings)
+                    text += "  " + path + ": " + finding + "\n";
+        }
     }
     return text + database;
 }

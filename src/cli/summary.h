@@ -28,6 +28,7 @@ struct RunTally
     size_t removed = 0;
     std::chrono::milliseconds elapsed{0};
     std::wstring database;
+    bool allFindings = false; // every finding a line, instead of one line a module
 
     // A module of this run, and a module of this run whose entry changed
     // later (a thread it left running crashed a later request).
@@ -40,6 +41,9 @@ private:
 
 // Why one module (or one of its plugins) did not end ok, in one line.
 std::string ProblemText(const orvanta::ModuleResult& result);
+// A module's findings in one line: "68 findings (66 moduleinfo.json, 2
+// survived crashes); first: ...", or the finding itself when it is alone.
+std::string FindingsLine(const std::vector<std::string>& findings);
 std::string SummaryText(const RunTally& tally);
 
 } // namespace orvantacli

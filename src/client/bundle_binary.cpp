@@ -14,6 +14,32 @@ namespace {
 
 const wchar_t BinaryFolder[] = L"Contents\\x86_64-win";
 
+// The binary folders a bundle may hold, and the machine each is for.
+struct ArchitectureFolder
+{
+    const char* folder;
+    const char* machine;
+};
+const ArchitectureFolder ArchitectureFolders[] = {{"x86_64-win", "x64"},
+                                                  {"x86-win", "x86, 32-bit"},
+                                                  {"arm64-win", "arm64"},
+                                                  {"arm64ec-win", "arm64ec"},
+                                                  {"arm64x-win", "arm64x"}};
+
+std::wstring TrimmedBundle(const std::wstring& path)
+{
+    std::wstring folder = path;
+    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
+        folder.pop_back();
+    return folder;
+}
+
+bool IsFile(const std::wstring& path)
+{
+    DWORD attributes = GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 // The names of the files (not folders) directly in a folder.
 std::vector<std::wstring> FilesIn(const std::wstring& folder)
 {
@@ -36,17 +62,13 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
 
 std::wstring Vst3BundleBinary(const std::wstring& bundle)
 {
-    std::wstring folder = bundle;
-    while (folder.size() > 3 && (folder.back() == L'\\' || folder.back() == L'/'))
-        folder.pop_back();
+    std::wstring folder = TrimmedBundle(bundle);
     return folder + L"\\" + BinaryFolder + L"\\" + FileNameOf(folder);
 }
 
 bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error)
 {
-    std::wstring bundle = path;
-    while (bundle.size() > 3 && (bundle.back() == L'\\' || bundle.back() == L'/'))
-        bundle.pop_back();
+    std::wstring bundle = TrimmedBundle(path);
     DWORD attributes = GetFileAttributesW(bundle.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
     {
@@ -82,13 +104,39 @@ bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string*
         *error = expected + "; found " + list + ", but a binary must have the bundle's name";
         return false;
     }
-    std::wstring x86 = bundle + L"\\Contents\\x86-win\\" + name;
-    DWORD old = GetFileAttributesW(x86.c_str());
-    if (old != INVALID_FILE_ATTRIBUTES && !(old & FILE_ATTRIBUTE_DIRECTORY))
-        *error = expected + "; it holds only a 32-bit binary, Contents\\x86-win\\" + ToUtf8(name);
-    else
-        *error = expected;
+    std::vector<std::string> held;
+    for (const ArchitectureFolder& a : ArchitectureFolders)
+    {
+        std::string file = std::string("Contents\\") + a.folder + "\\" + ToUtf8(name);
+        if (IsFile(bundle + L"\\" + ToWide(file)))
+            held.push_back(file + " (" + a.machine + ")");
+    }
+    *error = expected;
+    if (held.size() == 1)
+        *error += "; it holds only a binary for another machine: " + held[0];
+    else if (!held.empty())
+    {
+        *error += "; it holds only binaries for other machines: ";
+        for (size_t i = 0; i < held.size(); i++)
+            *error += (i == 0 ? "" : i + 1 == held.size() ? " and " : ", ") + held[i];
+    }
     return false;
+}
+
+std::vector<std::string> Vst3BundleArchitectures(const std::wstring& path)
+{
+    std::vector<std::string> found;
+    std::wstring bundle = TrimmedBundle(path);
+    DWORD attributes = GetFileAttributesW(bundle.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return found;
+    std::wstring name = FileNameOf(bundle);
+    for (const ArchitectureFolder& a : ArchitectureFolders)
+    {
+        if (IsFile(bundle + L"\\Contents\\" + ToWide(a.folder) + L"\\" + name))
+            found.push_back(a.folder);
+    }
+    return found;
 }
 
 } // namespace orvanta

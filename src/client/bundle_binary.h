@@ -3,6 +3,7 @@
 // (the older layout) is itself the binary.
 #pragma once
 #include <string>
+#include <vector>
 
 namespace orvanta {
 
@@ -16,6 +17,14 @@ std::wstring Vst3BundleBinary(const std::wstring& bundle);
 // ("bundle has no x64 binary: expected Contents\x86_64-win\NAME.vst3"). A
 // path that is not a folder is taken as the binary as it stands: whether it
 // loads is the server's to say.
+// A bundle that holds binaries for other machines only names them:
+// "...; it holds only a binary for another machine: Contents\x86-win\NAME
+// (x86, 32-bit)".
 bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error);
+
+// The binary folders under a bundle's Contents that hold a file of the
+// bundle's name, of "x86_64-win", "x86-win", "arm64-win", "arm64ec-win"
+// and "arm64x-win", in that order; empty for a path that is no folder.
+std::vector<std::string> Vst3BundleArchitectures(const std::wstring& bundle);
 
 } // namespace orvanta

@@ -46,6 +46,8 @@ bool ParseClapModuleReport(const std::string& block, ClapModuleReport* report, s
     long long count = 0;
     if (read.Whole("pluginCount", 0, UINT32_MAX, &count))
         out.pluginCount = count > INT32_MAX ? INT32_MAX : (int)count;
+    if (read.Has("araFactory"))
+        read.Text("araFactory", &out.araFactory);
     EachObject(read, "plugins", &problem, [&](BlockMembers& p, const std::string& where) {
         ClapModuleReport::Plugin plugin;
         ClapPlugin& info = plugin.info;
@@ -108,6 +110,9 @@ bool ParseClapPluginReport(const std::string& block, ClapPluginReport* report, s
     ports.audioOutputs = (int)counts[3];
     ports.noteInputPorts = (int)counts[4];
     ports.noteOutputPorts = (int)counts[5];
+    out.guiAsked = read.Has("gui");
+    if (out.guiAsked)
+        read.Flag("gui", &out.gui);
     EachObject(read, "ports", &problem, [&](BlockMembers& p, const std::string& where) {
         ClapPort port;
         p.Text("kind", &port.kind);

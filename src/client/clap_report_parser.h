@@ -15,6 +15,9 @@ struct ClapModuleReport
     std::string error, phase; // phase: where it failed, "" when it did not
     std::string clapVersion;  // the entry's, "1.2.2"
     int pluginCount = 0;      // what get_plugin_count returned
+    // The ARA factory the module answers ("org.ara-audio.ara.factory/2" or
+    // its draft ID), "" when none (or a server that does not ask).
+    std::string araFactory;
     struct Plugin
     {
         int index = 0;
@@ -50,6 +53,8 @@ struct ClapPluginReport
     std::string id; // as requested; "" in the out-of-memory answer
     std::string error, phase;
     ClapPorts ports; // counts, main channels and the note ports listed
+    bool gui = false; // get_extension("clap.gui") answered
+    bool guiAsked = false; // the block says (servers before it did not ask)
     std::vector<ClapPort> portList;
 };
 

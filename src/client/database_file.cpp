@@ -1,4 +1,5 @@
 #include "database_file.h"
+#include "host_rules.h"
 #include "linked_products.h"
 #include "vst3_report_parser.h"
 #include "orvanta/text.h"
@@ -66,6 +67,16 @@ struct Reader
         if (!it->is_boolean())
             return Fail(name, "is not true or false");
         *out = it->get<bool>();
+        return true;
+    }
+    bool OptionalFlag(const char* name, std::optional<bool>* out)
+    {
+        if (!object.contains(name))
+            return true;
+        bool value = false;
+        if (!Flag(name, &value))
+            return false;
+        *out = value;
         return true;
     }
     bool Texts(const char* name, std::vector<std::string>* out)
@@ -148,6 +159,65 @@ bool ReadLinks(const json& entry, const std::string& where, std::vector<FormatLi
     return true;
 }
 
+// A plugin entry's ARA member, written when the plugin offers ARA: what
+// says so in its format (the VST3 class paired with it; CLAP's factory and
+// features).
+void PutAra(json& entry, PluginFormat format, const std::optional<AraSupport>& ara)
+{
+    if (!ara)
+        return;
+    json member = json::object();
+    member["required"] = ara->required;
+    if (format == PluginFormat::vst3)
+        member["factoryClass"] = ara->factoryClass;
+    else
+    {
+        member["factory"] = ara->factory;
+        member["feature"] = ara->feature;
+    }
+    entry["ara"] = member;
+}
+
+bool ReadAra(const json& entry, const std::string& where, std::optional<AraSupport>* ara, std::string* error)
+{
+    auto member = entry.find("ara");
+    if (member == entry.end())
+        return true;
+    if (!member->is_object())
+    {
+        *error = where + ".ara is not an object";
+        return false;
+    }
+    Reader read{*member, where + ".ara", error};
+    AraSupport out;
+    if (!read.Flag("required", &out.required) || !read.Text("factoryClass", &out.factoryClass) ||
+        !read.Text("factory", &out.factory) || !read.Flag("feature", &out.feature))
+        return false;
+    if (!out.factoryClass.empty() && !ParseClassId(out.factoryClass, &out.factoryClass))
+        return read.Fail("factoryClass", "is not 32 hexadecimal digits");
+    *ara = out;
+    return true;
+}
+
+// What reading a file written before format 4 supplies from the entry
+// itself: the factory's vendor for VST3 classes without one, ARA from the
+// classes' categories and the CLAP features. (A CLAP module's ARA factory
+// and every editor were not recorded then: they wait for a rescan.)
+void CarryOver(ModuleResult* m)
+{
+    if (m->format == PluginFormat::vst3)
+    {
+        if (m->factory)
+            ApplyFactoryVendor(m->factory->vendor, &m->plugins);
+        MarkVst3Ara(&m->plugins);
+    }
+    if (m->format == PluginFormat::clap)
+    {
+        for (PluginEntry& plugin : m->plugins)
+            MarkClapAra("", &plugin);
+    }
+}
+
 // A text as a JSON string, as the JSON library writes it (broken UTF-8
 // replaced); plain ASCII without its own work.
 template <typename Char> void AppendQuoted(std::string& out, const std::basic_string<Char>& text)
@@ -202,6 +272,8 @@ json PluginToJson(const PluginEntry& plugin)
         entry["audio64"] = r.audio64;
         entry["category"] = r.category;
         entry["synthEdit"] = r.synthEdit;
+        if (r.hasEditor)
+            entry["editor"] = *r.hasEditor;
     }
     else
     {
@@ -238,7 +310,8 @@ bool PluginFromJson(const json& entry, const std::string& where, PluginEntry* pl
            read.Number("numInputs", &r.numInputs) && read.Number("numOutputs", &r.numOutputs) &&
            read.Flag("wantsMidi", &r.wantsMidi) && read.Flag("sendsMidi", &r.sendsMidi) &&
            read.Text("platform", &r.platform) && read.Flag("audio64", &r.audio64) &&
-           read.Number("category", &r.category) && read.Flag("synthEdit", &r.synthEdit);
+           read.Number("category", &r.category) && read.Flag("synthEdit", &r.synthEdit) &&
+           read.OptionalFlag("editor", &r.hasEditor);
 }
 
 // A VST3 class's entry: the class ID, the outcome of its own request (an
@@ -257,6 +330,8 @@ json ClassToJson(const PluginEntry& plugin)
     entry["category"] = c.category;
     entry["name"] = c.name;
     entry["vendor"] = c.vendor;
+    if (c.vendorFromFactory)
+        entry["vendorFrom"] = "factory";
     entry["version"] = c.version;
     entry["sdkVersion"] = c.sdkVersion;
     entry["subCategories"] = c.subCategories;
@@ -271,6 +346,11 @@ json ClassToJson(const PluginEntry& plugin)
         entry["audioOutputBuses"] = c.buses->audioOutputBuses;
         entry["eventInputBuses"] = c.buses->eventInputBuses;
         entry["eventOutputBuses"] = c.buses->eventOutputBuses;
+    }
+    if (c.controller)
+    {
+        entry["controller"] = *c.controller;
+        entry["controllerListed"] = c.controllerListed;
     }
     return entry;
 }
@@ -298,6 +378,21 @@ bool ClassFromJson(const json& entry, const std::string& where, PluginEntry* plu
         !read.Number("classFlags", &c.classFlags) || !read.Number("cardinality", &c.cardinality) ||
         !read.Texts("sources", &c.sources))
         return false;
+    std::string vendorFrom;
+    if (!read.Text("vendorFrom", &vendorFrom))
+        return false;
+    if (!vendorFrom.empty() && vendorFrom != "factory")
+        return read.Fail("vendorFrom", "is not factory");
+    c.vendorFromFactory = !vendorFrom.empty();
+    if (entry.contains("controller"))
+    {
+        std::string controller;
+        if (!read.Text("controller", &controller) || !read.Flag("controllerListed", &c.controllerListed))
+            return false;
+        if (!controller.empty() && !ParseClassId(controller, &controller))
+            return read.Fail("controller", "is neither empty nor 32 hexadecimal digits");
+        c.controller = controller;
+    }
     const char* const busMembers[] = {"audioInputs", "audioOutputs", "audioInputBuses",
                                       "audioOutputBuses", "eventInputBuses", "eventOutputBuses"};
     for (const char* name : busMembers)
@@ -421,6 +516,8 @@ json ClapPluginToJson(const PluginEntry& plugin)
         entry["noteInputPorts"] = p.noteInputPorts;
         entry["noteOutputPorts"] = p.noteOutputPorts;
     }
+    if (c.gui)
+        entry["editor"] = *c.gui;
     return entry;
 }
 
@@ -440,7 +537,7 @@ bool ClapPluginFromJson(const json& entry, const std::string& where, PluginEntry
         !read.Text("supportUrl", &c.supportUrl) || !read.Text("version", &c.version) ||
         !read.Text("description", &c.description) || !read.Texts("features", &c.features) ||
         !read.Text("clapVersion", &c.clapVersion) || !read.Texts("cut", &c.cut) ||
-        !read.Texts("sources", &c.sources))
+        !read.Texts("sources", &c.sources) || !read.OptionalFlag("editor", &c.gui))
         return false;
     const char* const portMembers[] = {"audioInputPorts", "audioOutputPorts", "audioInputs",    "audioOutputs",
                                        "noteInputs",      "noteOutputs",      "noteInputPorts", "noteOutputPorts"};
@@ -474,6 +571,9 @@ json RecordToJson(const ModuleRecord& record)
     entry["format"] = FormatName(m.format);
     if (vst3)
         PutText(entry, "binary", ToUtf8(m.binary));
+    PutText(entry, "machine", m.machine);
+    if (vst3 && !m.architectures.empty())
+        entry["architectures"] = m.architectures;
     entry["size"] = record.size;
     entry["modified"] = record.modified;
     entry["status"] = StatusName(m.status);
@@ -528,6 +628,7 @@ json RecordToJson(const ModuleRecord& record)
         {
             plugins.push_back(vst3 ? ClassToJson(p) : clap ? ClapPluginToJson(p) : PluginToJson(p));
             PutLinks(plugins.back(), p.replaces);
+            PutAra(plugins.back(), m.format, p.ara);
         }
         entry["plugins"] = plugins;
     }
@@ -559,7 +660,7 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
         if (!ParseFormat(name, &m.format))
             return read.Fail("format", "is not vst2, vst3 or clap");
         // CLAP came with format 3.
-        if (format < DatabaseFormat && m.format == PluginFormat::clap)
+        if (format < ClapDatabaseFormat && m.format == PluginFormat::clap)
             return read.Fail("format", "is not vst2 or vst3");
     }
     bool vst3 = m.format == PluginFormat::vst3, clap = m.format == PluginFormat::clap;
@@ -570,7 +671,8 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
         !read.StatusOf(&m.status) || !read.Number("attempts", &m.attempts) ||
         !read.Number("scanMs", &m.scanMs) || !read.Text("error", &m.error) ||
         !read.Text("loadProblem", &m.loadProblem) || !read.Text("dump", &crash.dumpPath) || !read.Number("exitCode", &exitCode) ||
-        !read.Text("faultingModule", &crash.faultingModule))
+        !read.Text("faultingModule", &crash.faultingModule) || !read.Text("machine", &m.machine) ||
+        !read.Texts("architectures", &m.architectures))
         return false;
     if (hasExitCode)
         m.exitCode = (int)exitCode;
@@ -643,11 +745,14 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
                                : PluginFromJson((*plugins)[i], where, &plugin, error);
             if (!read)
                 return false;
-            if (!ReadLinks((*plugins)[i], where, &plugin.replaces, error))
+            if (!ReadLinks((*plugins)[i], where, &plugin.replaces, error) ||
+                !ReadAra((*plugins)[i], where, &plugin.ara, error))
                 return false;
             m.plugins.push_back(std::move(plugin));
         }
     }
+    if (format < DatabaseFormat)
+        CarryOver(&m);
     return true;
 }
 
@@ -763,7 +868,7 @@ bool ParseDocument(const std::string& bytes, std::string* server, std::vector<Mo
     long long format = document["format"].get<long long>();
     if (format < OldDatabaseFormat || format > DatabaseFormat)
     {
-        *error = "its format " + document["format"].dump() + " is not format 3, 2 or 1";
+        *error = "its format " + document["format"].dump() + " is not format 4, 3, 2 or 1";
         return false;
     }
     auto serverMember = document.find("server");

@@ -12,10 +12,13 @@ namespace orvanta {
 // Members keep the order in which they are written, as a reader expects them.
 using Json = nlohmann::ordered_json;
 
-// The file's format number, which every write gives. Files of format 2
-// (without CLAP) and 1 (VST 2 modules alone, without the module's format
-// member) are read as well; a file of any other number is refused.
-constexpr int DatabaseFormat = 3;
+// The file's format number, which every write gives. Files of format 3
+// (without machines, editors, ARA and the factory's vendor on VST3
+// classes, which reading them supplies where the entry allows), 2 (without
+// CLAP) and 1 (VST 2 modules alone, without the module's format member) are
+// read as well; a file of any other number is refused.
+constexpr int DatabaseFormat = 4;
+constexpr int ClapDatabaseFormat = 3; // the first with CLAP modules
 constexpr int OldDatabaseFormat = 1;
 
 // The error text the database gives for the entry of a module crashed by a
@@ -43,8 +46,8 @@ std::string DocumentFromEntries(const std::string& server, const std::vector<con
 // their products.
 std::string DocumentText(const std::string& server, const std::vector<const ModuleRecord*>& modules);
 
-// Reads a whole document of format 3, 2 or 1; false with the reason ("it is
-// not valid JSON", "its format 4 is not format 3, 2 or 1", a member of an
+// Reads a whole document of format 4, 3, 2 or 1; false with the reason ("it
+// is not valid JSON", "its format 5 is not format 4, 3, 2 or 1", a member of an
 // entry) when the bytes are not such a database.
 bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,
                    std::string* error);

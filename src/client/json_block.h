@@ -21,6 +21,9 @@ public:
     }
 
     const json* Find(const char* key, json::value_t type, const char* wanted);
+    // The member is there: members added to a block later are read only
+    // when present, so that answers of older servers still read.
+    bool Has(const char* key) const { return m_object.contains(key); }
     void Text(const char* key, std::string* out);
     void Flag(const char* key, bool* out);
     // A whole number between low and high.

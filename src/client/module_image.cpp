@@ -4,6 +4,7 @@
 #include "module_image.h"
 #include "system_error.h"
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <windows.h>
 
@@ -18,6 +19,10 @@ const uint16_t Pe32Magic = 0x10B;
 const uint16_t Pe32PlusMagic = 0x20B;
 const uint32_t ImportDirectory = 1;
 const uint32_t DelayImportDirectory = 13;
+const uint32_t LoadConfigDirectory = 10;
+// In a PE32+ load configuration: its size first, and the address of the
+// hybrid (CHPE) metadata that ARM64EC and ARM64X code carries.
+const size_t ChpeMetadataAt = 200;
 // Far more than any real module has; a bound for a directory whose end is
 // missing.
 const size_t MaxDescriptors = 4096;
@@ -154,8 +159,18 @@ void ReadDirectory(ImageFile& file, const std::vector<Section>& sections, uint32
     }
 }
 
-void ReadImports(ImageFile& file, uint64_t optionalHeader, uint16_t optionalSize, uint16_t sectionCount,
-                 ModuleImage* image)
+// Whether a PE32+ image's load configuration points at hybrid metadata.
+bool ReadHybrid(ImageFile& file, const std::vector<Section>& sections, uint32_t loadConfigRva)
+{
+    uint64_t offset = 0;
+    uint32_t size = 0;
+    uint64_t metadata = 0;
+    return loadConfigRva != 0 && FileOffset(sections, loadConfigRva, &offset) && file.U32(offset, &size) &&
+           size >= ChpeMetadataAt + 8 && file.Read(offset + ChpeMetadataAt, &metadata, 8) && metadata != 0;
+}
+
+void ReadOptionalParts(ImageFile& file, uint64_t optionalHeader, uint16_t optionalSize, uint16_t sectionCount,
+                       bool withImports, ModuleImage* image)
 {
     uint16_t magic = 0;
     if (optionalSize < 2 || !file.U16(optionalHeader, &magic))
@@ -183,6 +198,10 @@ void ReadImports(ImageFile& file, uint64_t optionalHeader, uint16_t optionalSize
             break;
         sections.push_back({fields[1], fields[0], fields[2], fields[3]});
     }
+    if (magic == Pe32PlusMagic)
+        image->hybrid = ReadHybrid(file, sections, directory(LoadConfigDirectory));
+    if (!withImports)
+        return;
     ReadDirectory(file, sections, directory(ImportDirectory), ImportDescriptorSize, 12, &image->imports);
     ReadDirectory(file, sections, directory(DelayImportDirectory), DelayDescriptorSize, 4, &image->imports);
 }
@@ -222,9 +241,25 @@ ModuleImage ReadModuleImage(const std::wstring& path, bool withImports)
     }
     image.kind = ModuleImage::Kind::image;
     image.machine = coff[0];
-    if (withImports)
-        ReadImports(file, (uint64_t)peOffset + 4 + CoffHeaderSize, coff[8], coff[1], &image);
+    ReadOptionalParts(file, (uint64_t)peOffset + 4 + CoffHeaderSize, coff[8], coff[1], withImports, &image);
     return image;
+}
+
+std::string MachineName(const ModuleImage& image)
+{
+    if (image.kind != ModuleImage::Kind::image)
+        return "";
+    switch (image.machine)
+    {
+    case machine::X64: return image.hybrid ? "arm64ec" : "x64";
+    case machine::Arm64: return image.hybrid ? "arm64x" : "arm64";
+    case machine::Arm64Ec: return "arm64ec";
+    case machine::X86: return "x86";
+    case machine::Arm: return "arm";
+    }
+    char text[32];
+    std::snprintf(text, sizeof text, "machine 0x%04X", (unsigned)image.machine);
+    return text;
 }
 
 } // namespace orvanta

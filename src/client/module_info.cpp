@@ -1,7 +1,10 @@
 // Reading a VST3 bundle's moduleinfo.json, and holding it against what the
 // factory reported.
 #include "orvanta/module_info.h"
+#include "bundle_binary.h"
+#include "host_rules.h"
 #include "module_files.h"
+#include "module_image.h"
 #include "orvanta/paths.h"
 #include "orvanta/text.h"
 #include <nlohmann/json.hpp>
@@ -352,6 +355,9 @@ ModuleInfo ParseModuleInfo(const std::string& text)
         c.sources = {Vst3FromModuleInfo};
         info.classes.push_back(std::move(c));
     }
+    // Read by the rule the factory's classes are: a class without a vendor
+    // shows the factory's.
+    ApplyFactoryVendor(info.factory.vendor, &info.classes);
     return info;
 }
 
@@ -488,6 +494,8 @@ std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle)
     result.factory = info.factory;
     result.classCount = (int)info.classes.size();
     result.moduleInfoOnly = true;
+    result.machine = MachineName(ReadModuleImage(binary, false));
+    result.architectures = Vst3BundleArchitectures(bundle);
     for (Vst3Class& c : info.classes)
     {
         PluginEntry entry;
@@ -497,6 +505,7 @@ std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle)
         result.plugins.push_back(std::move(entry));
     }
     AddDeclaredLinks(info, &result.plugins);
+    result.findings = MarkVst3Ara(&result.plugins);
     result.scanMs = (uint32_t)std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
                         .count();

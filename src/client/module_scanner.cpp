@@ -12,6 +12,7 @@
 // request runs again.
 #include "bundle_binary.h"
 #include "clap_links.h"
+#include "host_rules.h"
 #include "load_problem.h"
 #include "module_image.h"
 #include "protocol.h"
@@ -209,6 +210,7 @@ void ModuleScanner::Impl::ScanVst2(const ScanCallbacks& callbacks, ModuleResult*
     // say so without asking one. Anything that is not a readable PE image
     // goes to the server as it is, which answers for it.
     ModuleImage image = ReadModuleImage(path, false);
+    result->machine = MachineName(image);
     if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
         return FailUnasked(result, WrongMachineText(image.machine));
     Job job{path};
@@ -266,10 +268,12 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
         }
     }
     std::string why;
+    result->architectures = Vst3BundleArchitectures(result->path);
     if (!FindVst3Binary(result->path, &result->binary, &why))
         return FailUnasked(result, why);
     const std::wstring& binary = result->binary;
     ModuleImage image = ReadModuleImage(binary, false);
+    result->machine = MachineName(image);
     if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
         return FailUnasked(result, WrongMachineText(image.machine));
     moduleOfBinary[PathKey(binary)] = result->path;
@@ -298,6 +302,8 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
         }
         result->plugins.push_back(std::move(entry));
     }
+    if (result->factory)
+        ApplyFactoryVendor(result->factory->vendor, &result->plugins);
     if (outcome.status != Status::ok)
         return;
     // What the bundle's moduleinfo.json says is checked against what the
@@ -341,6 +347,9 @@ void ModuleScanner::Impl::ScanVst3(const ScanCallbacks& callbacks, ModuleResult*
     if (!audioModule)
         result->findings.push_back("the factory lists no class of category '" +
                                    std::string(Vst3AudioModuleClass) + "'");
+    for (std::string& finding : MarkVst3Ara(&result->plugins))
+        result->findings.push_back(std::move(finding));
+    MarkListedControllers(&result->plugins);
     FreeModule(binary, PluginFormat::vst3, callbacks, result);
 }
 
@@ -392,6 +401,7 @@ void ModuleScanner::Impl::ScanClass(const std::wstring& binary, const ScanCallba
     if (outcome.status == Status::ok && outcome.vst3Class)
     {
         entry->vst3->buses = outcome.vst3Class->buses;
+        entry->vst3->controller = outcome.vst3Class->controller;
         entry->vst3->sources.push_back(Vst3FromInstance);
     }
 }
@@ -402,6 +412,7 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
     const std::wstring& path = result->path;
     result->binary = path;
     ModuleImage image = ReadModuleImage(path, false);
+    result->machine = MachineName(image);
     if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
         return FailUnasked(result, WrongMachineText(image.machine));
 
@@ -449,6 +460,7 @@ void ModuleScanner::Impl::ScanClap(const ScanCallbacks& callbacks, ModuleResult*
         entry.clap = listed.info;
         entry.clap->sources = {ClapFromDescriptor};
         entry.replaces = ClapDeclaredLinks(report, i);
+        MarkClapAra(report.araFactory, &entry);
         if (!listed.info.cut.empty())
         {
             std::string members;
@@ -515,6 +527,8 @@ void ModuleScanner::Impl::ScanClapPlugin(const ScanCallbacks& callbacks, ModuleR
     if (outcome.status == Status::ok && outcome.clapPlugin)
     {
         entry->clap->ports = outcome.clapPlugin->ports;
+        if (outcome.clapPlugin->guiAsked)
+            entry->clap->gui = outcome.clapPlugin->gui;
         entry->clap->sources.push_back(ClapFromInstance);
     }
 }

@@ -21,6 +21,9 @@ inline bool HasTag(const std::string& line, std::string_view tag)
 // sub-plugin this separator and the ID in eight hexadecimal digits.
 constexpr char SubPluginSeparator = '>';
 
+// The VST 2 request form that also reports what plain requests leave out
+// (whether the plugin has an editor): this prefix, then a plain request.
+constexpr std::string_view Vst2RequestPrefix = "vst2|";
 // A VST3 request: this prefix, the binary's path in UTF-8, and for a class
 // request the sub-plugin separator and the class ID in 32 hexadecimal digits.
 constexpr std::string_view Vst3RequestPrefix = "vst3|";

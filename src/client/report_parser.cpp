@@ -358,6 +358,14 @@ bool ParseReport(const std::string& block, PluginReport* report, std::string* er
     for (const FlagMember& f : flags)
         if (const Value* v = need(f.key, Value::boolean))
             *f.to = v->flag;
+    // Only the "vst2|" request form reports it.
+    auto editor = members.find("hasEditor");
+    if (editor != members.end())
+    {
+        if (editor->second.kind != Value::boolean && problem.empty())
+            problem = "member \"hasEditor\" has the wrong type";
+        out.hasEditor = editor->second.flag;
+    }
     auto shells = members.find("shells");
     if (shells != members.end())
     {

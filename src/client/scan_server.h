@@ -49,7 +49,9 @@ public:
     ScanServer(const ScanServer&) = delete;
     ScanServer& operator=(const ScanServer&) = delete;
 
-    // Sends "path\n" or "path>XXXXXXXX\n" and collects the answer.
+    // Sends "vst2|path\n" or "vst2|path>XXXXXXXX\n" (the plain VST 2 request
+    // with the member plain requests leave out, hasEditor) and collects the
+    // answer.
     RequestOutcome Request(const std::wstring& path, std::optional<uint32_t> shellId = {},
                            const DialogFn& onDialog = {});
     // Sends "vst3|binary\n" (the module request) or, with a class ID,

@@ -39,7 +39,7 @@ const std::vector<std::wstring>& ScanServer::ScannedByThisProcess() const
 RequestOutcome ScanServer::Request(const std::wstring& path, std::optional<uint32_t> shellId,
                                    const DialogFn& onDialog)
 {
-    std::string line = ToUtf8(path);
+    std::string line = std::string(protocol::Vst2RequestPrefix) + ToUtf8(path);
     if (shellId)
         line += protocol::SubPluginSeparator + HexId(*shellId);
     return Exchange(path, line, Answer::vst2, {}, onDialog);

@@ -132,6 +132,14 @@ bool ParseVst3ClassReport(const std::string& block, Vst3ClassReport* report, std
     read.Int("eventOutputBuses", &b.eventOutputBuses);
     read.Int("audioInputs", &b.audioInputs);
     read.Int("audioOutputs", &b.audioOutputs);
+    if (read.Has("controller"))
+    {
+        std::string controller, id;
+        read.Text("controller", &controller);
+        if (problem.empty() && !controller.empty() && !ParseClassId(controller, &id))
+            problem = "member \"controller\" is neither empty nor 32 hexadecimal digits";
+        out.controller = id;
+    }
     if (const json* buses = read.List("buses"))
     {
         for (size_t i = 0; i < buses->size() && problem.empty(); i++)

@@ -2,6 +2,7 @@
 // one block for a module request and one for a class request.
 #pragma once
 #include "orvanta/scan.h"
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,9 @@ struct Vst3ClassReport
     std::string classId; // 32 upper-case hex digits
     std::string error, phase;
     Vst3Buses buses;
+    // getControllerClassId's answer, 32 upper-case hex digits or "" when it
+    // named none; unset from a server that does not ask.
+    std::optional<std::string> controller;
     std::vector<Vst3Bus> busList;
 };
 

@@ -85,7 +85,7 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
     EXPECT_EQ(run.exitCode, 1u) << run.err;
 
     json document = ReadJson(db);
-    EXPECT_EQ(document["format"], 3);
+    EXPECT_EQ(document["format"], 4);
     EXPECT_EQ(document["server"], "Orvanta Plugin Scan Server (x64)");
     EXPECT_EQ(FileNames(document), (std::vector<std::string>{"CrashShell.dll", "NoEntry.dll", "SampleCrash.dll",
                                                              "SampleEffect.dll", "SampleHang.dll",

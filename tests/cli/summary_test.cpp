@@ -214,3 +214,43 @@ TEST(ProblemText, Vst3ModuleNamesTheStepItWentWrongIn)
     hung.error = "no answer within 3000 ms";
     EXPECT_EQ(orvantacli::ProblemText(hung), "timed out in class info after 3.0 s: no answer within 3000 ms");
 }
+
+// A module of many findings is one line (count, kinds, the first); a module
+// of one shows it as it is; --findings lists every one.
+TEST(RunTally, ModuleWithManyFindingsIsOneLineUnlessEveryFindingIsAsked)
+{
+    RunTally tally;
+    tally.database = L"C:\\plugins.json";
+    ModuleResult big = Result(L"C:\\P\\Big.vst3", Status::ok);
+    big.format = PluginFormat::vst3;
+    big.findings = {"class 00000000000000000000000000000001: name 'A' in moduleinfo.json, 'B' from the factory",
+                    "class 00000000000000000000000000000002 ('C'): listed by the factory, not in moduleinfo.json",
+                    "class 00000000000000000000000000000003: crashed in terminate (C0000005); the server survived it"};
+    ModuleResult one = Result(L"C:\\P\\One.clap", Status::ok);
+    one.format = PluginFormat::clap;
+    one.findings = {"plugin 3: no id; skipped"};
+    tally.Add(big);
+    tally.Add(one);
+
+    std::string folded = SummaryText(tally);
+    EXPECT_NE(folded.find("Findings (one line a module; --findings lists each):\n"
+                          "  C:\\P\\Big.vst3: 3 findings (2 moduleinfo.json, 1 survived crashes); first: class "
+                          "00000000000000000000000000000001: name 'A' in moduleinfo.json, 'B' from the factory\n"
+                          "  C:\\P\\One.clap: plugin 3: no id; skipped\n"
+                          "Database: C:\\plugins.json\n"),
+              std::string::npos)
+        << folded;
+
+    tally.allFindings = true;
+    std::string all = SummaryText(tally);
+    EXPECT_NE(all.find("Findings:\n"
+                       "  C:\\P\\Big.vst3: class 00000000000000000000000000000001: name 'A' in moduleinfo.json, 'B' "
+                       "from the factory\n"
+                       "  C:\\P\\Big.vst3: class 00000000000000000000000000000002 ('C'): listed by the factory, not "
+                       "in moduleinfo.json\n"
+                       "  C:\\P\\Big.vst3: class 00000000000000000000000000000003: crashed in terminate (C0000005); "
+                       "the server survived it\n"
+                       "  C:\\P\\One.clap: plugin 3: no id; skipped\n"),
+              std::string::npos)
+        << all;
+}

@@ -114,7 +114,7 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
     Fill(db, folder, {record}, "Orvanta Plugin Scan Server (x64)");
 
     const std::string expected = R"json({
-  "format": 3,
+  "format": 4,
   "server": "Orvanta Plugin Scan Server (x64)",
   "modules": [
     {
@@ -552,7 +552,7 @@ TEST(DatabaseWrite, ToJsonHoldsOnlyTheNamedModules)
     Fill(db, folder, {Module(L"C:\\P\\A.dll"), Module(L"C:\\P\\B.dll"), Module(L"C:\\P\\C.dll")}, "banner");
 
     json document = json::parse(db.ToJson({L"C:\\P\\C.dll", L"c:\\p\\a.dll", L"C:\\P\\Gone.dll"}));
-    EXPECT_EQ(document["format"], 3);
+    EXPECT_EQ(document["format"], 4);
     EXPECT_EQ(document["server"], "banner");
     ASSERT_EQ(document["modules"].size(), 2u);
     EXPECT_EQ(document["modules"][0]["path"], "C:\\P\\A.dll");

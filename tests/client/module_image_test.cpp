@@ -184,3 +184,33 @@ TEST(DependencySearch, DllBesideTheModuleIsFound)
     scratch.Copy(BinPath(L"missing-dep\\OrvantaMissingDep.dll"), L"OrvantaMissingDep.dll");
     EXPECT_EQ(MissingDependencyText(module), "");
 }
+
+// The machine the database records: the header's, told apart from hybrid
+// code (ARM64EC behind an x64 header, ARM64X behind an ARM64 one) by the
+// load configuration's CHPE metadata address.
+TEST(ModuleImage, MachineNameComesFromTheHeaderAndTheHybridMetadata)
+{
+    const struct
+    {
+        uint16_t machine;
+        uint64_t chpeMetadata; // 0: a load configuration without it
+        const char* name;
+    } rows[] = {
+        {0x8664, 0, "x64"},           {0x8664, 0x180004000, "arm64ec"}, {0xAA64, 0, "arm64"},
+        {0xAA64, 0x180004000, "arm64x"}, {0x014C, 0, "x86"},            {0x01C4, 0, "arm"},
+        {0x0200, 0, "machine 0x0200"},
+    };
+    for (const auto& row : rows)
+    {
+        std::string bytes = PeHeaders(0, 0x200);
+        bytes.resize(0x400, '\0');
+        Put16(bytes, 0x44, row.machine);
+        Put32(bytes, 0x58 + 112 + 80, 0x1000); // the load configuration, at the section's start
+        Put32(bytes, 0x58 + 112 + 84, 0x140);
+        Put32(bytes, 0x200, 0x140);            // its own size
+        std::memcpy(&bytes[0x200 + 200], &row.chpeMetadata, 8);
+        EXPECT_EQ(MachineName(ReadBytes(bytes)), row.name) << row.machine;
+    }
+    EXPECT_EQ(MachineName(ReadModuleImage(FixturePath(L"Client32Bit"), false)), "x86");
+    EXPECT_EQ(MachineName(ReadBytes("not an image")), "");
+}

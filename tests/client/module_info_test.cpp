@@ -296,3 +296,25 @@ TEST(ModuleInfoResult, BundleToBeScannedIsNotListedFromTheFile)
     // A legacy single-file module has no moduleinfo.json.
     EXPECT_FALSE(ModuleInfoResult(folder.Write(L"Legacy.vst3", "MZ")).has_value());
 }
+
+// A class that names no vendor shows the factory's, as the SDK's host reads
+// it: from the file as from the factory, so that a file the SDK's tool
+// wrote (which fills it in) agrees with a factory that leaves it empty.
+TEST(ModuleInfo, ClassWithoutAVendorIsReadWithTheFactorysAndAgreesWithTheFactory)
+{
+    ScratchFolder folder;
+    std::string text = GainInfo;
+    const std::string vendorLine = "      \"Vendor\": \"Zandrel Software\",\n";
+    text.erase(text.find(vendorLine), vendorLine.size()); // the audio module class's only
+    ModuleInfo info = ReadModuleInfo(MakeBundle(folder.Path(), L"Gain.vst3", std::string("MZ"), text));
+    ASSERT_EQ(info.classes.size(), 2u);
+    EXPECT_EQ(info.classes[0].vendor, "Zandrel Software");
+    EXPECT_TRUE(info.classes[0].vendorFromFactory);
+    EXPECT_FALSE(info.classes[1].vendorFromFactory);
+
+    Vst3Class fromFactory = Class(GainId, "Audio Module Class", "Gain /* not a comment */ // nor this");
+    fromFactory.vendor = "Zandrel Software";
+    fromFactory.vendorFromFactory = true;
+    Vst3Class controller = Class(ControllerId, "Component Controller Class", "Gain,}");
+    EXPECT_EQ(CompareModuleInfo(info.classes, {fromFactory, controller}), std::vector<std::string>{});
+}

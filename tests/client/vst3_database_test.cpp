@@ -92,7 +92,7 @@ TEST(DatabaseFormat2, Vst3BundleIsWrittenWithItsFactoryAndOneEntryPerClass)
     ASSERT_TRUE(db.Record(failed, &error)) << error;
 
     const std::string expected = R"json({
-  "format": 3,
+  "format": 4,
   "server": "Orvanta Plugin Scan Server (x64)",
   "modules": [
     {
@@ -226,6 +226,13 @@ TEST(DatabaseFormat2, EveryVst3MemberSurvivesReopening)
     unread.error = "the factory gave no class info for index 3";
     unread.vst3.emplace();
     record.result.plugins.push_back(unread);
+    record.result.machine = "x64";
+    record.result.architectures = {"x86_64-win", "x86-win"};
+    Vst3Class& gain = *record.result.plugins[0].vst3;
+    gain.controller = "5653454353616D706C65476169700000";
+    gain.controllerListed = true;
+    record.result.plugins[0].ara = AraSupport{false, "41524141524141524141524141524141", "", false};
+    record.result.plugins[1].vst3->vendorFromFactory = true;
     std::string error;
     {
         PluginDatabase db;
@@ -238,11 +245,20 @@ TEST(DatabaseFormat2, EveryVst3MemberSurvivesReopening)
     auto read = again.Find(L"C:\\Plugins\\Multi.vst3");
     ASSERT_TRUE(read);
     ASSERT_TRUE(copy.Record(*read, &error)) << error;
-    EXPECT_EQ(ReadJson(folder / L"first.json")["modules"][0]["moduleInfoOnly"], true);
+    json module = ReadJson(folder / L"first.json")["modules"][0];
+    EXPECT_EQ(module["moduleInfoOnly"], true);
+    EXPECT_EQ(module["machine"], "x64");
+    EXPECT_EQ(module["architectures"], json::parse(R"(["x86_64-win", "x86-win"])"));
+    EXPECT_EQ(module["plugins"][0]["controller"], "5653454353616D706C65476169700000");
+    EXPECT_EQ(module["plugins"][0]["controllerListed"], true);
+    EXPECT_EQ(module["plugins"][0]["ara"],
+              json::parse(R"({"required": false, "factoryClass": "41524141524141524141524141524141"})"));
+    EXPECT_EQ(module["plugins"][1]["vendorFrom"], "factory");
+    EXPECT_FALSE(module["plugins"][0].contains("vendorFrom"));
     EXPECT_EQ(ReadWholeFile(folder / L"second.json"), ReadWholeFile(folder / L"first.json"));
 }
 
-TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat3)
+TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat4)
 {
     ScratchFolder folder;
     const std::string format1 = R"json({
@@ -311,7 +327,7 @@ TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat3)
 
     ASSERT_TRUE(db.Record(clienttest::ScannedRecord(L"C:\\Plugins\\New.dll"), &error)) << error;
     json document = ReadJson(folder / L"plugins.json");
-    EXPECT_EQ(document["format"], 3);
+    EXPECT_EQ(document["format"], 4);
     ASSERT_EQ(document["modules"].size(), 2u);
     json carried = json::parse(format1)["modules"][0];
     carried["format"] = "vst2";
@@ -356,8 +372,8 @@ TEST_P(DatabaseFormatRefusal, IsRefusedWithTheReasonAndLeftByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Files, DatabaseFormatRefusal,
     ::testing::Values(
-        Refused{"Format4", R"({"format": 4, "modules": []})", "its format 4 is not format 3, 2 or 1"},
-        Refused{"Format0", R"({"format": 0, "modules": []})", "its format 0 is not format 3, 2 or 1"},
+        Refused{"Format5", R"({"format": 5, "modules": []})", "its format 5 is not format 4, 3, 2 or 1"},
+        Refused{"Format0", R"({"format": 0, "modules": []})", "its format 0 is not format 4, 3, 2 or 1"},
         Refused{"FormatAsText", R"({"format": "2", "modules": []})", "it has no format number"},
         Refused{"NoFormat", R"({"modules": []})", "it has no format number"},
         Refused{"EntryWithoutFormat",
@@ -398,4 +414,65 @@ TEST(DatabaseFormat2, BlamedBundleWithoutAnEntryIsAVst3EntryNamingItsBinary)
     EXPECT_EQ(module["binary"], "C:\\Plugins\\Gone.vst3\\Contents\\x86_64-win\\Gone.vst3");
     EXPECT_EQ(module["status"], "crashed");
     EXPECT_EQ(module["faultingModule"], "C:\\Plugins\\Gone.vst3\\Contents\\x86_64-win\\Gone.vst3");
+}
+
+// A format 3 file knew neither rule: its classes without a vendor get the
+// factory's, its ARA class pairs with its audio module class, and the
+// module is not scanned again.
+TEST(DatabaseFormat4, Format3FileGetsTheFactorysVendorAndAraWithoutARescan)
+{
+    ScratchFolder folder;
+    const std::string format3 = R"json({
+  "format": 3,
+  "server": "Orvanta Plugin Scan Server (x64)",
+  "modules": [
+    {
+      "path": "C:\\Plugins\\Ara.vst3",
+      "format": "vst3",
+      "binary": "C:\\Plugins\\Ara.vst3\\Contents\\x86_64-win\\Ara.vst3",
+      "size": 4096,
+      "modified": "2026-12-08T13:41:15.250Z",
+      "status": "ok",
+      "attempts": 1,
+      "scanMs": 20,
+      "factory": {"vendor": "Zandrel Software", "url": "", "email": "", "flags": 16},
+      "classCount": 2,
+      "plugins": [
+        {"id": "5653544753616D706C65476169700000", "status": "ok", "category": "Audio Module Class",
+         "name": "Ara Gain", "vendor": "", "version": "1.0", "sdkVersion": "VST 3.7.0", "subCategories": ["Fx"],
+         "classFlags": 0, "cardinality": 2147483647, "sources": ["factory"]},
+        {"id": "41524141524141524141524141524141", "status": "ok", "category": "ARA Main Factory Class",
+         "name": "Ara Gain", "vendor": "Other Vendor", "version": "1.0", "sdkVersion": "VST 3.7.0",
+         "subCategories": [], "classFlags": 0, "cardinality": 2147483647, "sources": ["factory"]}
+      ]
+    }
+  ],
+  "products": []
+}
+)json";
+    WriteWholeFile(folder / L"plugins.json", format3);
+    PluginDatabase db;
+    std::string error;
+    ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
+    FoundModules found;
+    found.files = {File(L"C:\\Plugins\\Ara.vst3", 4096, "2026-12-08T13:41:15.250Z")};
+    found.roots = {L"C:\\Plugins"};
+    EXPECT_TRUE(db.Plan(found, PlanOptions()).toScan.empty());
+
+    ASSERT_TRUE(db.Record(clienttest::ScannedRecord(L"C:\\Plugins\\New.dll"), &error)) << error;
+    json document = ReadJson(folder / L"plugins.json");
+    EXPECT_EQ(document["format"], 4);
+    json gain = document["modules"][0]["plugins"][0];
+    EXPECT_EQ(gain["vendor"], "Zandrel Software");
+    EXPECT_EQ(gain["vendorFrom"], "factory");
+    EXPECT_EQ(gain["ara"], json::parse(R"({"required": false, "factoryClass": "41524141524141524141524141524141"})"));
+    json ara = document["modules"][0]["plugins"][1];
+    EXPECT_EQ(ara["vendor"], "Other Vendor");
+    EXPECT_FALSE(ara.contains("vendorFrom"));
+    EXPECT_FALSE(ara.contains("ara"));
+    // Now named, the class is a product of its vendor.
+    json products = json::array();
+    for (const json& product : document["products"])
+        products.push_back(product["vendor"].get<std::string>() + ": " + product["name"].get<std::string>());
+    EXPECT_NE(std::find(products.begin(), products.end(), "Zandrel Software: Ara Gain"), products.end()) << products;
 }

@@ -336,21 +336,28 @@ TEST_F(Vst3Scan, BundlesThatCannotLoadNeverReachAServer)
         std::vector<std::wstring> files; // relative to the bundle, each made with text in it
         std::wstring copy;               // a fixture copied as the x64 binary, or none
         std::string error;
+        std::vector<std::string> architectures; // the binary folders holding the bundle's name
     };
     const std::vector<Case> cases = {
-        {L"Empty.vst3", {}, L"", "bundle has no x64 binary: expected Contents\\x86_64-win\\Empty.vst3"},
+        {L"Empty.vst3", {}, L"", "bundle has no x64 binary: expected Contents\\x86_64-win\\Empty.vst3", {}},
         {L"Renamed.vst3",
          {L"Contents\\x86_64-win\\Other.vst3", L"Contents\\x86_64-win\\Another.vst3"},
          L"",
          "bundle has no x64 binary: expected Contents\\x86_64-win\\Renamed.vst3; found Another.vst3 and "
-         "Other.vst3, but a binary must have the bundle's name"},
+         "Other.vst3, but a binary must have the bundle's name",
+         {}},
         {L"Old.vst3", {L"Contents\\x86-win\\Old.vst3"}, L"",
-         "bundle has no x64 binary: expected Contents\\x86_64-win\\Old.vst3; it holds only a 32-bit binary, "
-         "Contents\\x86-win\\Old.vst3"},
+         "bundle has no x64 binary: expected Contents\\x86_64-win\\Old.vst3; it holds only a binary for another "
+         "machine: Contents\\x86-win\\Old.vst3 (x86, 32-bit)",
+         {"x86-win"}},
+        {L"Arm.vst3", {L"Contents\\arm64ec-win\\Arm.vst3", L"Contents\\arm64-win\\Arm.vst3"}, L"",
+         "bundle has no x64 binary: expected Contents\\x86_64-win\\Arm.vst3; it holds only binaries for other "
+         "machines: Contents\\arm64-win\\Arm.vst3 (arm64) and Contents\\arm64ec-win\\Arm.vst3 (arm64ec)",
+         {"arm64-win", "arm64ec-win"}},
         {L"Nested.vst3", {L"Contents\\x86_64-win\\Nested.vst3\\inner.txt"}, L"",
-         "bundle has no x64 binary: expected Contents\\x86_64-win\\Nested.vst3, which is a folder"},
+         "bundle has no x64 binary: expected Contents\\x86_64-win\\Nested.vst3, which is a folder", {}},
         {L"Wide.vst3", {}, FixturePath(L"Client32Bit"),
-         "32-bit module: built for x86; only 64-bit (x64) modules can be loaded"},
+         "32-bit module: built for x86; only 64-bit (x64) modules can be loaded", {"x86_64-win"}},
     };
     ModuleScanner scanner(ScriptedServer(scratch, "# nothing is answered\n"));
     for (const Case& c : cases)
@@ -381,6 +388,7 @@ TEST_F(Vst3Scan, BundlesThatCannotLoadNeverReachAServer)
         EXPECT_EQ(r.binary, bundle + L"\\Contents\\x86_64-win\\" + c.name) << Utf8(c.name);
         EXPECT_EQ(r.server, "") << Utf8(c.name);
         EXPECT_TRUE(r.plugins.empty()) << Utf8(c.name);
+        EXPECT_EQ(r.architectures, c.architectures) << Utf8(c.name);
     }
     EXPECT_FALSE(Exists(scratch / L"server.script.log"));
 }

@@ -1,0 +1,100 @@
+#include "host_rules.h"
+#include <algorithm>
+
+namespace orvanta {
+
+void ApplyFactoryVendor(const std::string& factoryVendor, std::vector<Vst3Class>* classes)
+{
+    if (factoryVendor.empty())
+        return;
+    for (Vst3Class& c : *classes)
+    {
+        if (!c.vendor.empty())
+            continue;
+        c.vendor = factoryVendor;
+        c.vendorFromFactory = true;
+    }
+}
+
+void ApplyFactoryVendor(const std::string& factoryVendor, std::vector<PluginEntry>* classes)
+{
+    if (factoryVendor.empty())
+        return;
+    for (PluginEntry& entry : *classes)
+    {
+        if (!entry.vst3 || !entry.vst3->vendor.empty())
+            continue;
+        entry.vst3->vendor = factoryVendor;
+        entry.vst3->vendorFromFactory = true;
+    }
+}
+
+void MarkListedControllers(std::vector<PluginEntry>* classes)
+{
+    for (PluginEntry& entry : *classes)
+    {
+        if (!entry.vst3 || !entry.vst3->controller || entry.vst3->controller->empty())
+            continue;
+        const std::string& id = *entry.vst3->controller;
+        entry.vst3->controllerListed =
+            std::any_of(classes->begin(), classes->end(),
+                        [&](const PluginEntry& other) { return other.vst3 && other.vst3->classId == id; });
+    }
+}
+
+std::vector<std::string> MarkVst3Ara(std::vector<PluginEntry>* classes)
+{
+    std::vector<PluginEntry*> audioModules;
+    for (PluginEntry& entry : *classes)
+    {
+        if (entry.vst3 && entry.vst3->category == Vst3AudioModuleClass && !entry.vst3->classId.empty())
+            audioModules.push_back(&entry);
+    }
+    std::vector<std::string> findings;
+    for (const PluginEntry& ara : *classes)
+    {
+        if (!ara.vst3 || ara.vst3->category != Vst3AraMainFactoryClass || ara.vst3->classId.empty())
+            continue;
+        PluginEntry* paired = nullptr;
+        for (PluginEntry* audio : audioModules)
+        {
+            if (audio->vst3->name == ara.vst3->name)
+            {
+                paired = audio;
+                break;
+            }
+        }
+        if (!paired && audioModules.size() == 1)
+            paired = audioModules[0];
+        if (!paired)
+        {
+            findings.push_back("class " + ara.vst3->classId + " ('" + ara.vst3->name + "'): an ARA main factory " +
+                               "class that names no audio module class of the module");
+            continue;
+        }
+        if (!paired->ara)
+        {
+            paired->ara.emplace();
+            paired->ara->factoryClass = ara.vst3->classId;
+        }
+    }
+    return findings;
+}
+
+void MarkClapAra(const std::string& araFactory, PluginEntry* plugin)
+{
+    if (!plugin->clap)
+        return;
+    const std::vector<std::string>& features = plugin->clap->features;
+    bool required = std::find(features.begin(), features.end(), ClapAraRequiredFeature) != features.end();
+    bool supported = std::find(features.begin(), features.end(), ClapAraSupportedFeature) != features.end();
+    if (araFactory.empty() && !required && !supported)
+        return;
+    AraSupport ara;
+    ara.required = required;
+    ara.factory = araFactory;
+    ara.feature = required || supported;
+    plugin->ara = ara;
+}
+
+} // namespace orvanta
