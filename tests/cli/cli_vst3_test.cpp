@@ -29,7 +29,7 @@ TEST(CliVst3, MixedRunShowsEachFormatAndKeepsTheVst3Members)
     WriteWholeFile(multi, "answered by the script, a single-file module");
     std::wstring db = scratch / L"plugins.json";
     std::wstring script = scratch / L"server.script";
-    const std::string effectAnswer = "= " + Utf8(effect) + "\n"
+    const std::string effectAnswer = "= vst2|" + Utf8(effect) + "\n"
                                      ">:{\n"
                                      ">:  \"id\":        \"45666678\",\n"
                                      ">:  \"name\":      \"Effect\",\n"
