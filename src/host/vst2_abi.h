@@ -85,6 +85,7 @@ enum
 };
 
 // AEffect.flags bits.
+const int32_t effFlagsHasEditor = 1 << 0;
 const int32_t effFlagsIsSynth = 1 << 8;
 const int32_t effFlagsCanDoubleReplacing = 1 << 12;
 

@@ -179,6 +179,7 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
     info.wantsMidi = AnswersCanDo(effect, "receiveVstMidiEvent", "receiveVstEvents", &PluginWantsMidi);
     info.sendsMidi = AnswersCanDo(effect, "sendVstMidiEvent", "sendVstEvents", nullptr);
     info.audio64 = (effect->flags & effFlagsCanDoubleReplacing) != 0;
+    info.hasEditor = (effect->flags & effFlagsHasEditor) != 0;
     info.version = VersionToString(Dispatch(effect, effGetVendorVersion, nullptr));
     if (info.name.IsNull() || info.vendor.IsNull() || info.product.IsNull() || info.version.IsNull())
         info.noMemory = true;

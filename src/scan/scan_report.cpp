@@ -64,7 +64,7 @@ static bool AddTextLine(CSharedStringA& lines, const wchar_t* format, const wcha
     return !escaped.IsNull() && AddLine(lines, format, escaped.Chars());
 }
 
-static bool BuildReport(const CPluginInfo& info, bool failed, CSharedStringA& lines)
+static bool BuildReport(const CPluginInfo& info, bool failed, bool editorMember, CSharedStringA& lines)
 {
     if (failed && (info.error.IsNull() || !AppendTaggedLine(lines, "error", L"%s\n", info.error.Chars())))
         return false;
@@ -82,7 +82,8 @@ static bool BuildReport(const CPluginInfo& info, bool failed, CSharedStringA& li
               AddLine(lines, L"  \"platform\":  \"%s\",\n", L"x64") &&
               AddLine(lines, L"  \"audio64\":   %s,\n", Bool(info.audio64)) &&
               AddLine(lines, L"  \"category\":  %i,\n", info.category) &&
-              AddLine(lines, L"  \"synthEdit\": %s,\n", Bool(info.synthEdit));
+              AddLine(lines, L"  \"synthEdit\": %s,\n", Bool(info.synthEdit)) &&
+              (!editorMember || AddLine(lines, L"  \"hasEditor\": %s,\n", Bool(info.hasEditor)));
     if (ok && info.category == kPlugCategShell)
     {
         ok = AddLine(lines, L"  \"shells\": {\n");
@@ -99,12 +100,12 @@ static bool BuildReport(const CPluginInfo& info, bool failed, CSharedStringA& li
     return ok && AddLine(lines, L"}\n");
 }
 
-void WriteReport(const CPluginInfo& info, bool failed)
+void WriteReport(const CPluginInfo& info, bool failed, bool editorMember)
 {
     CSharedStringA lines;
     if (info.noMemory)
         WriteOutOfMemoryReport(ScanNoMemoryText);
-    else if (!BuildReport(info, failed, lines))
+    else if (!BuildReport(info, failed, editorMember, lines))
         WriteOutOfMemoryReport(ReportNoMemoryText);
     else
         WriteLines(lines.Chars(), lines.Length());

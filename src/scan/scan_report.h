@@ -37,6 +37,7 @@ struct CPluginInfo
     bool sendsMidi = false;
     bool audio64 = false;
     bool synthEdit = false;
+    bool hasEditor = false; // AEffect.flags says so; reported in the "vst2|" form only
     int32_t category = -1;
     CShellList shells;
     // A text of the scan could not be made: the answer is the out-of-memory
@@ -56,9 +57,10 @@ extern const char ScanNoMemoryText[];    // a text of the scan could not be made
 extern const char ReportNoMemoryText[];  // a line of the report could not be made
 
 // The answer to one request: the error line (when failed), then the report
-// block. All or nothing: when info.noMemory is set or a line cannot be
-// built, the out-of-memory answer goes out instead.
-void WriteReport(const CPluginInfo& info, bool failed = false);
+// block, with the hasEditor member for a request of the "vst2|" form. All
+// or nothing: when info.noMemory is set or a line cannot be built, the
+// out-of-memory answer goes out instead (the same for both forms).
+void WriteReport(const CPluginInfo& info, bool failed = false, bool editorMember = false);
 // The error line and the block of a failed scan (every member at its
 // initial value, error the reason), written from fixed text without
 // allocating anything.

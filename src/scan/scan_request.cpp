@@ -15,6 +15,9 @@
 
 LibraryCache Cache;
 
+static const wchar_t Vst2Prefix[] = L"vst2|";
+static const int Vst2PrefixLength = 5;
+
 bool CacheHolds(const wchar_t* path, ModuleFormat format)
 {
     return Cache.module && Cache.format == format && !Cache.path.IsNull() && wcscmp(Cache.path, path) == 0;
@@ -93,11 +96,11 @@ bool FileVersionString(const wchar_t* path, CSharedString& version)
     return !version.IsNull();
 }
 
-bool ScanLibrary(const wchar_t* request, CPluginInfo& info)
+bool ScanLibrary(const wchar_t* request, const wchar_t* target, CPluginInfo& info)
 {
     LogInfo(L"Scanning plugin: '%s'\n", request);
     uint32_t shellId = 0;
-    CSharedString path = SplitRequest(request, &shellId);
+    CSharedString path = SplitRequest(target, &shellId);
     // Without the path there is nothing to load: an empty one would load
     // nothing and blame the file with error 126.
     if (path.IsNull())
@@ -181,9 +184,12 @@ void HandleScanRequest(const wchar_t* request)
         HandleClapRequest(request);
         return;
     }
+    // "vst2|" asks for the same scan with the editor flag in the report: a
+    // form of its own, so that a plain request's answer stays as it was.
+    bool editorForm = wcsncmp(request, Vst2Prefix, Vst2PrefixLength) == 0;
     CPluginInfo info;
-    bool scanned = ScanLibrary(request, info);
-    WriteReport(info, !scanned);
+    bool scanned = ScanLibrary(request, editorForm ? request + Vst2PrefixLength : request, info);
+    WriteReport(info, !scanned, editorForm);
 }
 
 void HandleOversizedRequest()

@@ -16,7 +16,9 @@ const int MaxRequestBytes = 128 * 1024;
 void HandleScanRequest(const wchar_t* request);
 // A request line longer than the server assembles: error line and report.
 void HandleOversizedRequest();
-bool ScanLibrary(const wchar_t* request, CPluginInfo& info);
+// Scans target, "path" or "path>ID"; request is the line as received,
+// for the log.
+bool ScanLibrary(const wchar_t* request, const wchar_t* target, CPluginInfo& info);
 // Frees the cached module, with its two info lines; nothing when empty.
 void FlushLibraryCache();
 // Splits "path>ID": the path before the first ">" and the hexadecimal ID

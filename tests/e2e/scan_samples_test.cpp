@@ -1,5 +1,7 @@
 // The bundled samples, scanned the way the demo scans them: each DLL, then
-// each sub-plugin of the shell against the cached shell module.
+// each sub-plugin of the shell against the cached shell module; and the
+// same scans in the "vst2|" form, whose blocks say whether the plugin has
+// an editor (the sample effect and the shell's chorus have one).
 #include "scan_support.h"
 
 using namespace testsupport;
@@ -146,6 +148,142 @@ TEST_F(ScanSamples, EffectSynthAndShellWithItsSubPlugins)
     server.CloseInput();
     EXPECT_EQ(server.ReadToEnd(), "info:Freeing cached library...\ninfo:Freed\n");
     EXPECT_EQ(server.WaitExit(), 0u);
+}
+
+// ------------------------------------------------------- the editor form
+
+// Every line as for the plain request, the request logged as received.
+TEST_F(ScanSamples, EditorFormReportsAnEditor)
+{
+    std::string effect = "vst2|" + Utf8(SamplePath(L"SampleEffect"));
+    EXPECT_EQ(MaskModuleHandles(Scan(effect)), LoadLines(effect) + EntryLines(ModulePlaceholder) + Version +
+                                                   CloseAndFreeLines() +
+                                                   ">:{\n"
+                                                   ">:  \"id\":        \"536D4566\",\n"
+                                                   ">:  \"name\":      \"Sample Effect\",\n"
+                                                   ">:  \"vendor\":    \"Zandrel Software\",\n"
+                                                   ">:  \"product\":   \"Orvanta Samples\",\n"
+                                                   ">:  \"version\":   \"1.1.0.0\",\n"
+                                                   ">:  \"error\":     \"\",\n"
+                                                   ">:  \"numInputs\": 2,\n"
+                                                   ">:  \"numOutputs\":2,\n"
+                                                   ">:  \"wantsMidi\":  false,\n"
+                                                   ">:  \"sendsMidi\": false,\n"
+                                                   ">:  \"platform\":  \"x64\",\n"
+                                                   ">:  \"audio64\":   true,\n"
+                                                   ">:  \"category\":  1,\n"
+                                                   ">:  \"synthEdit\": false,\n"
+                                                   ">:  \"hasEditor\": true,\n"
+                                                   ">:}\n" +
+                                                   Ready);
+}
+
+TEST_F(ScanSamples, EditorFormReportsNoEditor)
+{
+    std::string synth = "vst2|" + Utf8(SamplePath(L"SampleSynth"));
+    EXPECT_EQ(MaskModuleHandles(Scan(synth)),
+              LoadLines(synth) + EntryLines(ModulePlaceholder) + Version + CloseAndFreeLines() +
+                  ">:{\n"
+                  ">:  \"id\":        \"536D5379\",\n"
+                  ">:  \"name\":      \"Sample Synth\",\n"
+                  ">:  \"vendor\":    \"Zandrel Software\",\n"
+                  ">:  \"product\":   \"Orvanta Samples\",\n"
+                  ">:  \"version\":   \"1.0.0.0\",\n"
+                  ">:  \"error\":     \"\",\n"
+                  ">:  \"numInputs\": 0,\n"
+                  ">:  \"numOutputs\":2,\n"
+                  ">:  \"wantsMidi\":  true,\n"
+                  ">:  \"sendsMidi\": false,\n"
+                  ">:  \"platform\":  \"x64\",\n"
+                  ">:  \"audio64\":   false,\n"
+                  ">:  \"category\":  2,\n"
+                  ">:  \"synthEdit\": false,\n"
+                  ">:  \"hasEditor\": false,\n"
+                  ">:}\n" +
+                  Ready);
+}
+
+// A shell's own block has hasEditor before its sub-plugins.
+TEST_F(ScanSamples, EditorFormOfAShellPutsHasEditorBeforeTheSubPlugins)
+{
+    std::string shell = "vst2|" + Utf8(SamplePath(L"SampleShell"));
+    std::string answer = Scan(shell);
+    EXPECT_EQ(answer.substr(answer.find(">:{")), ">:{\n"
+                                                 ">:  \"id\":        \"536D5368\",\n"
+                                                 ">:  \"name\":      \"Sample Shell\",\n"
+                                                 ">:  \"vendor\":    \"Zandrel Software\",\n"
+                                                 ">:  \"product\":   \"Orvanta Samples\",\n"
+                                                 ">:  \"version\":   \"1.0.0.0\",\n"
+                                                 ">:  \"error\":     \"\",\n"
+                                                 ">:  \"numInputs\": 0,\n"
+                                                 ">:  \"numOutputs\":0,\n"
+                                                 ">:  \"wantsMidi\":  false,\n"
+                                                 ">:  \"sendsMidi\": false,\n"
+                                                 ">:  \"platform\":  \"x64\",\n"
+                                                 ">:  \"audio64\":   false,\n"
+                                                 ">:  \"category\":  10,\n"
+                                                 ">:  \"synthEdit\": false,\n"
+                                                 ">:  \"hasEditor\": false,\n"
+                                                 ">:  \"shells\": {\n"
+                                                 ">:        \"53480001\": \"Sample Shell Chorus\",\n"
+                                                 ">:        \"53480002\": \"Sample Shell Delay\",\n"
+                                                 ">:  },\n"
+                                                 ">:}\n" +
+                                                 Ready);
+}
+
+// The cache is keyed by the path: a sub-plugin request of the editor form
+// re-uses the shell a plain request loaded.
+TEST_F(ScanSamples, EditorFormOfASubPluginReusesTheShellOfAPlainRequest)
+{
+    std::string shell = Utf8(SamplePath(L"SampleShell"));
+    Scan(shell);
+    std::string chorus = "vst2|" + shell + ">53480001";
+    EXPECT_EQ(MaskModuleHandles(Scan(chorus)),
+              ReuseLines(chorus) + EntryLines(ModulePlaceholder) + Version + CurrentId + CloseAndKeepLines() +
+                  ">:{\n"
+                  ">:  \"id\":        \"53480001\",\n"
+                  ">:  \"name\":      \"Sample Shell Chorus\",\n"
+                  ">:  \"vendor\":    \"Zandrel Software\",\n"
+                  ">:  \"product\":   \"Orvanta Samples\",\n"
+                  ">:  \"version\":   \"1.0.0.0\",\n"
+                  ">:  \"error\":     \"\",\n"
+                  ">:  \"numInputs\": 2,\n"
+                  ">:  \"numOutputs\":2,\n"
+                  ">:  \"wantsMidi\":  false,\n"
+                  ">:  \"sendsMidi\": false,\n"
+                  ">:  \"platform\":  \"x64\",\n"
+                  ">:  \"audio64\":   false,\n"
+                  ">:  \"category\":  1,\n"
+                  ">:  \"synthEdit\": false,\n"
+                  ">:  \"hasEditor\": true,\n"
+                  ">:}\n" +
+                  Ready);
+}
+
+// A scan that fails before there is a plugin says it has no editor.
+TEST_F(ScanSamples, EditorFormOfAFailedScanReportsNoEditor)
+{
+    std::string missing = "vst2|" + Utf8(SamplePath(L"NoSuchSample"));
+    EXPECT_EQ(Scan(missing), LoadLines(missing) + Error("Failed to load library, err=126") +
+                                 ">:{\n"
+                                 ">:  \"id\":        \"00000000\",\n"
+                                 ">:  \"name\":      \"\",\n"
+                                 ">:  \"vendor\":    \"\",\n"
+                                 ">:  \"product\":   \"\",\n"
+                                 ">:  \"version\":   \"\",\n"
+                                 ">:  \"error\":     \"Failed to load library, err=126\",\n"
+                                 ">:  \"numInputs\": 0,\n"
+                                 ">:  \"numOutputs\":0,\n"
+                                 ">:  \"wantsMidi\":  false,\n"
+                                 ">:  \"sendsMidi\": false,\n"
+                                 ">:  \"platform\":  \"x64\",\n"
+                                 ">:  \"audio64\":   false,\n"
+                                 ">:  \"category\":  -1,\n"
+                                 ">:  \"synthEdit\": false,\n"
+                                 ">:  \"hasEditor\": false,\n"
+                                 ">:}\n" +
+                                 Ready);
 }
 
 } // namespace

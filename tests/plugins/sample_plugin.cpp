@@ -1,9 +1,11 @@
 // The bundled sample plugins, one source built three ways:
-//   SAMPLE_EFFECT  a stereo effect (2 in, 2 out) with a vendor version
-//   SAMPLE_SYNTH   a synthesizer that takes MIDI in (0 in, 2 out)
-//   SAMPLE_SHELL   a shell module holding two effects, 53480001 and
-//                  53480002; its entry point builds the one the host names
-//                  through audioMasterCurrentId, or the shell itself for 0
+//   SAMPLE_EFFECT  a stereo effect (2 in, 2 out) with a vendor version and
+//                  an editor (effFlagsHasEditor)
+//   SAMPLE_SYNTH   a synthesizer that takes MIDI in (0 in, 2 out), no editor
+//   SAMPLE_SHELL   a shell module holding two effects, 53480001 (with an
+//                  editor) and 53480002 (without); its entry point builds
+//                  the one the host names through audioMasterCurrentId, or
+//                  the shell itself for 0
 //   SAMPLE_CRASH   an effect that writes to address 16 when asked its name
 //   SAMPLE_HANG    an effect that never answers when asked its name
 //   SAMPLE_DIALOG  an effect that asks for its dongle in a message box
@@ -34,14 +36,15 @@ struct Description
 
 #if defined(SAMPLE_EFFECT)
 const Description Plugin = {"Sample Effect", 0x536D4566, kPlugCategEffect, 2, 2,
-                            effFlagsCanReplacing | effFlagsCanDoubleReplacing, 1100, false};
+                            effFlagsHasEditor | effFlagsCanReplacing | effFlagsCanDoubleReplacing, 1100, false};
 #elif defined(SAMPLE_SYNTH)
 const Description Plugin = {"Sample Synth", 0x536D5379, kPlugCategSynth, 0, 2,
                             effFlagsCanReplacing | effFlagsIsSynth, 1000, true};
 #elif defined(SAMPLE_SHELL)
 const Description Plugin = {"Sample Shell", 0x536D5368, kPlugCategShell, 0, 0, 0, 1000, false};
 const Description SubPlugins[] = {
-    {"Sample Shell Chorus", 0x53480001, kPlugCategEffect, 2, 2, effFlagsCanReplacing, 1000, false},
+    {"Sample Shell Chorus", 0x53480001, kPlugCategEffect, 2, 2, effFlagsHasEditor | effFlagsCanReplacing, 1000,
+     false},
     {"Sample Shell Delay", 0x53480002, kPlugCategEffect, 2, 2, effFlagsCanReplacing, 1000, false},
 };
 const int SubPluginCount = sizeof SubPlugins / sizeof SubPlugins[0];

@@ -569,6 +569,37 @@ TEST_F(ScanUnderFailures, MemoryThatStaysExhausted)
     EXPECT_EQ(out.Take(), "ready:\n" + OutOfMemoryAnswer(Reasons[0]) + "ready:\n");
 }
 
+// The editor form: its clean block has hasEditor; its out-of-memory answer
+// is the plain form's, without it.
+TEST_F(ScanUnderFailures, EditorFormOfTheSampleEffect)
+{
+    const std::string line = "vst2|" + EffectPath;
+    const std::string clean = "ready:\n" + Info("Scanning plugin: '" + line + "'") + Info("Loading library...") +
+                              Entry + Version + CloseAndFree +
+                              ">:{\n"
+                              ">:  \"id\":        \"536D4566\",\n"
+                              ">:  \"name\":      \"Sample Effect\",\n"
+                              ">:  \"vendor\":    \"Zandrel Software\",\n"
+                              ">:  \"product\":   \"Orvanta Samples\",\n"
+                              ">:  \"version\":   \"1.1.0.0\",\n"
+                              ">:  \"error\":     \"\",\n"
+                              ">:  \"numInputs\": 2,\n"
+                              ">:  \"numOutputs\":2,\n"
+                              ">:  \"wantsMidi\":  false,\n"
+                              ">:  \"sendsMidi\": false,\n"
+                              ">:  \"platform\":  \"x64\",\n"
+                              ">:  \"audio64\":   true,\n"
+                              ">:  \"category\":  1,\n"
+                              ">:  \"synthEdit\": false,\n"
+                              ">:  \"hasEditor\": true,\n"
+                              ">:}\n"
+                              "ready:\n";
+    EXPECT_EQ(Exchange(line), clean);
+    std::vector<int> kinds = RunWithFailures(line, clean, nullptr);
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
 // A VST3 module request and a class request that loads the module itself:
 // the same rule, with the VST3 blocks.
 const std::string Vst3Line = "vst3|" + Utf8(BinPath(L"vst3\\Vst3Effect.vst3\\Contents\\x86_64-win\\Vst3Effect.vst3"));
