@@ -169,6 +169,10 @@ const char InfoAsVst3FactoryId[] = "clap.plugin-factory-info-as-vst3.draft0";
 const char StateConverterFactoryId[] = "clap.plugin-state-converter-factory/1";
 const char AudioPortsId[] = "clap.audio-ports";
 const char NotePortsId[] = "clap.note-ports";
+const char GuiId[] = "clap.gui";
+// The factory through which a module offers ARA, and its older draft ID.
+const char AraFactoryId[] = "org.ara-audio.ara.factory/2";
+const char AraFactoryDraftId[] = "org.ara-audio.ara.factory.draft/2";
 
 #if defined(_WIN64)
 static_assert(sizeof(clap_version) == 12, "clap_version");

@@ -26,10 +26,12 @@ const wchar_t PhaseGetFactory[] = L"get_factory";
 const wchar_t PhaseDescriptors[] = L"descriptors";
 const wchar_t PhaseVst3Info[] = L"vst3 info";
 const wchar_t PhaseConverters[] = L"converters";
+const wchar_t PhaseAraFactory[] = L"ara factory";
 const wchar_t PhaseCreatePlugin[] = L"create_plugin";
 const wchar_t PhasePluginInit[] = L"plugin init";
 const wchar_t PhaseAudioPorts[] = L"audio ports";
 const wchar_t PhaseNotePorts[] = L"note ports";
+const wchar_t PhaseGui[] = L"gui";
 const wchar_t PhaseDestroy[] = L"destroy";
 const wchar_t PhaseDeinit[] = L"deinit";
 
@@ -303,6 +305,22 @@ void ReadConverters(const clap_plugin_entry* entry, CClapModuleInfo& info)
     }
 }
 
+// The ARA factory's ID, the current one first, when the module offers one.
+// The factory is only asked for, never called.
+void ReadAraFactory(const clap_plugin_entry* entry, CClapModuleInfo& info)
+{
+    EnterPhase(PhaseAraFactory);
+    const char* id;
+    if (entry->get_factory(AraFactoryId))
+        id = AraFactoryId;
+    else if (entry->get_factory(AraFactoryDraftId))
+        id = AraFactoryDraftId;
+    else
+        return;
+    info.araFactory = CopyText(id);
+    info.noMemory = info.noMemory || info.araFactory.IsNull();
+}
+
 void ModuleRequest(const wchar_t* request, const CSharedString& path)
 {
     LogInfo(L"Scanning CLAP module: '%s'\n", request);
@@ -319,6 +337,7 @@ void ModuleRequest(const wchar_t* request, const CSharedString& path)
         ReadDescriptors(Cache.clapState.factory, info);
         ReadVst3Info(Cache.clapState.entry, info);
         ReadConverters(Cache.clapState.entry, info);
+        ReadAraFactory(Cache.clapState.entry, info);
         PumpMessages();
         LogInfo(L"Keeping CLAP library loaded for now...\n");
     }
@@ -424,6 +443,9 @@ void ReadInstance(const clap_plugin_factory* factory, const char* id, CClapInsta
     ReadPorts(plugin, false, buffer.chars, info);
     EnterPhase(PhaseNotePorts);
     ReadPorts(plugin, true, buffer.chars, info);
+    // Only whether the plugin has a GUI: the extension is never called.
+    EnterPhase(PhaseGui);
+    info.gui = plugin->get_extension(plugin, GuiId) != nullptr;
     RunGuarded(PhaseDestroy, CallDestroy, const_cast<clap_plugin*>(plugin));
 }
 

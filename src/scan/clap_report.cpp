@@ -114,12 +114,14 @@ bool BuildModuleReport(const CClapModuleInfo& info, CSharedStringA& lines)
     wchar_t version[40];
     VersionText(info.hasVersion, info.clapVersion, version, 40);
     CSharedString error = EscapeJson(info.error);
-    bool ok = !error.IsNull() && AddErrorLine(lines, info.error) && AddLine(lines, L"{\n") &&
+    CSharedString ara = EscapeJson(info.araFactory);
+    bool ok = !error.IsNull() && !ara.IsNull() && AddErrorLine(lines, info.error) && AddLine(lines, L"{\n") &&
               AddLine(lines, L"  \"format\": \"clap\",\n") &&
               AddLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
               AddLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
               AddLine(lines, L"  \"clapVersion\": \"%s\",\n", version) &&
-              AddLine(lines, L"  \"pluginCount\": %u,\n", info.pluginCount);
+              AddLine(lines, L"  \"pluginCount\": %u,\n", info.pluginCount) &&
+              AddLine(lines, L"  \"araFactory\": \"%s\",\n", ara.Chars());
     int count = info.plugins.Count();
     if (ok && count == 0)
         ok = AddLine(lines, L"  \"plugins\": [],\n");
@@ -170,7 +172,8 @@ bool BuildInstanceReport(const CClapInstanceInfo& info, CSharedStringA& lines)
               AddLine(lines, L"  \"audioInputs\": %u,\n", info.audioInputs) &&
               AddLine(lines, L"  \"audioOutputs\": %u,\n", info.audioOutputs) &&
               AddLine(lines, L"  \"noteInputPorts\": %u,\n", info.portCounts[1][1]) &&
-              AddLine(lines, L"  \"noteOutputPorts\": %u,\n", info.portCounts[1][0]);
+              AddLine(lines, L"  \"noteOutputPorts\": %u,\n", info.portCounts[1][0]) &&
+              AddLine(lines, L"  \"gui\": %s,\n", info.gui ? L"true" : L"false");
     int count = info.ports.Count();
     if (ok && count == 0)
         ok = AddLine(lines, L"  \"ports\": []\n");
@@ -217,6 +220,7 @@ void WriteClapModuleOutOfMemory(const char* reason)
     WriteFixedLine(">:  \"phase\": \"\",\n");
     WriteFixedLine(">:  \"clapVersion\": \"\",\n");
     WriteFixedLine(">:  \"pluginCount\": 0,\n");
+    WriteFixedLine(">:  \"araFactory\": \"\",\n");
     WriteFixedLine(">:  \"plugins\": [],\n");
     WriteFixedLine(">:  \"converters\": []\n");
     WriteFixedLine(">:}\n");
@@ -236,6 +240,7 @@ void WriteClapInstanceOutOfMemory(const char* reason)
     WriteFixedLine(">:  \"audioOutputs\": 0,\n");
     WriteFixedLine(">:  \"noteInputPorts\": 0,\n");
     WriteFixedLine(">:  \"noteOutputPorts\": 0,\n");
+    WriteFixedLine(">:  \"gui\": false,\n");
     WriteFixedLine(">:  \"ports\": []\n");
     WriteFixedLine(">:}\n");
 }

@@ -65,6 +65,7 @@ struct CClapModuleInfo
     bool hasVersion = false;    // the entry was found: clapVersion is known
     uint32_t clapVersion[3] = {0, 0, 0};
     uint32_t pluginCount = 0; // as the factory said
+    CSharedString araFactory; // the ID of the ARA factory the module gave, or empty
     CClapPluginList plugins;
     CClapConverterList converters;
     bool noMemory = false; // a text could not be made: the out-of-memory answer
@@ -103,6 +104,7 @@ struct CClapInstanceInfo
     uint32_t portCounts[2][2] = {{0, 0}, {0, 0}};
     uint32_t audioInputs = 0; // channels of the first main port of each direction
     uint32_t audioOutputs = 0;
+    bool gui = false; // the plugin answers for the GUI extension
     CClapPortList ports;
     bool noMemory = false;
 

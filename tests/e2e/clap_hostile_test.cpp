@@ -66,7 +66,7 @@ TEST_F(ClapCrash, InEveryCleanUpStepIsSurvived)
     std::string answer = server.Request(line, DumpTimeout);
     EXPECT_EQ(answer.substr(0, answer.find(">:{")),
               ClapPluginOpening(line) + Open +
-                  PhaseLines({"create_plugin", "plugin init", "audio ports", "note ports", "destroy"}) +
+                  PhaseLines({"create_plugin", "plugin init", "audio ports", "note ports", "gui", "destroy"}) +
                   Warn("Crash in destroy (C0000005), ignored") + ClapKeepLines);
     EXPECT_TRUE(EndsWith(answer, ">:    {\"kind\": \"audio\", \"direction\": \"out\", \"index\": 0, \"id\": 1, "
                                  "\"name\": \"Stereo Out\", \"channels\": 2, \"flags\": 1, \"portType\": \"stereo\"}\n"
@@ -157,7 +157,7 @@ TEST_F(ClapHostile, MessageBoxInPluginInitHoldsTheRequestUntilClosed)
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     std::string rest = server.ReadUntilReady(20000, &ready);
     EXPECT_TRUE(ready);
-    EXPECT_EQ(rest.substr(0, rest.find(">:{")), PhaseLines({"audio ports", "note ports", "destroy"}) + ClapKeepLines);
+    EXPECT_EQ(rest.substr(0, rest.find(">:{")), PhaseLines({"audio ports", "note ports", "gui", "destroy"}) + ClapKeepLines);
 }
 
 // ------------------------------------------------ counts and texts
@@ -174,7 +174,8 @@ TEST_F(ClapHostile, PluginAndPortListsAreBounded)
                                "\"supportUrl\": \"\", \"version\": \"1.0.0\", \"description\": \"\", "
                                "\"features\": [\"audio-effect\"], \"clapVersion\": \"1.2.2\", \"cut\": [], \"vst3\": \"\"}";
     EXPECT_EQ(CountOf(answer, "\n>:    {\"index\": "), 4096);
-    EXPECT_NE(answer.find(">:  \"pluginCount\": 1000000,\n>:  \"plugins\": [\n>:    {\"index\": 0, " + plugin + ",\n"),
+    EXPECT_NE(answer.find(">:  \"pluginCount\": 1000000,\n>:  \"araFactory\": \"\",\n>:  \"plugins\": [\n"
+                          ">:    {\"index\": 0, " + plugin + ",\n"),
               std::string::npos);
     EXPECT_TRUE(EndsWith(answer, ">:    {\"index\": 4095, " + plugin + "\n"
                                  ">:  ],\n"
@@ -209,6 +210,7 @@ TEST_F(ClapHostile, NullDescriptorsAndTexts)
 >:  "phase": "",
 >:  "clapVersion": "1.2.2",
 >:  "pluginCount": 4,
+>:  "araFactory": "",
 >:  "plugins": [
 >:    {"index": 0, "problem": "no id", "id": "", "name": "", "vendor": "", "url": "", "manualUrl": "", "supportUrl": "", "version": "", "description": "", "features": [], "clapVersion": "", "cut": [], "vst3": ""},
 >:    {"index": 1, "problem": "no name", "id": "", "name": "", "vendor": "", "url": "", "manualUrl": "", "supportUrl": "", "version": "", "description": "", "features": [], "clapVersion": "", "cut": [], "vst3": ""},

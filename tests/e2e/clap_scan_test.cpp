@@ -15,8 +15,9 @@ class ClapScan : public ScanTest
 };
 
 const std::string Open = PhaseLines({"load", "clap_entry", "init", "get_factory"});
-const std::string ReadModule = PhaseLines({"descriptors", "vst3 info", "converters"});
-const std::string ReadPlugin = PhaseLines({"create_plugin", "plugin init", "audio ports", "note ports", "destroy"});
+const std::string ReadModule = PhaseLines({"descriptors", "vst3 info", "converters", "ara factory"});
+const std::string ReadPlugin =
+    PhaseLines({"create_plugin", "plugin init", "audio ports", "note ports", "gui", "destroy"});
 const std::string Reuse = Info("Re-using previous library instance...");
 const std::string Flush = Info("Freeing cached library...") + PhaseLines({"deinit"}) + Info("Freed");
 const std::string FreeBlock = ">:{\n"
@@ -31,6 +32,7 @@ const std::string EffectModuleBlock = R"(>:{
 >:  "phase": "",
 >:  "clapVersion": "1.2.2",
 >:  "pluginCount": 1,
+>:  "araFactory": "",
 >:  "plugins": [
 >:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-effect", "name": "Orvanta CLAP Effect", "vendor": "Zandrel Software", "url": "https:\/\/zandrel.example\/effect", "manualUrl": "", "supportUrl": "", "version": "1.2.3", "description": "A stereo effect", "features": ["audio-effect", "stereo"], "clapVersion": "1.2.2", "cut": [], "vst3": ""}
 >:  ],
@@ -50,6 +52,7 @@ const std::string EffectPluginBlock = R"(>:{
 >:  "audioOutputs": 2,
 >:  "noteInputPorts": 0,
 >:  "noteOutputPorts": 0,
+>:  "gui": false,
 >:  "ports": [
 >:    {"kind": "audio", "direction": "in", "index": 0, "id": 0, "name": "Stereo In", "channels": 2, "flags": 1, "portType": "stereo"},
 >:    {"kind": "audio", "direction": "in", "index": 1, "id": 2, "name": "Sidechain", "channels": 2, "flags": 0, "portType": "stereo"},
@@ -99,6 +102,7 @@ TEST_F(ClapScan, InstrumentWithANoteInput)
 >:  "phase": "",
 >:  "clapVersion": "1.2.2",
 >:  "pluginCount": 1,
+>:  "araFactory": "",
 >:  "plugins": [
 >:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-instrument", "name": "Orvanta CLAP Instrument", "vendor": "Zandrel Software", "url": "https:\/\/zandrel.example\/instrument", "manualUrl": "", "supportUrl": "", "version": "0.9.1", "description": "A test instrument", "features": ["instrument", "synthesizer", "stereo"], "clapVersion": "1.2.2", "cut": [], "vst3": ""}
 >:  ],
@@ -116,6 +120,7 @@ TEST_F(ClapScan, InstrumentWithANoteInput)
 >:  "audioOutputs": 2,
 >:  "noteInputPorts": 1,
 >:  "noteOutputPorts": 0,
+>:  "gui": false,
 >:  "ports": [
 >:    {"kind": "audio", "direction": "out", "index": 0, "id": 0, "name": "Stereo Out", "channels": 2, "flags": 1, "portType": "stereo"},
 >:    {"kind": "note", "direction": "in", "index": 0, "id": 0, "name": "Notes", "dialects": 3, "preferred": 1}
@@ -137,6 +142,7 @@ TEST_F(ClapScan, SuitePluginsEachInARequestOfTheirOwn)
 >:  "phase": "",
 >:  "clapVersion": "1.2.2",
 >:  "pluginCount": 3,
+>:  "araFactory": "",
 >:  "plugins": [
 >:    {"index": 0, "problem": "", "id": "com.zandrel.suite.chorus", "name": "Suite Chorus", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "3.0.0", "description": "", "features": ["audio-effect", "chorus", "mono"], "clapVersion": "1.2.2", "cut": [], "vst3": ""},
 >:    {"index": 1, "problem": "", "id": "com.zandrel.suite.refuser", "name": "Suite Refuser", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "3.0.0", "description": "", "features": ["audio-effect"], "clapVersion": "1.2.2", "cut": [], "vst3": ""},
@@ -157,6 +163,7 @@ TEST_F(ClapScan, SuitePluginsEachInARequestOfTheirOwn)
 >:  "audioOutputs": 2,
 >:  "noteInputPorts": 0,
 >:  "noteOutputPorts": 1,
+>:  "gui": false,
 >:  "ports": [
 >:    {"kind": "audio", "direction": "in", "index": 0, "id": 0, "name": "Mono In", "channels": 1, "flags": 1, "portType": "mono"},
 >:    {"kind": "audio", "direction": "out", "index": 0, "id": 1, "name": "Wide Out", "channels": 2, "flags": 1, "portType": ""},
@@ -200,6 +207,7 @@ TEST_F(ClapScan, FailedPluginRequestsKeepTheModule)
                                   ">:  \"audioOutputs\": 0,\n"
                                   ">:  \"noteInputPorts\": 0,\n"
                                   ">:  \"noteOutputPorts\": 0,\n"
+                                  ">:  \"gui\": false,\n"
                                   ">:  \"ports\": []\n"
                                   ">:}\n" + Ready)
             << c.id;
@@ -218,11 +226,68 @@ TEST_F(ClapScan, LinksToOtherFormatsThroughTheirFactories)
 >:  "phase": "",
 >:  "clapVersion": "1.2.2",
 >:  "pluginCount": 1,
+>:  "araFactory": "",
 >:  "plugins": [
 >:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-linked", "name": "Orvanta Linked", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "2.0.0", "description": "Successor of a VST 2 plugin", "features": ["audio-effect"], "clapVersion": "1.2.2", "cut": [], "vst3": "0123456789ABCDEF0123456789ABCDEF"}
 >:  ],
 >:  "converters": [
 >:    {"srcAbi": "vst2", "srcId": "1399670118", "dstAbi": "clap", "dstId": "com.zandrel.orvanta-linked"}
+>:  ]
+>:}
+)" + Ready);
+}
+
+// The module offers the ARA factory under its current ID: the ID is named,
+// and the factory is never called.
+TEST_F(ClapScan, AraFactoryIsNamedByItsId)
+{
+    const std::string module = ClapLine(ClapBinary(L"ClapAra"));
+    EXPECT_EQ(Scan(module), ClapModuleOpening(module) + Open + ReadModule + ClapKeepLines + R"(>:{
+>:  "format": "clap",
+>:  "error": "",
+>:  "phase": "",
+>:  "clapVersion": "1.2.2",
+>:  "pluginCount": 1,
+>:  "araFactory": "org.ara-audio.ara.factory\/2",
+>:  "plugins": [
+>:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-ara", "name": "Orvanta ARA Effect", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "1.0.0", "description": "An effect that edits audio", "features": ["audio-effect", "stereo", "ara:supported"], "clapVersion": "1.2.2", "cut": [], "vst3": ""}
+>:  ],
+>:  "converters": []
+>:}
+)" + Ready);
+}
+
+// Without the current ID the older draft ID is asked for, and named.
+TEST_F(ClapScan, AraFactoryOfTheDraftIdWhenTheCurrentOneIsMissing)
+{
+    std::string answer = Scan(ClapLine(ClapBinary(L"ClapAraDraft")));
+    EXPECT_NE(answer.find(">:  \"pluginCount\": 1,\n"
+                          ">:  \"araFactory\": \"org.ara-audio.ara.factory.draft\\/2\",\n"),
+              std::string::npos)
+        << answer;
+    EXPECT_NE(answer.find("\"features\": [\"audio-effect\", \"stereo\", \"ara:required\"]"), std::string::npos) << answer;
+}
+
+// The plugin answers for the GUI extension; the extension is not called.
+TEST_F(ClapScan, PluginWithAGuiExtensionSaysSo)
+{
+    const std::string plugin = ClapLine(ClapBinary(L"ClapAra"), "com.zandrel.orvanta-ara");
+    EXPECT_EQ(Scan(plugin), ClapPluginOpening(plugin) + Open + ReadPlugin + ClapKeepLines + R"(>:{
+>:  "format": "clap",
+>:  "id": "com.zandrel.orvanta-ara",
+>:  "error": "",
+>:  "phase": "",
+>:  "audioInputPorts": 2,
+>:  "audioOutputPorts": 1,
+>:  "audioInputs": 2,
+>:  "audioOutputs": 2,
+>:  "noteInputPorts": 0,
+>:  "noteOutputPorts": 0,
+>:  "gui": true,
+>:  "ports": [
+>:    {"kind": "audio", "direction": "in", "index": 0, "id": 0, "name": "Stereo In", "channels": 2, "flags": 1, "portType": "stereo"},
+>:    {"kind": "audio", "direction": "in", "index": 1, "id": 2, "name": "Sidechain", "channels": 2, "flags": 0, "portType": "stereo"},
+>:    {"kind": "audio", "direction": "out", "index": 0, "id": 1, "name": "Stereo Out", "channels": 2, "flags": 1, "portType": "stereo"}
 >:  ]
 >:}
 )" + Ready);
@@ -264,6 +329,7 @@ TEST_F(ClapScan, ModulesThatFailOnTheWayInAreNotKept)
                                   ">:  \"phase\": \"" + c.phase + "\",\n"
                                   ">:  \"clapVersion\": \"" + c.clapVersion + "\",\n"
                                   ">:  \"pluginCount\": 0,\n"
+                                  ">:  \"araFactory\": \"\",\n"
                                   ">:  \"plugins\": [],\n"
                                   ">:  \"converters\": []\n"
                                   ">:}\n" + Ready)
@@ -293,6 +359,7 @@ TEST_F(ClapScan, EmptyPluginIdKeepsTheCacheAndAnotherFormatFreesIt)
 >:  "audioOutputs": 0,
 >:  "noteInputPorts": 0,
 >:  "noteOutputPorts": 0,
+>:  "gui": false,
 >:  "ports": []
 >:}
 )" + Ready);
@@ -325,6 +392,7 @@ TEST_F(ClapScan, DpfBuildSaysWhatTheSourceDeclares)
 >:  "phase": "",
 >:  "clapVersion": "1.1.1",
 >:  "pluginCount": 1,
+>:  "araFactory": "",
 >:  "plugins": [
 >:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-dpf-gain", "name": "Orvanta DPF Gain", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "", "description": "Halves the level of a stereo signal.", "features": ["audio-effect", "stereo"], "clapVersion": "1.1.1", "cut": [], "vst3": ""}
 >:  ],
@@ -343,6 +411,7 @@ TEST_F(ClapScan, DpfBuildSaysWhatTheSourceDeclares)
 >:  "audioOutputs": 2,
 >:  "noteInputPorts": 1,
 >:  "noteOutputPorts": 0,
+>:  "gui": false,
 >:  "ports": [
 >:    {"kind": "audio", "direction": "in", "index": 0, "id": 0, "name": "Audio Input", "channels": 2, "flags": 1, "portType": ""},
 >:    {"kind": "audio", "direction": "out", "index": 0, "id": 0, "name": "Audio Output", "channels": 2, "flags": 1, "portType": ""},

@@ -29,6 +29,8 @@ clap_fixture(ClapHangDeinit 16)
 clap_fixture(ClapCrashCleanup 17)
 clap_fixture(ClapNoFactory 18)
 clap_fixture(ClapNoDeinit 19)
+clap_fixture(ClapAra 20)
+clap_fixture(ClapAraDraft 21)
 
 # A CLAP sample for the demo: the instrument as samples/SampleInstrument.clap.
 add_custom_command(TARGET ClapInstrument POST_BUILD

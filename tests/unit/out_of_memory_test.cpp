@@ -247,6 +247,7 @@ std::string ClapModuleOutOfMemoryAnswer(const std::string& reason)
            ">:  \"phase\": \"\",\n"
            ">:  \"clapVersion\": \"\",\n"
            ">:  \"pluginCount\": 0,\n"
+           ">:  \"araFactory\": \"\",\n"
            ">:  \"plugins\": [],\n"
            ">:  \"converters\": []\n"
            ">:}\n";
@@ -266,6 +267,7 @@ std::string ClapPluginOutOfMemoryAnswer(const std::string& reason)
            ">:  \"audioOutputs\": 0,\n"
            ">:  \"noteInputPorts\": 0,\n"
            ">:  \"noteOutputPorts\": 0,\n"
+           ">:  \"gui\": false,\n"
            ">:  \"ports\": []\n"
            ">:}\n";
 }
@@ -678,13 +680,14 @@ TEST_F(ScanUnderFailures, ClapModuleRequest)
 {
     const std::string clean =
         "ready:\n" + Info("Scanning CLAP module: '" + ClapLine + "'") + ClapOpening + Info("Phase: descriptors") +
-        Info("Phase: vst3 info") + Info("Phase: converters") + ClapKeep +
+        Info("Phase: vst3 info") + Info("Phase: converters") + Info("Phase: ara factory") + ClapKeep +
         ">:{\n"
         ">:  \"format\": \"clap\",\n"
         ">:  \"error\": \"\",\n"
         ">:  \"phase\": \"\",\n"
         ">:  \"clapVersion\": \"1.2.2\",\n"
         ">:  \"pluginCount\": 1,\n"
+        ">:  \"araFactory\": \"\",\n"
         ">:  \"plugins\": [\n"
         ">:    {\"index\": 0, \"problem\": \"\", \"id\": \"com.zandrel.orvanta-effect\", \"name\": \"Orvanta CLAP Effect\", \"vendor\": \"Zandrel Software\", \"url\": \"https:\\/\\/zandrel.example\\/effect\", \"manualUrl\": \"\", \"supportUrl\": \"\", \"version\": \"1.2.3\", \"description\": \"A stereo effect\", \"features\": [\"audio-effect\", \"stereo\"], \"clapVersion\": \"1.2.2\", \"cut\": [], \"vst3\": \"\"}\n"
         ">:  ],\n"
@@ -704,7 +707,7 @@ TEST_F(ScanUnderFailures, ClapPluginRequest)
     const std::string line = ClapLine + ">com.zandrel.orvanta-effect";
     const std::string clean =
         "ready:\n" + Info("Scanning CLAP plugin: '" + line + "'") + ClapOpening + Info("Phase: create_plugin") +
-        Info("Phase: plugin init") + Info("Phase: audio ports") + Info("Phase: note ports") +
+        Info("Phase: plugin init") + Info("Phase: audio ports") + Info("Phase: note ports") + Info("Phase: gui") +
         Info("Phase: destroy") + ClapKeep +
         ">:{\n"
         ">:  \"format\": \"clap\",\n"
@@ -717,6 +720,7 @@ TEST_F(ScanUnderFailures, ClapPluginRequest)
         ">:  \"audioOutputs\": 2,\n"
         ">:  \"noteInputPorts\": 0,\n"
         ">:  \"noteOutputPorts\": 0,\n"
+        ">:  \"gui\": false,\n"
         ">:  \"ports\": [\n"
         ">:    {\"kind\": \"audio\", \"direction\": \"in\", \"index\": 0, \"id\": 0, \"name\": \"Stereo In\", \"channels\": 2, \"flags\": 1, \"portType\": \"stereo\"},\n"
         ">:    {\"kind\": \"audio\", \"direction\": \"in\", \"index\": 1, \"id\": 2, \"name\": \"Sidechain\", \"channels\": 2, \"flags\": 0, \"portType\": \"stereo\"},\n"

@@ -34,6 +34,13 @@
 //   17 crashes in the plugin's destroy and in deinit
 //   18 get_factory gives no plugin factory
 //   19 the entry has no deinit (its init crashes)
+//   20 ARA: get_factory gives a record (never called) for the ARA factory
+//      "org.ara-audio.ara.factory/2"; its stereo effect plugin's features
+//      include "ara:supported", and it answers for the GUI extension with a
+//      record that is never called
+//   21 ARA draft: offers only the older "org.ara-audio.ara.factory.draft/2";
+//      its plugin's features include "ara:required"; no GUI
+// The other variants have no GUI.
 // Before a crash a variant appends the id of the crashing thread to the
 // file named by CRASH_FIXTURE_THREAD_FILE, as the other crash fixtures do.
 #include "host/clap_abi.h"
@@ -69,6 +76,8 @@
 #define CLAP_CRASH_CLEANUP 17
 #define CLAP_NO_FACTORY 18
 #define CLAP_NO_DEINIT 19
+#define CLAP_ARA 20
+#define CLAP_ARA_DRAFT 21
 
 using namespace Clap;
 
@@ -135,6 +144,8 @@ const AudioPortSpec ChorusAudio[] = {
 };
 const NotePortSpec ChorusNotes[] = {{false, 7, "Tap Out", NoteDialectMidi, NoteDialectMidi}};
 const char* const PlainFeatures[] = {"audio-effect", nullptr};
+const char* const AraFeatures[] = {"audio-effect", "stereo", "ara:supported", nullptr};
+const char* const AraDraftFeatures[] = {"audio-effect", "stereo", "ara:required", nullptr};
 
 #define DESC(id, name, url, version, description, features)                                     \
     {V122, id, name, Vendor, url, "", "", version, description, features}
@@ -157,6 +168,17 @@ const PluginSpec Plugins[] = {
 #elif CLAP_MODE == CLAP_LINKED
 const PluginSpec Plugins[] = {
     {DESC("com.zandrel.orvanta-linked", "Orvanta Linked", "", "2.0.0", "Successor of a VST 2 plugin", PlainFeatures),
+     EffectPorts, 3, nullptr, 0, Normal},
+};
+#elif CLAP_MODE == CLAP_ARA
+const PluginSpec Plugins[] = {
+    {DESC("com.zandrel.orvanta-ara", "Orvanta ARA Effect", "", "1.0.0", "An effect that edits audio", AraFeatures),
+     EffectPorts, 3, nullptr, 0, Normal},
+};
+#elif CLAP_MODE == CLAP_ARA_DRAFT
+const PluginSpec Plugins[] = {
+    {DESC("com.zandrel.orvanta-ara-draft", "Orvanta ARA Draft Effect", "", "0.9.0", "An effect that edits audio",
+          AraDraftFeatures),
      EffectPorts, 3, nullptr, 0, Normal},
 };
 #elif CLAP_MODE == CLAP_MANY_PLUGINS
@@ -289,6 +311,15 @@ bool NoteGet(const clap_plugin* plugin, uint32_t index, bool isInput, clap_note_
 const clap_plugin_audio_ports AudioPorts = {AudioCount, AudioGet};
 const clap_plugin_note_ports NotePorts = {NoteCount, NoteGet};
 
+// The GUI extension and the ARA factory of the ARA variants: records a
+// host may ask for but a scan never calls (all null).
+struct NeverCalled
+{
+    void (*functions[16])();
+};
+[[maybe_unused]] const NeverCalled Gui = {};
+[[maybe_unused]] const NeverCalled AraFactory = {};
+
 // The host record must be the server's: a complete one that offers nothing.
 bool HostIsTheServers(const clap_host* host)
 {
@@ -329,6 +360,8 @@ const void* PluginExtension(const clap_plugin* plugin, const char* id)
         return &AudioPorts;
     if (strcmp(id, NotePortsId) == 0 && (spec.noteCount > 0 || many))
         return &NotePorts;
+    if (CLAP_MODE == CLAP_ARA && strcmp(id, GuiId) == 0)
+        return &Gui;
     return nullptr;
 }
 
@@ -440,6 +473,10 @@ const void* EntryFactory(const char* id)
         return &AsVst3Factory;
     if (CLAP_MODE == CLAP_LINKED && strcmp(id, StateConverterFactoryId) == 0)
         return &ConverterFactory;
+    if (CLAP_MODE == CLAP_ARA && strcmp(id, AraFactoryId) == 0)
+        return &AraFactory;
+    if (CLAP_MODE == CLAP_ARA_DRAFT && strcmp(id, AraFactoryDraftId) == 0)
+        return &AraFactory;
     return nullptr;
 }
 
