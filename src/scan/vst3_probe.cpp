@@ -30,6 +30,7 @@ const wchar_t PhaseClassInfo[] = L"class info";
 const wchar_t PhaseCreateInstance[] = L"createInstance";
 const wchar_t PhaseInitialize[] = L"initialize";
 const wchar_t PhaseBusInfo[] = L"bus info";
+const wchar_t PhaseController[] = L"controller";
 const wchar_t PhaseTerminate[] = L"terminate";
 const wchar_t PhaseRelease[] = L"release";
 const wchar_t PhaseFactoryRelease[] = L"factory release";
@@ -162,54 +163,65 @@ bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
 
 CSharedString Empty() { return CSharedString(L"", 0); }
 
-// One class, as far as the factory's interfaces answer for it.
+// The record handed to the plugin, zeroed (the buffer holds the largest).
+template <typename Record>
+Record* Zeroed(Record* record)
+{
+    memset(record, 0, sizeof(PClassInfoW));
+    return record;
+}
+
+// One class, read as a host reads it: from the newest factory interface
+// that answers for it, every member from that one record; lower levels are
+// not asked once one has answered. Each call gets a zeroed record.
 bool ReadClass(IPluginFactory* factory, IPluginFactory2* factory2, IPluginFactory3* factory3,
                int32_t index, char* buffer, CVst3Class& c)
 {
     c.index = index;
     c.cid = c.category = c.name = c.subCategories = c.vendor = c.version = c.sdkVersion = Empty();
-    memset(buffer, 0, sizeof(PClassInfoW));
+    const char* cid = nullptr;
+    PClassInfoW* infoW = reinterpret_cast<PClassInfoW*>(buffer);
+    PClassInfo2* info2 = reinterpret_cast<PClassInfo2*>(buffer);
     PClassInfo* info = reinterpret_cast<PClassInfo*>(buffer);
-    if (factory->getClassInfo(index, info) != kResultOk)
-        return !c.cid.IsNull();
-    wchar_t cid[ClassIdDigits + 1];
-    FormatClassId(info->cid, cid);
-    c.cid.Assign(cid, ClassIdDigits);
-    c.category = TextFromUtf8Array(info->category, sizeof info->category);
-    c.name = TextFromUtf8Array(info->name, sizeof info->name);
-    c.cardinality = info->cardinality;
-    c.infoLevel = 1;
-
-    if (factory2)
+    if (factory3 && factory3->getClassInfoUnicode(index, Zeroed(infoW)) == kResultOk)
     {
-        memset(buffer, 0, sizeof(PClassInfoW));
-        PClassInfo2* info2 = reinterpret_cast<PClassInfo2*>(buffer);
-        if (factory2->getClassInfo2(index, info2) == kResultOk)
-        {
-            c.infoLevel = 2;
-            c.classFlags = info2->classFlags;
-            c.subCategories = TextFromUtf8Array(info2->subCategories, sizeof info2->subCategories);
-            c.vendor = TextFromUtf8Array(info2->vendor, sizeof info2->vendor);
-            c.version = TextFromUtf8Array(info2->version, sizeof info2->version);
-            c.sdkVersion = TextFromUtf8Array(info2->sdkVersion, sizeof info2->sdkVersion);
-        }
+        c.infoLevel = 3;
+        cid = infoW->cid;
+        c.cardinality = infoW->cardinality;
+        c.category = TextFromUtf8Array(infoW->category, sizeof infoW->category);
+        c.name = TextFromUtf16Array(infoW->name, 64);
+        c.classFlags = infoW->classFlags;
+        c.subCategories = TextFromUtf8Array(infoW->subCategories, sizeof infoW->subCategories);
+        c.vendor = TextFromUtf16Array(infoW->vendor, 64);
+        c.version = TextFromUtf16Array(infoW->version, 64);
+        c.sdkVersion = TextFromUtf16Array(infoW->sdkVersion, 64);
     }
-    if (factory3)
+    else if (factory2 && factory2->getClassInfo2(index, Zeroed(info2)) == kResultOk)
     {
-        memset(buffer, 0, sizeof(PClassInfoW));
-        PClassInfoW* infoW = reinterpret_cast<PClassInfoW*>(buffer);
-        if (factory3->getClassInfoUnicode(index, infoW) == kResultOk)
-        {
-            // The Unicode texts are preferred: 8-bit ones may be cut or
-            // stand in another code page.
-            c.infoLevel = 3;
-            c.name = TextFromUtf16Array(infoW->name, 64);
-            c.classFlags = infoW->classFlags;
-            c.subCategories = TextFromUtf8Array(infoW->subCategories, sizeof infoW->subCategories);
-            c.vendor = TextFromUtf16Array(infoW->vendor, 64);
-            c.version = TextFromUtf16Array(infoW->version, 64);
-            c.sdkVersion = TextFromUtf16Array(infoW->sdkVersion, 64);
-        }
+        c.infoLevel = 2;
+        cid = info2->cid;
+        c.cardinality = info2->cardinality;
+        c.category = TextFromUtf8Array(info2->category, sizeof info2->category);
+        c.name = TextFromUtf8Array(info2->name, sizeof info2->name);
+        c.classFlags = info2->classFlags;
+        c.subCategories = TextFromUtf8Array(info2->subCategories, sizeof info2->subCategories);
+        c.vendor = TextFromUtf8Array(info2->vendor, sizeof info2->vendor);
+        c.version = TextFromUtf8Array(info2->version, sizeof info2->version);
+        c.sdkVersion = TextFromUtf8Array(info2->sdkVersion, sizeof info2->sdkVersion);
+    }
+    else if (factory->getClassInfo(index, Zeroed(info)) == kResultOk)
+    {
+        c.infoLevel = 1;
+        cid = info->cid;
+        c.cardinality = info->cardinality;
+        c.category = TextFromUtf8Array(info->category, sizeof info->category);
+        c.name = TextFromUtf8Array(info->name, sizeof info->name);
+    }
+    if (cid)
+    {
+        wchar_t text[ClassIdDigits + 1];
+        FormatClassId(cid, text);
+        c.cid.Assign(text, ClassIdDigits);
     }
     return !c.cid.IsNull() && !c.category.IsNull() && !c.name.IsNull() &&
            !c.subCategories.IsNull() && !c.vendor.IsNull() && !c.version.IsNull() &&
@@ -314,6 +326,14 @@ void ReadBuses(IComponent* component, char* buffer, CVst3InstanceInfo& info)
         }
 }
 
+// The class of the component's edit controller, when it names one.
+void ReadController(IComponent* component, char* buffer, CVst3InstanceInfo& info)
+{
+    memset(buffer, 0, sizeof(TUID));
+    if (component->getControllerClassId(buffer) == kResultOk)
+        FormatClassId(buffer, info.controller);
+}
+
 void InstanceFail(CVst3InstanceInfo& info, const wchar_t* phase, const wchar_t* what, tresult result)
 {
     info.phase = phase;
@@ -348,6 +368,8 @@ void ReadInstance(IPluginFactory* factory, const char* cid, CVst3InstanceInfo& i
     }
     EnterPhase(PhaseBusInfo);
     ReadBuses(component, buffer.chars, info);
+    EnterPhase(PhaseController);
+    ReadController(component, buffer.chars, info);
     RunGuarded(PhaseTerminate, CallTerminate, component);
     RunGuarded(PhaseRelease, CallRelease, component);
 }

@@ -121,7 +121,8 @@ bool BuildInstanceReport(const CVst3InstanceInfo& info, CSharedStringA& lines)
               AddLine(lines, L"  \"eventInputBuses\": %i,\n", info.busCounts[1][0]) &&
               AddLine(lines, L"  \"eventOutputBuses\": %i,\n", info.busCounts[1][1]) &&
               AddLine(lines, L"  \"audioInputs\": %i,\n", info.audioInputs) &&
-              AddLine(lines, L"  \"audioOutputs\": %i,\n", info.audioOutputs);
+              AddLine(lines, L"  \"audioOutputs\": %i,\n", info.audioOutputs) &&
+              AddLine(lines, L"  \"controller\": \"%s\",\n", info.controller);
     int count = info.buses.Count();
     if (ok && count == 0)
         ok = AddLine(lines, L"  \"buses\": []\n");
@@ -188,6 +189,7 @@ void WriteVst3InstanceOutOfMemory(const char* reason, const char* cid)
     WriteFixedLine(">:  \"eventOutputBuses\": 0,\n");
     WriteFixedLine(">:  \"audioInputs\": 0,\n");
     WriteFixedLine(">:  \"audioOutputs\": 0,\n");
+    WriteFixedLine(">:  \"controller\": \"\",\n");
     WriteFixedLine(">:  \"buses\": []\n");
     WriteFixedLine(">:}\n");
 }

@@ -78,6 +78,9 @@ struct CVst3InstanceInfo
     int32_t busCounts[2][2] = {{0, 0}, {0, 0}};
     int32_t audioInputs = 0;  // channels of the main audio buses active by default
     int32_t audioOutputs = 0;
+    // getControllerClassId's answer in the class ID's text form; empty when
+    // it gave none. Fixed, so that it needs no memory.
+    wchar_t controller[33] = {};
     CVst3BusList buses;
     bool noMemory = false;
 

@@ -74,11 +74,12 @@ TEST_F(Vst3Crash, InEveryCleanUpStepIsSurvived)
     EXPECT_EQ(answer.substr(0, answer.find(">:{")),
               Vst3ClassOpening(line) +
                   PhaseLines({"load", "InitDll", "GetPluginFactory", "setHostContext", "createInstance",
-                              "initialize", "bus info", "terminate"}) +
+                              "initialize", "bus info", "controller", "terminate"}) +
                   Warn("Crash in terminate (C0000005), ignored") + PhaseLines({"release"}) +
                   Warn("Crash in release (C0000005), ignored") + Vst3KeepLines);
     EXPECT_TRUE(EndsWith(answer, ">:  \"audioInputs\": 2,\n"
                                  ">:  \"audioOutputs\": 2,\n"
+                                 ">:  \"controller\": \"\",\n"
                                  ">:  \"buses\": [\n"
                                  ">:    {\"media\": \"audio\", \"direction\": \"in\", \"index\": 0, \"name\": \"Stereo In\", \"channels\": 2, \"busType\": 0, \"flags\": 1},\n"
                                  ">:    {\"media\": \"audio\", \"direction\": \"in\", \"index\": 1, \"name\": \"Sidechain\", \"channels\": 2, \"busType\": 1, \"flags\": 0},\n"
@@ -158,7 +159,7 @@ TEST_F(Vst3Hostile, MessageBoxInInitializeHoldsTheRequestUntilClosed)
     std::string rest = server.ReadUntilReady(20000, &ready);
     EXPECT_TRUE(ready);
     EXPECT_EQ(rest.substr(0, rest.find(">:{")),
-              PhaseLines({"bus info", "terminate", "release"}) + Vst3KeepLines);
+              PhaseLines({"bus info", "controller", "terminate", "release"}) + Vst3KeepLines);
 }
 
 // ------------------------------------------------ counts and texts

@@ -24,7 +24,8 @@ const std::string SuiteControllerCid = "5355495445000001A0B0C0D000000003";
 const std::string OpenWithInitDll = PhaseLines({"load", "InitDll", "GetPluginFactory", "setHostContext"});
 const std::string OpenPlain = PhaseLines({"load", "GetPluginFactory", "setHostContext"});
 const std::string ReadFactory = PhaseLines({"factory info", "class info"});
-const std::string ReadInstance = PhaseLines({"createInstance", "initialize", "bus info", "terminate", "release"});
+const std::string ReadInstance =
+    PhaseLines({"createInstance", "initialize", "bus info", "controller", "terminate", "release"});
 const std::string Reuse = Info("Re-using previous library instance...");
 // Freeing a cached module whose InitDll was called, and one without.
 const std::string FlushWithExitDll = Info("Freeing cached library...") +
@@ -58,6 +59,7 @@ const std::string EffectClassBlock = R"(>:{
 >:  "eventOutputBuses": 0,
 >:  "audioInputs": 2,
 >:  "audioOutputs": 2,
+>:  "controller": "",
 >:  "buses": [
 >:    {"media": "audio", "direction": "in", "index": 0, "name": "Stereo In", "channels": 2, "busType": 0, "flags": 1},
 >:    {"media": "audio", "direction": "in", "index": 1, "name": "Sidechain", "channels": 2, "busType": 1, "flags": 0},
@@ -143,6 +145,7 @@ TEST_F(Vst3Scan, InstrumentOfTheSecondFactoryLevel)
 >:  "eventOutputBuses": 0,
 >:  "audioInputs": 0,
 >:  "audioOutputs": 2,
+>:  "controller": "",
 >:  "buses": [
 >:    {"media": "audio", "direction": "out", "index": 0, "name": "Stereo Out", "channels": 2, "busType": 0, "flags": 1},
 >:    {"media": "event", "direction": "in", "index": 0, "name": "MIDI In", "channels": 16, "busType": 0, "flags": 1}
@@ -155,8 +158,8 @@ TEST_F(Vst3Scan, InstrumentOfTheSecondFactoryLevel)
 }
 
 // Three classes in one factory: each audio module class in a request of
-// its own against the one loaded module; the controller class makes no
-// component.
+// its own against the one loaded module, its component naming the
+// controller class; the controller class makes no component.
 TEST_F(Vst3Scan, SuiteClassesEachInARequestOfTheirOwn)
 {
     const std::wstring binary = Vst3Binary(L"Vst3Suite");
@@ -195,6 +198,7 @@ TEST_F(Vst3Scan, SuiteClassesEachInARequestOfTheirOwn)
 >:  "eventOutputBuses": 1,
 >:  "audioInputs": 1,
 >:  "audioOutputs": 2,
+>:  "controller": "5355495445000001A0B0C0D000000003",
 >:  "buses": [
 >:    {"media": "audio", "direction": "in", "index": 0, "name": "Mono In", "channels": 1, "busType": 0, "flags": 1},
 >:    {"media": "audio", "direction": "out", "index": 0, "name": "Stereo Out", "channels": 2, "busType": 0, "flags": 1},
@@ -216,6 +220,7 @@ TEST_F(Vst3Scan, SuiteClassesEachInARequestOfTheirOwn)
 >:  "eventOutputBuses": 0,
 >:  "audioInputs": 0,
 >:  "audioOutputs": 0,
+>:  "controller": "",
 >:  "buses": []
 >:}
 )" + Ready);
@@ -252,6 +257,69 @@ TEST_F(Vst3Scan, UnicodeNamesArePreferred)
                           "\n"),
               std::string::npos)
         << answer;
+}
+
+// getClassInfo and getClassInfo2 refuse every class: each is listed from
+// getClassInfoUnicode alone, at level 3, with its empty vendor as given.
+TEST_F(Vst3Scan, ClassesOfAFactoryThatAnswersOnlyInUnicode)
+{
+    const std::string module = Vst3Line(Vst3Binary(L"Vst3UnicodeOnly"));
+    EXPECT_EQ(Scan(module), Vst3ModuleOpening(module) + OpenPlain + ReadFactory + Vst3KeepLines + R"(>:{
+>:  "format": "vst3",
+>:  "error": "",
+>:  "phase": "",
+>:  "initDll": false,
+>:  "exitDll": false,
+>:  "factory": {"vendor": "Zandrel Software", "url": "https:\/\/zandrel.example\/plugins", "email": "support@zandrel.example", "flags": 16},
+>:  "classCount": 2,
+>:  "classes": [
+>:    {"index": 0, "cid": "5A554E49434F44454F4E4C5900000001", "category": "Audio Module Class", "name": "Gr\u00fc\u00dfe Gain", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "Fx", "vendor": "", "version": "1.0.0", "sdkVersion": "VST 3.7.9"},
+>:    {"index": 1, "cid": "5A554E49434F44454F4E4C5900000002", "category": "Component Controller Class", "name": "Gr\u00fc\u00dfe Gain Controller", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 0, "subCategories": "", "vendor": "", "version": "1.0.0", "sdkVersion": "VST 3.7.9"}
+>:  ]
+>:}
+)" + Ready);
+}
+
+// The component names its edit controller's class, in the class ID's
+// text form.
+TEST_F(Vst3Scan, ClassRequestNamesTheComponentsController)
+{
+    const std::string line = Vst3Line(Vst3Binary(L"Vst3UnicodeOnly"), "5A554E49434F44454F4E4C5900000001");
+    EXPECT_EQ(Scan(line), Vst3ClassOpening(line) + OpenPlain + ReadInstance + Vst3KeepLines + R"(>:{
+>:  "format": "vst3",
+>:  "cid": "5A554E49434F44454F4E4C5900000001",
+>:  "error": "",
+>:  "phase": "",
+>:  "audioInputBuses": 2,
+>:  "audioOutputBuses": 1,
+>:  "eventInputBuses": 0,
+>:  "eventOutputBuses": 0,
+>:  "audioInputs": 2,
+>:  "audioOutputs": 2,
+>:  "controller": "5A554E49434F44454F4E4C5900000002",
+>:  "buses": [
+>:    {"media": "audio", "direction": "in", "index": 0, "name": "Stereo In", "channels": 2, "busType": 0, "flags": 1},
+>:    {"media": "audio", "direction": "in", "index": 1, "name": "Sidechain", "channels": 2, "busType": 1, "flags": 0},
+>:    {"media": "audio", "direction": "out", "index": 0, "name": "Stereo Out", "channels": 2, "busType": 0, "flags": 1}
+>:  ]
+>:}
+)" + Ready);
+}
+
+// A class of the ARA main factory category is listed as any other class,
+// beside the audio module class of the same name.
+TEST_F(Vst3Scan, AraMainFactoryClassIsListedBesideItsAudioModuleClass)
+{
+    const std::string module = Vst3Line(Vst3Binary(L"Vst3Ara"));
+    std::string answer = Scan(module);
+    EXPECT_EQ(answer.substr(answer.find(">:  \"classCount\"")), R"(>:  "classCount": 3,
+>:  "classes": [
+>:    {"index": 0, "cid": "4F415241454646454354000000000001", "category": "Audio Module Class", "name": "Orvanta ARA Effect", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "Fx", "vendor": "Zandrel Software", "version": "1.0.0", "sdkVersion": "VST 3.7.9"},
+>:    {"index": 1, "cid": "4F415241454646454354000000000002", "category": "ARA Main Factory Class", "name": "Orvanta ARA Effect", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "", "vendor": "Zandrel Software", "version": "1.0.0", "sdkVersion": "VST 3.7.9"},
+>:    {"index": 2, "cid": "4F415241454646454354000000000003", "category": "Component Controller Class", "name": "Orvanta ARA Effect Controller", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 0, "subCategories": "", "vendor": "Zandrel Software", "version": "1.0.0", "sdkVersion": "VST 3.7.9"}
+>:  ]
+>:}
+)" + Ready);
 }
 
 // ------------------------------------------------------- requests that fail
@@ -329,6 +397,7 @@ TEST_F(Vst3Scan, ClassRequestsThatNameNoClass)
 >:  "eventOutputBuses": 0,
 >:  "audioInputs": 0,
 >:  "audioOutputs": 0,
+>:  "controller": "",
 >:  "buses": []
 >:}
 )" + Ready);

@@ -1,14 +1,18 @@
 # VST3 fixture modules (modes in vst3/vst3_fixture.cpp), laid out as a host
 # finds them in bin/vst3: each a bundle NAME.vst3/Contents/x86_64-win/NAME.vst3,
 # Vst3Legacy a single file Vst3Legacy.vst3; and two broken bundles, one
-# without its binary and one whose binary has another name.
+# without its binary and one whose binary has another name. A fixture with
+# MODULE_INFO gets vst3/NAME.moduleinfo.json as its bundle's
+# Contents/Resources/moduleinfo.json.
 set(VST3_SOURCE ${CMAKE_CURRENT_LIST_DIR}/vst3/vst3_fixture.cpp)
+set(VST3_INFO_DIR ${CMAKE_CURRENT_LIST_DIR}/vst3)
 set(VST3_OUT_DIR ${OUT_DIR}/vst3)
 set(VST3_DLL_DIR ${CMAKE_CURRENT_BINARY_DIR}/vst3-dll)
 
-# vst3_fixture(NAME MODE [SINGLE_FILE]): built as NAME.dll, copied into place.
+# vst3_fixture(NAME MODE [SINGLE_FILE] [MODULE_INFO]): built as NAME.dll,
+# copied into place.
 function(vst3_fixture name mode)
-  cmake_parse_arguments(F "SINGLE_FILE" "" "" ${ARGN})
+  cmake_parse_arguments(F "SINGLE_FILE;MODULE_INFO" "" "" ${ARGN})
   fixture_plugin(${name} OUTPUT ${VST3_DLL_DIR}
     SOURCES ${VST3_SOURCE} DEFINES VST3_MODE=${mode} LIBS ole32 user32)
   if(F_SINGLE_FILE)
@@ -20,6 +24,15 @@ function(vst3_fixture name mode)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${target_dir}
     COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:${name}> ${target_path})
+  if(F_MODULE_INFO)
+    set(info ${VST3_INFO_DIR}/${name}.moduleinfo.json)
+    set(resources ${VST3_OUT_DIR}/${name}.vst3/Contents/Resources)
+    add_custom_command(TARGET ${name} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${resources}
+      COMMAND ${CMAKE_COMMAND} -E copy ${info} ${resources}/moduleinfo.json)
+    # A changed file relinks the fixture, which copies it again.
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS ${info})
+  endif()
 endfunction()
 
 vst3_fixture(Vst3Effect 1)
@@ -39,6 +52,8 @@ vst3_fixture(Vst3NullFactory 14)
 vst3_fixture(Vst3UnicodeNames 15)
 vst3_fixture(Vst3ComState 16)
 vst3_fixture(Vst3HangExitDll 17)
+vst3_fixture(Vst3UnicodeOnly 18 MODULE_INFO)
+vst3_fixture(Vst3Ara 19 MODULE_INFO)
 
 # Vst3NoBinary.vst3: Contents/x86_64-win is there, empty.
 # Vst3WrongName.vst3: its binary is Contents/x86_64-win/Vst3Effect.vst3.

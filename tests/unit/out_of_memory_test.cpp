@@ -233,6 +233,7 @@ std::string Vst3ClassOutOfMemoryAnswer(const std::string& reason)
            ">:  \"eventOutputBuses\": 0,\n"
            ">:  \"audioInputs\": 0,\n"
            ">:  \"audioOutputs\": 0,\n"
+           ">:  \"controller\": \"\",\n"
            ">:  \"buses\": []\n"
            ">:}\n";
 }
@@ -641,7 +642,8 @@ TEST_F(ScanUnderFailures, Vst3ClassRequest)
     const std::string line = Vst3Line + ">0123456789ABCDEF0123456789ABCDEF";
     const std::string clean =
         "ready:\n" + Info("Scanning VST3 class: '" + line + "'") + Vst3Opening + Info("Phase: createInstance") +
-        Info("Phase: initialize") + Info("Phase: bus info") + Info("Phase: terminate") + Info("Phase: release") +
+        Info("Phase: initialize") + Info("Phase: bus info") + Info("Phase: controller") + Info("Phase: terminate") +
+        Info("Phase: release") +
         Vst3Keep +
         ">:{\n"
         ">:  \"format\": \"vst3\",\n"
@@ -654,6 +656,7 @@ TEST_F(ScanUnderFailures, Vst3ClassRequest)
         ">:  \"eventOutputBuses\": 0,\n"
         ">:  \"audioInputs\": 2,\n"
         ">:  \"audioOutputs\": 2,\n"
+        ">:  \"controller\": \"\",\n"
         ">:  \"buses\": [\n"
         ">:    {\"media\": \"audio\", \"direction\": \"in\", \"index\": 0, \"name\": \"Stereo In\", \"channels\": 2, \"busType\": 0, \"flags\": 1},\n"
         ">:    {\"media\": \"audio\", \"direction\": \"in\", \"index\": 1, \"name\": \"Sidechain\", \"channels\": 2, \"busType\": 1, \"flags\": 0},\n"

@@ -11,9 +11,11 @@
 //      failure comes back as initialize's result: 80004002 no
 //      IHostApplication, 80004005 a wrong name, 8000FFFF createInstance not
 //      refused)
-//    3 suite: two audio module classes and a controller class
+//    3 suite: two audio module classes and a controller class; each
+//      component names that controller (getControllerClassId)
 //    4 legacy: a single-file module with a plain IPluginFactory
-//    5-9 crash in InitDll, GetPluginFactory, getClassInfo, initialize; and
+//    5-9 crash in InitDll, GetPluginFactory, every class info call,
+//      initialize; and
 //      in every clean-up step (terminate, the instance's release, the
 //      factory's release, ExitDll)
 //   10 hangs in initialize; 11 shows a message box there (title "Licence
@@ -24,14 +26,24 @@
 //   13 texts that fill their whole arrays with no terminator, bytes that are
 //      not UTF-8, unpaired surrogates: the factory info; class 0 through
 //      getClassInfoUnicode, with a bus name; class 1 through the 8-bit class
-//      infos only (getClassInfoUnicode refuses it), written on 16 bytes past
-//      the structure's end
+//      infos only (getClassInfoUnicode refuses it), getClassInfo2 writing
+//      on 16 bytes past the structure's end
 //   14 GetPluginFactory returns null (InitDll and ExitDll exported)
 //   15 getClassInfoUnicode's name and vendor differ from the 8-bit ones
 //   16 also a VST 2 plugin: reports what CoInitializeEx(COINIT_MULTITHREADED)
 //      returned on the scanning thread (the factory vendor "COM XXXXXXXX",
 //      the VST 2 effect name the same), then undoes its own initialisation
 //   17 hangs in ExitDll (everything before it well-behaved)
+//   18 Unicode only: getClassInfo and getClassInfo2 refuse every class
+//      (kResultFalse, the record left as it was), getClassInfoUnicode
+//      answers; an audio module class named "Grüße Gain" and its controller,
+//      every class vendor empty (the factory's is "Zandrel Software"); the
+//      component names the controller
+//   19 ARA: an audio module class "Orvanta ARA Effect", an ARA main factory
+//      class of the same name (never made by a host's scan: it is no audio
+//      module) and a controller, which the component names
+// Modes 18 and 19 come with a moduleinfo.json in their bundle
+// (vst3/NAME.moduleinfo.json) that agrees with the factory.
 // Before a crash a variant appends the id of the crashing thread to the
 // file named by CRASH_FIXTURE_THREAD_FILE, as the VST 2 crash fixtures do.
 #include "host/vst3_abi.h"
@@ -66,6 +78,8 @@
 #define VST3_UNICODE_NAMES 15
 #define VST3_COM_STATE 16
 #define VST3_HANG_EXIT_DLL 17
+#define VST3_UNICODE_ONLY 18
+#define VST3_ARA 19
 
 #define MODULE_ENTRY                                                                   \
     (VST3_MODE == VST3_EFFECT || VST3_MODE == VST3_SUITE || VST3_MODE == VST3_CRASH_INIT_DLL || \
@@ -103,10 +117,12 @@ struct ClassSpec
     const char* sdkVersion;
     const BusSpec* buses;
     int busCount;
+    int controller = -1; // the index of the class getControllerClassId names
 };
 
 const char AudioModule[] = "Audio Module Class";
 const char Controller[] = "Component Controller Class";
+const char AraMainFactory[] = "ARA Main Factory Class";
 
 const BusSpec EffectBuses[] = {
     {kAudio, kInput, 2, L"Stereo In", kMain, kDefaultActive},
@@ -144,10 +160,10 @@ const ClassSpec Classes[] = {
 const ClassSpec Classes[] = {
     {{0x54, 0x49, 0x55, 0x53, 0x00, 0x45, 0x01, 0x00, 0xA0, 0xB0, 0xC0, 0xD0, 0x00, 0x00, 0x00, 0x01},
      AudioModule, "Suite Chorus", nullptr, kDistributable, "Fx|Modulation", "Zandrel Software",
-     nullptr, "3.0.0", "VST 3.7.9", BUSES(EffectBuses)},
+     nullptr, "3.0.0", "VST 3.7.9", BUSES(EffectBuses), 2},
     {{0x54, 0x49, 0x55, 0x53, 0x00, 0x45, 0x01, 0x00, 0xA0, 0xB0, 0xC0, 0xD0, 0x00, 0x00, 0x00, 0x02},
      AudioModule, "Suite Delay", nullptr, kDistributable, "Fx|Delay", "Zandrel Software", nullptr,
-     "3.0.0", "VST 3.7.9", BUSES(MonoToStereoBuses)},
+     "3.0.0", "VST 3.7.9", BUSES(MonoToStereoBuses), 2},
     {{0x54, 0x49, 0x55, 0x53, 0x00, 0x45, 0x01, 0x00, 0xA0, 0xB0, 0xC0, 0xD0, 0x00, 0x00, 0x00, 0x03},
      Controller, "Suite Controller", nullptr, 0, "", "Zandrel Software", nullptr, "3.0.0",
      "VST 3.7.9", nullptr, 0},
@@ -164,6 +180,29 @@ const ClassSpec Classes[] = {
     {{0x43, 0x49, 0x4E, 0x55, 0x44, 0x4F, 0x00, 0x45, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01},
      AudioModule, "Plain Name", L"\u00DCn\u00EFcode N\u00E0me \u266A \U0001D11E", kDistributable,
      "Fx", "Plain Vendor", L"Zandrel S\u00F6ftware", "2.0.0", "VST 3.7.9", BUSES(EffectBuses)},
+};
+#elif VST3_MODE == VST3_UNICODE_ONLY
+// 5A554E49 434F4445 4F4E4C59 0000000N
+const ClassSpec Classes[] = {
+    {{0x49, 0x4E, 0x55, 0x5A, 0x4F, 0x43, 0x45, 0x44, 0x4F, 0x4E, 0x4C, 0x59, 0x00, 0x00, 0x00, 0x01},
+     AudioModule, "Gr\xC3\xBC\xC3\x9F" "e Gain", L"Gr\u00FC\u00DFe Gain", kDistributable, "Fx", "", nullptr,
+     "1.0.0", "VST 3.7.9", BUSES(EffectBuses), 1},
+    {{0x49, 0x4E, 0x55, 0x5A, 0x4F, 0x43, 0x45, 0x44, 0x4F, 0x4E, 0x4C, 0x59, 0x00, 0x00, 0x00, 0x02},
+     Controller, "Gr\xC3\xBC\xC3\x9F" "e Gain Controller", L"Gr\u00FC\u00DFe Gain Controller", 0, "", "",
+     nullptr, "1.0.0", "VST 3.7.9", nullptr, 0},
+};
+#elif VST3_MODE == VST3_ARA
+// 4F415241 45464645 43540000 0000000N
+const ClassSpec Classes[] = {
+    {{0x41, 0x52, 0x41, 0x4F, 0x46, 0x45, 0x45, 0x46, 0x43, 0x54, 0x00, 0x00, 0x00, 0x00, 0x00, 0x01},
+     AudioModule, "Orvanta ARA Effect", nullptr, kDistributable, "Fx", "Zandrel Software", nullptr, "1.0.0",
+     "VST 3.7.9", BUSES(EffectBuses), 2},
+    {{0x41, 0x52, 0x41, 0x4F, 0x46, 0x45, 0x45, 0x46, 0x43, 0x54, 0x00, 0x00, 0x00, 0x00, 0x00, 0x02},
+     AraMainFactory, "Orvanta ARA Effect", nullptr, kDistributable, "", "Zandrel Software", nullptr, "1.0.0",
+     "VST 3.7.9", nullptr, 0},
+    {{0x41, 0x52, 0x41, 0x4F, 0x46, 0x45, 0x45, 0x46, 0x43, 0x54, 0x00, 0x00, 0x00, 0x00, 0x00, 0x03},
+     Controller, "Orvanta ARA Effect Controller", nullptr, 0, "", "Zandrel Software", nullptr, "1.0.0",
+     "VST 3.7.9", nullptr, 0},
 };
 #else
 // The hostile ones: 484F5354 494C4500 00000000 000000MM, MM the mode (and
@@ -285,8 +324,13 @@ public:
 
     tresult getControllerClassId(TUID classId) override
     {
-        memset(classId, 0, 16);
-        return kNotImplemented;
+        if (m_spec->controller < 0)
+        {
+            memset(classId, 0, 16);
+            return kNotImplemented;
+        }
+        memcpy(classId, Classes[m_spec->controller].cid, 16);
+        return kResultOk;
     }
     tresult setIoMode(int32_t) override { return kResultOk; }
     int32_t getBusCount(int32_t type, int32_t dir) override
@@ -450,6 +494,8 @@ public:
     {
         if (VST3_MODE == VST3_CRASH_CLASS_INFO)
             Crash();
+        if (VST3_MODE == VST3_UNICODE_ONLY)
+            return kResultFalse;
         if (VST3_MODE == VST3_MANY_CLASSES)
             return ManyClassInfo(index, info->cid, info->category, info->name);
         const ClassSpec* spec = Spec(index);
@@ -461,11 +507,8 @@ public:
         CopyText(info->name, 64, spec->name);
         if (VST3_MODE == VST3_BAD_TEXTS && index == 1)
         {
-            // Category and name fill their arrays, and the plugin writes on
-            // past the structure's end.
             Fill<char>(info->category, 32, 'C');
             Fill<char>(info->name, 64, 'N');
-            Fill<char>(reinterpret_cast<char*>(info) + sizeof *info, 16, 'X');
         }
         return kResultOk;
     }
@@ -489,6 +532,10 @@ public:
 
     tresult getClassInfo2(int32_t index, PClassInfo2* info) override
     {
+        if (VST3_MODE == VST3_CRASH_CLASS_INFO)
+            Crash();
+        if (VST3_MODE == VST3_UNICODE_ONLY)
+            return kResultFalse;
         if (VST3_MODE == VST3_MANY_CLASSES)
             return ManyClassInfo(index, info->cid, info->category, info->name);
         const ClassSpec* spec = Spec(index);
@@ -505,8 +552,11 @@ public:
         CopyText(info->sdkVersion, 64, spec->sdkVersion);
         if (VST3_MODE == VST3_BAD_TEXTS && index == 1)
         {
-            // Sub-categories fill their array; the vendor starts and ends
-            // with bytes that are not UTF-8 and fills the rest.
+            // Category, name and sub-categories fill their arrays; the
+            // vendor starts and ends with bytes that are not UTF-8 and
+            // fills the rest; and the plugin writes on past the
+            // structure's end.
+            Fill<char>(reinterpret_cast<char*>(info) + sizeof *info, 16, 'X');
             Fill<char>(info->category, 32, 'C');
             Fill<char>(info->name, 64, 'N');
             memcpy(info->subCategories, "Fx|", 3);
@@ -520,6 +570,8 @@ public:
 
     tresult getClassInfoUnicode(int32_t index, PClassInfoW* info) override
     {
+        if (VST3_MODE == VST3_CRASH_CLASS_INFO)
+            Crash();
         if (VST3_MODE == VST3_MANY_CLASSES || (VST3_MODE == VST3_BAD_TEXTS && index == 1))
             return kResultFalse; // level 2 for these
         const ClassSpec* spec = Spec(index);
