@@ -36,9 +36,10 @@ TEST(RealClap, DpfPluginIsRecordedAsItsSourceDeclares)
     // DistrhoPluginInfo.h: the CLAP ID, name, brand, "audio-effect" and
     // "stereo", two inputs and outputs, MIDI in; DpfGain.cpp: the
     // description. DPF leaves the URLs and version empty, speaks CLAP 1.1.1
-    // and offers its MIDI input in the MIDI dialect alone.
+    // and offers its MIDI input in the MIDI dialect alone; without a UI
+    // (DISTRHO_PLUGIN_HAS_UI 0) it has no GUI extension.
     EXPECT_EQ(module, json::parse(R"({
-        "format": "clap", "status": "ok", "attempts": 1, "clapVersion": "1.1.1", "pluginCount": 1,
+        "format": "clap", "machine": "x64", "status": "ok", "attempts": 1, "clapVersion": "1.1.1", "pluginCount": 1,
         "plugins": [{
             "id": "com.zandrel.orvanta-dpf-gain", "status": "ok",
             "name": "Orvanta DPF Gain", "vendor": "Zandrel Software", "url": "", "manualUrl": "",
@@ -47,7 +48,7 @@ TEST(RealClap, DpfPluginIsRecordedAsItsSourceDeclares)
             "audioInputPorts": 1, "audioOutputPorts": 1, "audioInputs": 2, "audioOutputs": 2,
             "noteInputPorts": 1, "noteOutputPorts": 0,
             "noteInputs": [{"name": "Event/MIDI Input", "dialects": ["midi"], "preferred": "midi"}],
-            "noteOutputs": []}]})"))
+            "noteOutputs": [], "editor": false}]})"))
         << module.dump(1);
 }
 

@@ -45,9 +45,10 @@ TEST(RealVst3, DpfBundleIsRecordedAsItsSourceDeclares)
     ASSERT_EQ(document["modules"].size(), 1u);
     // DistrhoPluginInfo.h: name, brand, "Fx|Stereo", two inputs and outputs,
     // MIDI in; DpfGain.cpp: d_version(1, 2, 3). The class ID is DPF's own
-    // (the brand and unique IDs in its processor ID).
+    // (the brand and unique IDs in its processor ID); its component names
+    // DPF's controller ID, a class the factory does not list.
     EXPECT_EQ(Steady(document["modules"][0]), json::parse(R"({
-        "format": "vst3", "status": "ok", "attempts": 1,
+        "format": "vst3", "machine": "x64", "architectures": ["x86_64-win"], "status": "ok", "attempts": 1,
         "factory": {"vendor": "Zandrel Software", "url": "https://example.com/orvanta", "email": "", "flags": 16},
         "classCount": 1,
         "plugins": [{
@@ -56,7 +57,8 @@ TEST(RealVst3, DpfBundleIsRecordedAsItsSourceDeclares)
             "version": "1.2.3", "sdkVersion": "Travesty 3.7.4", "subCategories": ["Fx", "Stereo"],
             "classFlags": 1, "cardinality": 2147483647, "sources": ["factory", "instance"],
             "audioInputs": 2, "audioOutputs": 2, "audioInputBuses": 1, "audioOutputBuses": 1,
-            "eventInputBuses": 1, "eventOutputBuses": 0}]})"));
+            "eventInputBuses": 1, "eventOutputBuses": 0,
+            "controller": "44504620726C63746E47644F00000000", "controllerListed": false}]})"));
 }
 
 TEST(RealVst3, ModuleInfoThatDisagreesWithTheFactoryIsRecordedAsFindings)

@@ -51,7 +51,7 @@ std::vector<std::string> FileNames(const json& document)
 const json SampleEffectPlugins = json::parse(R"json([ {
     "id": "536D4566", "shellId": null, "status": "ok", "name": "Sample Effect", "vendor": "Zandrel Software",
     "product": "Orvanta Samples", "version": "1.1.0.0", "numInputs": 2, "numOutputs": 2, "wantsMidi": false,
-    "sendsMidi": false, "platform": "x64", "audio64": true, "category": 1, "synthEdit": false } ])json");
+    "sendsMidi": false, "platform": "x64", "audio64": true, "category": 1, "synthEdit": false, "editor": true } ])json");
 
 class CliScan : public ::testing::Test
 {

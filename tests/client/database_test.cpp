@@ -581,7 +581,7 @@ TEST_P(DatabaseRefusal, UnreadableFileIsRefusedAndLeftByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Files, DatabaseRefusal,
     ::testing::Values("", "{\"format\": 1, \"modules\": [", "not json at all", "[]",
-                      "{\"modules\": []}", "{\"format\": 4, \"modules\": []}", "{\"format\": 1}",
+                      "{\"modules\": []}", "{\"format\": 5, \"modules\": []}", "{\"format\": 1}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"modified\": \"x\", \"status\": \"ok\"}]}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"size\": -1, \"modified\": \"x\", \"status\": \"ok\"}]}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"size\": 1, \"modified\": \"x\", \"status\": \"fine\"}]}",

@@ -49,7 +49,8 @@ TEST(ScanServer, EffectSampleIsOkWithItsReport)
     EXPECT_TRUE(out.report->audio64);
     EXPECT_EQ(out.report->category, 1);
     ASSERT_FALSE(out.lines.empty());
-    EXPECT_EQ(out.lines.front(), "info:Scanning plugin: '" + Utf8(SamplePath(L"SampleEffect")) + "'");
+    EXPECT_EQ(out.report->hasEditor, std::optional<bool>(true));
+    EXPECT_EQ(out.lines.front(), "info:Scanning plugin: 'vst2|" + Utf8(SamplePath(L"SampleEffect")) + "'");
     EXPECT_EQ(out.lines.back(), ">:}");
     EXPECT_EQ(CountLines(out.lines, "ready:"), 0);
 }
@@ -94,7 +95,7 @@ TEST(ScanServer, SubPluginRequestsReuseTheLoadedShell)
     RequestOutcome delay = server.Request(shell, 0x53480002u);
     ASSERT_EQ(chorus.status, Status::ok) << chorus.error;
     ASSERT_EQ(delay.status, Status::ok) << delay.error;
-    EXPECT_EQ(chorus.lines.front(), "info:Scanning plugin: '" + Utf8(shell) + ">53480001'");
+    EXPECT_EQ(chorus.lines.front(), "info:Scanning plugin: 'vst2|" + Utf8(shell) + ">53480001'");
     EXPECT_EQ(CountLines(chorus.lines, "info:Re-using previous library instance..."), 1);
     EXPECT_EQ(CountLines(chorus.lines, "info:Loading library..."), 0);
     EXPECT_EQ(CountLines(delay.lines, "info:Re-using previous library instance..."), 1);
@@ -310,7 +311,7 @@ TEST(ScanServer, ServerDyingInTheMiddleOfABlockIsLostWithItsExitCode)
     EXPECT_EQ(out.exitCode, 3);
     EXPECT_EQ(out.error, "the server ended during the request with exit code 3");
     ASSERT_EQ(out.lines.size(), 4u);
-    EXPECT_EQ(out.lines[0], "info:Scanning plugin: 'C:\\diemid.dll'");
+    EXPECT_EQ(out.lines[0], "info:Scanning plugin: 'vst2|C:\\diemid.dll'");
     EXPECT_EQ(out.lines[3], ">:  \"name\":      \"Fake");
     EXPECT_FALSE(server.Running());
     RequestOutcome next = server.Request(L"C:\\good.dll");
