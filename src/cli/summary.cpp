@@ -124,6 +124,79 @@ std::string FindingKind(const std::string& finding)
     return "other";
 }
 
+// A plugin that did not end ok, after its module's path: ">ID (Name):
+// crashed in initialize: ...".
+std::string PluginProblem(const orvanta::PluginEntry& p)
+{
+    std::string which, name = p.report.name;
+    if (p.shellId)
+        which += ">" + orvanta::HexId(*p.shellId);
+    if (p.vst3)
+    {
+        name = p.vst3->name;
+        if (!p.vst3->classId.empty())
+            which += ">" + p.vst3->classId;
+    }
+    if (p.clap)
+    {
+        name = p.clap->name;
+        which += ">" + p.clap->id;
+    }
+    if (!name.empty())
+        which += " (" + name + ")";
+    return which + ": " + Outcome(p.status) + InPhase(p.phase) + (p.error.empty() ? "" : ": " + p.error);
+}
+
+// From this many on, lines that would say the same are one: modules with the
+// same problem (a folder of DLLs that are no plugins), and a module's
+// plugins that did not end ok. The database and --json keep each.
+const size_t FoldFrom = 4;
+
+std::string ProblemLines(const RunTally& tally)
+{
+    std::map<std::string, std::vector<std::string>> alike; // problem text -> paths, in path order
+    for (const auto& entry : tally.problems)
+    {
+        if (entry.second.status != Status::ok)
+            alike[ProblemText(entry.second)].push_back(orvanta::ToUtf8(entry.second.path));
+    }
+    std::string lines;
+    for (const auto& entry : tally.problems)
+    {
+        const ModuleResult& m = entry.second;
+        std::string path = orvanta::ToUtf8(m.path);
+        if (m.status != Status::ok)
+        {
+            std::string problem = ProblemText(m);
+            const std::vector<std::string>& paths = alike[problem];
+            if (paths.size() < FoldFrom)
+                lines += "  " + path + ": " + problem + "\n";
+            else if (paths.front() == path)
+                lines += "  " + std::to_string(paths.size()) + " modules: " + problem + ": " + paths[0] + ", " +
+                         paths[1] + ", " + paths[2] + " and " + std::to_string(paths.size() - 3) + " more\n";
+        }
+        std::vector<const orvanta::PluginEntry*> plugins;
+        std::map<Status, size_t> counts;
+        for (const orvanta::PluginEntry& p : m.plugins)
+        {
+            // A VST 2 module's own plugin shares the module's outcome.
+            if (p.status == Status::ok || (!p.vst3 && !p.clap && !p.shellId && m.status != Status::ok))
+                continue;
+            plugins.push_back(&p);
+            counts[p.status]++;
+        }
+        if (plugins.size() < FoldFrom)
+        {
+            for (const orvanta::PluginEntry* p : plugins)
+                lines += "  " + path + PluginProblem(*p) + "\n";
+        }
+        else
+            lines += "  " + path + ": " + std::to_string(plugins.size()) + " plugins did not end ok (" +
+                     Counts(counts) + "); first: " + PluginProblem(*plugins[0]) + "\n";
+    }
+    return lines;
+}
+
 } // namespace
 
 std::string FindingsLine(const std::vector<std::string>& findings)
@@ -252,38 +325,7 @@ std::string SummaryText(const RunTally& tally)
     if (!rest.empty())
         text += rest + ".\n";
 
-    std::string problems;
-    for (const auto& entry : tally.problems)
-    {
-        const ModuleResult& m = entry.second;
-        std::string path = orvanta::ToUtf8(m.path);
-        if (m.status != Status::ok)
-            problems += "  " + path + ": " + ProblemText(m) + "\n";
-        for (const orvanta::PluginEntry& p : m.plugins)
-        {
-            // A VST 2 module's own plugin shares the module's outcome.
-            if (p.status == Status::ok || (!p.vst3 && !p.clap && !p.shellId && m.status != Status::ok))
-                continue;
-            std::string which = path, name = p.report.name;
-            if (p.shellId)
-                which += ">" + orvanta::HexId(*p.shellId);
-            if (p.vst3)
-            {
-                name = p.vst3->name;
-                if (!p.vst3->classId.empty())
-                    which += ">" + p.vst3->classId;
-            }
-            if (p.clap)
-            {
-                name = p.clap->name;
-                which += ">" + p.clap->id;
-            }
-            if (!name.empty())
-                which += " (" + name + ")";
-            problems += "  " + which + ": " + Outcome(p.status) + InPhase(p.phase) +
-                        (p.error.empty() ? "" : ": " + p.error) + "\n";
-        }
-    }
+    std::string problems = ProblemLines(tally);
     for (const orvanta::Blame& b : tally.blamed)
     {
         problems += "  " + orvanta::ToUtf8(b.path) +

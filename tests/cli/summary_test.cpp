@@ -254,3 +254,55 @@ TEST(RunTally, ModuleWithManyFindingsIsOneLineUnlessEveryFindingIsAsked)
               std::string::npos)
         << all;
 }
+
+// Four modules that failed alike are one line, as are a module's four
+// plugins that did not end ok; three are still listed one by one.
+TEST(RunTally, ManyProblemsThatSayTheSameAreOneLine)
+{
+    RunTally tally;
+    tally.database = L"C:\\plugins.json";
+    for (const wchar_t* name : {L"C:\\P\\a.dll", L"C:\\P\\b.dll", L"C:\\P\\c.dll", L"C:\\P\\d.dll"})
+    {
+        ModuleResult helper = Result(name, Status::failed);
+        helper.error = "Entry point not found, not a VST plugin";
+        tally.Add(helper);
+    }
+    ModuleResult odd = Result(L"C:\\P\\e.dll", Status::failed);
+    odd.error = "Failed to load library, err=193";
+    tally.Add(odd);
+    ModuleResult bundle = Result(L"C:\\P\\Many.vst3", Status::ok);
+    bundle.format = PluginFormat::vst3;
+    for (int i = 1; i <= 4; i++)
+    {
+        PluginEntry p = Plugin(i == 4 ? Status::crashed : Status::failed);
+        p.vst3.emplace();
+        p.vst3->classId = "0000000000000000000000000000000" + std::to_string(i);
+        p.vst3->name = "Class " + std::to_string(i);
+        p.phase = i == 4 ? "initialize" : "createInstance";
+        p.error = i == 4 ? "crashed during the request" : "createInstance failed, result=00000001";
+        bundle.plugins.push_back(p);
+    }
+    tally.Add(bundle);
+    ModuleResult few = Result(L"C:\\P\\Few.vst3", Status::ok);
+    few.format = PluginFormat::vst3;
+    few.plugins = {bundle.plugins[0], bundle.plugins[1], bundle.plugins[2]};
+    tally.Add(few);
+
+    std::string text = SummaryText(tally);
+    EXPECT_NE(text.find("Problems:\n"
+                        "  4 modules: failed: Entry point not found, not a VST plugin: C:\\P\\a.dll, C:\\P\\b.dll, "
+                        "C:\\P\\c.dll and 1 more\n"
+                        "  C:\\P\\e.dll: failed: Failed to load library, err=193\n"
+                        "  C:\\P\\Few.vst3>00000000000000000000000000000001 (Class 1): failed in createInstance: "
+                        "createInstance failed, result=00000001\n"
+                        "  C:\\P\\Few.vst3>00000000000000000000000000000002 (Class 2): failed in createInstance: "
+                        "createInstance failed, result=00000001\n"
+                        "  C:\\P\\Few.vst3>00000000000000000000000000000003 (Class 3): failed in createInstance: "
+                        "createInstance failed, result=00000001\n"
+                        "  C:\\P\\Many.vst3: 4 plugins did not end ok (3 failed, 1 crashed); first: "
+                        ">00000000000000000000000000000001 (Class 1): failed in createInstance: createInstance "
+                        "failed, result=00000001\n"
+                        "Database: C:\\plugins.json\n"),
+              std::string::npos)
+        << text;
+}
