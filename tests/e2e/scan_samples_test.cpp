@@ -178,29 +178,17 @@ TEST_F(ScanSamples, EditorFormReportsAnEditor)
                                                    Ready);
 }
 
+// Without the flag the member says false, in the same place.
 TEST_F(ScanSamples, EditorFormReportsNoEditor)
 {
-    std::string synth = "vst2|" + Utf8(SamplePath(L"SampleSynth"));
-    EXPECT_EQ(MaskModuleHandles(Scan(synth)),
-              LoadLines(synth) + EntryLines(ModulePlaceholder) + Version + CloseAndFreeLines() +
-                  ">:{\n"
-                  ">:  \"id\":        \"536D5379\",\n"
-                  ">:  \"name\":      \"Sample Synth\",\n"
-                  ">:  \"vendor\":    \"Zandrel Software\",\n"
-                  ">:  \"product\":   \"Orvanta Samples\",\n"
-                  ">:  \"version\":   \"1.0.0.0\",\n"
-                  ">:  \"error\":     \"\",\n"
-                  ">:  \"numInputs\": 0,\n"
-                  ">:  \"numOutputs\":2,\n"
-                  ">:  \"wantsMidi\":  true,\n"
-                  ">:  \"sendsMidi\": false,\n"
-                  ">:  \"platform\":  \"x64\",\n"
-                  ">:  \"audio64\":   false,\n"
-                  ">:  \"category\":  2,\n"
-                  ">:  \"synthEdit\": false,\n"
-                  ">:  \"hasEditor\": false,\n"
-                  ">:}\n" +
-                  Ready);
+    std::string answer = Scan("vst2|" + Utf8(SamplePath(L"SampleSynth")));
+    EXPECT_NE(answer.find(">:  \"category\":  2,\n"
+                          ">:  \"synthEdit\": false,\n"
+                          ">:  \"hasEditor\": false,\n"
+                          ">:}\n" +
+                          Ready),
+              std::string::npos)
+        << answer;
 }
 
 // A shell's own block has hasEditor before its sub-plugins.
