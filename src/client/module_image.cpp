@@ -60,6 +60,21 @@ public:
     {
         if (!Has(offset, size))
             return false;
+        // The headers nearly always lie in the file's first page: it is read
+        // once, and the many small reads of the headers are served from it.
+        if (!m_headReadTried)
+        {
+            m_headReadTried = true;
+            DWORD want = (DWORD)std::min<uint64_t>(sizeof m_head, m_size), got = 0;
+            OVERLAPPED start = {};
+            if (ReadFile(m_file, m_head, want, &got, &start))
+                m_headSize = got;
+        }
+        if (offset + size <= m_headSize)
+        {
+            std::memcpy(out, m_head + offset, size);
+            return true;
+        }
         OVERLAPPED at = {};
         at.Offset = (DWORD)offset;
         at.OffsetHigh = (DWORD)(offset >> 32);
@@ -96,6 +111,9 @@ private:
     HANDLE m_file = INVALID_HANDLE_VALUE;
     uint64_t m_size = 0;
     DWORD m_error = 0;
+    char m_head[4096];
+    uint64_t m_headSize = 0;
+    bool m_headReadTried = false;
 };
 
 struct Section
