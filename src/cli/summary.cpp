@@ -147,6 +147,10 @@ std::string PluginProblem(const orvanta::PluginEntry& p)
     return which + ": " + Outcome(p.status) + InPhase(p.phase) + (p.error.empty() ? "" : ": " + p.error);
 }
 
+// The modules whose findings the summary shows without --findings; the
+// rest are counted.
+const size_t MaxFindingModules = 10;
+
 // From this many on, lines that would say the same are one: modules with the
 // same problem (a folder of DLLs that are no plugins), and a module's
 // plugins that did not end ok. The database and --json keep each.
@@ -336,19 +340,26 @@ std::string SummaryText(const RunTally& tally)
         text += "Problems:\n" + problems;
     if (!tally.findings.empty())
     {
-        bool folded = !tally.allFindings && std::any_of(tally.findings.begin(), tally.findings.end(),
-                                                        [](const auto& m) { return m.second.second.size() > 1; });
+        bool folded = !tally.allFindings &&
+                      (tally.findings.size() > MaxFindingModules ||
+                       std::any_of(tally.findings.begin(), tally.findings.end(),
+                                   [](const auto& m) { return m.second.second.size() > 1; }));
         text += folded ? "Findings (one line a module; --findings lists each):\n" : "Findings:\n";
+        size_t shown = 0;
         for (const auto& module : tally.findings)
         {
             std::string path = orvanta::ToUtf8(module.second.first);
             const std::vector<std::string>& findings = module.second.second;
-            if (!tally.allFindings)
-                text += "  " + path + ": " + FindingsLine(findings) + "\n";
-            else
+            if (tally.allFindings)
+            {
                 for (const std::string& finding : findings)
                     text += "  " + path + ": " + finding + "\n";
+            }
+            else if (shown++ < MaxFindingModules)
+                text += "  " + path + ": " + FindingsLine(findings) + "\n";
         }
+        if (!tally.allFindings && tally.findings.size() > MaxFindingModules)
+            text += "  and " + std::to_string(tally.findings.size() - MaxFindingModules) + " more modules\n";
     }
     return text + database;
 }

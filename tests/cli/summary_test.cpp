@@ -306,3 +306,28 @@ TEST(RunTally, ManyProblemsThatSayTheSameAreOneLine)
               std::string::npos)
         << text;
 }
+
+// Past ten modules with findings the rest are counted, not shown.
+TEST(RunTally, FindingsOfMoreThanTenModulesShowTheFirstTenAndCountTheRest)
+{
+    RunTally tally;
+    tally.database = L"C:\\plugins.json";
+    for (int i = 10; i < 22; i++)
+    {
+        ModuleResult m = Result(L"C:\\P\\m" + std::to_wstring(i) + L".clap", Status::ok);
+        m.format = PluginFormat::clap;
+        m.findings = {"plugin 3: no id; skipped"};
+        tally.Add(m);
+    }
+    std::string text = SummaryText(tally);
+    EXPECT_NE(text.find("Findings (one line a module; --findings lists each):\n"
+                        "  C:\\P\\m10.clap: plugin 3: no id; skipped\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("  C:\\P\\m19.clap: plugin 3: no id; skipped\n"
+                        "  and 2 more modules\n"
+                        "Database: C:\\plugins.json\n"),
+              std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("m20.clap"), std::string::npos) << text;
+}
