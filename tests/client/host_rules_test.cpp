@@ -1,6 +1,5 @@
 // What a host derives from a module's plugin list: ARA classes paired with
-// their audio module class, CLAP's ARA from factory and features, and the
-// controllers a module lists.
+// their audio module class, and CLAP's ARA from factory and features.
 #include "host_rules.h"
 #include <gtest/gtest.h>
 
@@ -74,16 +73,4 @@ TEST(ClapAra, FactoryOrFeatureMarksThePluginAndRequiredIsTheFeatures)
         EXPECT_EQ(plugin.ara->required, row.required) << row.factory;
         EXPECT_EQ(plugin.ara->feature, row.feature) << row.factory;
     }
-}
-
-TEST(Vst3Controllers, ControllerIsListedOnlyWhenTheModuleHasItsClass)
-{
-    std::vector<PluginEntry> classes = {Class("00000000000000000000000000000001", Vst3AudioModuleClass, "A"),
-                                        Class("00000000000000000000000000000002", Vst3AudioModuleClass, "B"),
-                                        Class("00000000000000000000000000000003", Vst3ControllerClass, "A")};
-    classes[0].vst3->controller = "00000000000000000000000000000003";
-    classes[1].vst3->controller = "00000000000000000000000000000009";
-    MarkListedControllers(&classes);
-    EXPECT_TRUE(classes[0].vst3->controllerListed);
-    EXPECT_FALSE(classes[1].vst3->controllerListed);
 }

@@ -237,60 +237,30 @@ TEST_F(ClapScan, LinksToOtherFormatsThroughTheirFactories)
 )" + Ready);
 }
 
-// The module offers the ARA factory under its current ID: the ID is named,
-// and the factory is never called.
-TEST_F(ClapScan, AraFactoryIsNamedByItsId)
+// The ARA factory is named by the ID that answered (the current one first,
+// then the older draft one) and never called; likewise the GUI extension is
+// only asked for.
+TEST_F(ClapScan, AraFactoryAndGuiExtensionAreNamedNotCalled)
 {
-    const std::string module = ClapLine(ClapBinary(L"ClapAra"));
-    EXPECT_EQ(Scan(module), ClapModuleOpening(module) + Open + ReadModule + ClapKeepLines + R"(>:{
->:  "format": "clap",
->:  "error": "",
->:  "phase": "",
->:  "clapVersion": "1.2.2",
->:  "pluginCount": 1,
->:  "araFactory": "org.ara-audio.ara.factory\/2",
->:  "plugins": [
->:    {"index": 0, "problem": "", "id": "com.zandrel.orvanta-ara", "name": "Orvanta ARA Effect", "vendor": "Zandrel Software", "url": "", "manualUrl": "", "supportUrl": "", "version": "1.0.0", "description": "An effect that edits audio", "features": ["audio-effect", "stereo", "ara:supported"], "clapVersion": "1.2.2", "cut": [], "vst3": ""}
->:  ],
->:  "converters": []
->:}
-)" + Ready);
-}
-
-// Without the current ID the older draft ID is asked for, and named.
-TEST_F(ClapScan, AraFactoryOfTheDraftIdWhenTheCurrentOneIsMissing)
-{
-    std::string answer = Scan(ClapLine(ClapBinary(L"ClapAraDraft")));
-    EXPECT_NE(answer.find(">:  \"pluginCount\": 1,\n"
-                          ">:  \"araFactory\": \"org.ara-audio.ara.factory.draft\\/2\",\n"),
-              std::string::npos)
-        << answer;
-    EXPECT_NE(answer.find("\"features\": [\"audio-effect\", \"stereo\", \"ara:required\"]"), std::string::npos) << answer;
-}
-
-// The plugin answers for the GUI extension; the extension is not called.
-TEST_F(ClapScan, PluginWithAGuiExtensionSaysSo)
-{
-    const std::string plugin = ClapLine(ClapBinary(L"ClapAra"), "com.zandrel.orvanta-ara");
-    EXPECT_EQ(Scan(plugin), ClapPluginOpening(plugin) + Open + ReadPlugin + ClapKeepLines + R"(>:{
->:  "format": "clap",
->:  "id": "com.zandrel.orvanta-ara",
->:  "error": "",
->:  "phase": "",
->:  "audioInputPorts": 2,
->:  "audioOutputPorts": 1,
->:  "audioInputs": 2,
->:  "audioOutputs": 2,
->:  "noteInputPorts": 0,
->:  "noteOutputPorts": 0,
->:  "gui": true,
->:  "ports": [
->:    {"kind": "audio", "direction": "in", "index": 0, "id": 0, "name": "Stereo In", "channels": 2, "flags": 1, "portType": "stereo"},
->:    {"kind": "audio", "direction": "in", "index": 1, "id": 2, "name": "Sidechain", "channels": 2, "flags": 0, "portType": "stereo"},
->:    {"kind": "audio", "direction": "out", "index": 0, "id": 1, "name": "Stereo Out", "channels": 2, "flags": 1, "portType": "stereo"}
->:  ]
->:}
-)" + Ready);
+    const struct
+    {
+        std::string request, lines;
+    } rows[] = {
+        {ClapLine(ClapBinary(L"ClapAra")),
+         ">:  \"pluginCount\": 1,\n>:  \"araFactory\": \"org.ara-audio.ara.factory\\/2\",\n"},
+        {ClapLine(ClapBinary(L"ClapAraDraft")),
+         ">:  \"pluginCount\": 1,\n>:  \"araFactory\": \"org.ara-audio.ara.factory.draft\\/2\",\n"},
+        {ClapLine(ClapBinary(L"ClapAra"), "com.zandrel.orvanta-ara"),
+         ">:  \"noteOutputPorts\": 0,\n>:  \"gui\": true,\n>:  \"ports\": [\n"},
+        {ClapLine(ClapBinary(L"ClapAraDraft"), "com.zandrel.orvanta-ara-draft"),
+         ">:  \"noteOutputPorts\": 0,\n>:  \"gui\": false,\n>:  \"ports\": [\n"},
+    };
+    for (const auto& row : rows)
+    {
+        std::string answer = Scan(row.request);
+        EXPECT_NE(answer.find(row.lines), std::string::npos) << answer;
+        EXPECT_EQ(answer.find("error:"), std::string::npos) << answer;
+    }
 }
 
 // ------------------------------------------------------ failures on the way in

@@ -178,100 +178,33 @@ TEST_F(ScanSamples, EditorFormReportsAnEditor)
                                                    Ready);
 }
 
-// Without the flag the member says false, in the same place.
-TEST_F(ScanSamples, EditorFormReportsNoEditor)
-{
-    std::string answer = Scan("vst2|" + Utf8(SamplePath(L"SampleSynth")));
-    EXPECT_NE(answer.find(">:  \"category\":  2,\n"
-                          ">:  \"synthEdit\": false,\n"
-                          ">:  \"hasEditor\": false,\n"
-                          ">:}\n" +
-                          Ready),
-              std::string::npos)
-        << answer;
-}
-
-// A shell's own block has hasEditor before its sub-plugins.
-TEST_F(ScanSamples, EditorFormOfAShellPutsHasEditorBeforeTheSubPlugins)
-{
-    std::string shell = "vst2|" + Utf8(SamplePath(L"SampleShell"));
-    std::string answer = Scan(shell);
-    EXPECT_EQ(answer.substr(answer.find(">:{")), ">:{\n"
-                                                 ">:  \"id\":        \"536D5368\",\n"
-                                                 ">:  \"name\":      \"Sample Shell\",\n"
-                                                 ">:  \"vendor\":    \"Zandrel Software\",\n"
-                                                 ">:  \"product\":   \"Orvanta Samples\",\n"
-                                                 ">:  \"version\":   \"1.0.0.0\",\n"
-                                                 ">:  \"error\":     \"\",\n"
-                                                 ">:  \"numInputs\": 0,\n"
-                                                 ">:  \"numOutputs\":0,\n"
-                                                 ">:  \"wantsMidi\":  false,\n"
-                                                 ">:  \"sendsMidi\": false,\n"
-                                                 ">:  \"platform\":  \"x64\",\n"
-                                                 ">:  \"audio64\":   false,\n"
-                                                 ">:  \"category\":  10,\n"
-                                                 ">:  \"synthEdit\": false,\n"
-                                                 ">:  \"hasEditor\": false,\n"
-                                                 ">:  \"shells\": {\n"
-                                                 ">:        \"53480001\": \"Sample Shell Chorus\",\n"
-                                                 ">:        \"53480002\": \"Sample Shell Delay\",\n"
-                                                 ">:  },\n"
-                                                 ">:}\n" +
-                                                 Ready);
-}
-
-// The cache is keyed by the path: a sub-plugin request of the editor form
-// re-uses the shell a plain request loaded.
-TEST_F(ScanSamples, EditorFormOfASubPluginReusesTheShellOfAPlainRequest)
+// The member stands after synthEdit whatever the block: without the flag,
+// before a shell's sub-plugins, for a sub-plugin of a shell that a plain
+// request loaded (the cache is keyed by the path alone), and for a module
+// that never loaded.
+TEST_F(ScanSamples, EditorFormPutsHasEditorAfterSynthEditInEveryBlock)
 {
     std::string shell = Utf8(SamplePath(L"SampleShell"));
     Scan(shell);
-    std::string chorus = "vst2|" + shell + ">53480001";
-    EXPECT_EQ(MaskModuleHandles(Scan(chorus)),
-              ReuseLines(chorus) + EntryLines(ModulePlaceholder) + Version + CurrentId + CloseAndKeepLines() +
-                  ">:{\n"
-                  ">:  \"id\":        \"53480001\",\n"
-                  ">:  \"name\":      \"Sample Shell Chorus\",\n"
-                  ">:  \"vendor\":    \"Zandrel Software\",\n"
-                  ">:  \"product\":   \"Orvanta Samples\",\n"
-                  ">:  \"version\":   \"1.0.0.0\",\n"
-                  ">:  \"error\":     \"\",\n"
-                  ">:  \"numInputs\": 2,\n"
-                  ">:  \"numOutputs\":2,\n"
-                  ">:  \"wantsMidi\":  false,\n"
-                  ">:  \"sendsMidi\": false,\n"
-                  ">:  \"platform\":  \"x64\",\n"
-                  ">:  \"audio64\":   false,\n"
-                  ">:  \"category\":  1,\n"
-                  ">:  \"synthEdit\": false,\n"
-                  ">:  \"hasEditor\": true,\n"
-                  ">:}\n" +
-                  Ready);
-}
-
-// A scan that fails before there is a plugin says it has no editor.
-TEST_F(ScanSamples, EditorFormOfAFailedScanReportsNoEditor)
-{
-    std::string missing = "vst2|" + Utf8(SamplePath(L"NoSuchSample"));
-    EXPECT_EQ(Scan(missing), LoadLines(missing) + Error("Failed to load library, err=126") +
-                                 ">:{\n"
-                                 ">:  \"id\":        \"00000000\",\n"
-                                 ">:  \"name\":      \"\",\n"
-                                 ">:  \"vendor\":    \"\",\n"
-                                 ">:  \"product\":   \"\",\n"
-                                 ">:  \"version\":   \"\",\n"
-                                 ">:  \"error\":     \"Failed to load library, err=126\",\n"
-                                 ">:  \"numInputs\": 0,\n"
-                                 ">:  \"numOutputs\":0,\n"
-                                 ">:  \"wantsMidi\":  false,\n"
-                                 ">:  \"sendsMidi\": false,\n"
-                                 ">:  \"platform\":  \"x64\",\n"
-                                 ">:  \"audio64\":   false,\n"
-                                 ">:  \"category\":  -1,\n"
-                                 ">:  \"synthEdit\": false,\n"
-                                 ">:  \"hasEditor\": false,\n"
-                                 ">:}\n" +
-                                 Ready);
+    const struct
+    {
+        std::string request, after;
+    } rows[] = {
+        {"vst2|" + shell + ">53480001", ">:  \"hasEditor\": true,\n>:}\n"},
+        {"vst2|" + shell, ">:  \"hasEditor\": false,\n>:  \"shells\": {\n"},
+        {"vst2|" + Utf8(SamplePath(L"SampleSynth")), ">:  \"hasEditor\": false,\n>:}\n"},
+        {"vst2|" + Utf8(SamplePath(L"NoSuchSample")), ">:  \"hasEditor\": false,\n>:}\n"},
+    };
+    for (const auto& row : rows)
+    {
+        std::string answer = Scan(row.request);
+        EXPECT_NE(answer.find(">:  \"synthEdit\": false,\n" + row.after), std::string::npos) << answer;
+        // The first, a sub-plugin, re-uses the shell the plain request loaded.
+        if (&row == &rows[0])
+        {
+            EXPECT_EQ(answer.rfind(ReuseLines(row.request), 0), 0u) << answer;
+        }
+    }
 }
 
 } // namespace

@@ -280,48 +280,6 @@ TEST_F(Vst3Scan, ClassesOfAFactoryThatAnswersOnlyInUnicode)
 )" + Ready);
 }
 
-// The component names its edit controller's class, in the class ID's
-// text form.
-TEST_F(Vst3Scan, ClassRequestNamesTheComponentsController)
-{
-    const std::string line = Vst3Line(Vst3Binary(L"Vst3UnicodeOnly"), "5A554E49434F44454F4E4C5900000001");
-    EXPECT_EQ(Scan(line), Vst3ClassOpening(line) + OpenPlain + ReadInstance + Vst3KeepLines + R"(>:{
->:  "format": "vst3",
->:  "cid": "5A554E49434F44454F4E4C5900000001",
->:  "error": "",
->:  "phase": "",
->:  "audioInputBuses": 2,
->:  "audioOutputBuses": 1,
->:  "eventInputBuses": 0,
->:  "eventOutputBuses": 0,
->:  "audioInputs": 2,
->:  "audioOutputs": 2,
->:  "controller": "5A554E49434F44454F4E4C5900000002",
->:  "buses": [
->:    {"media": "audio", "direction": "in", "index": 0, "name": "Stereo In", "channels": 2, "busType": 0, "flags": 1},
->:    {"media": "audio", "direction": "in", "index": 1, "name": "Sidechain", "channels": 2, "busType": 1, "flags": 0},
->:    {"media": "audio", "direction": "out", "index": 0, "name": "Stereo Out", "channels": 2, "busType": 0, "flags": 1}
->:  ]
->:}
-)" + Ready);
-}
-
-// A class of the ARA main factory category is listed as any other class,
-// beside the audio module class of the same name.
-TEST_F(Vst3Scan, AraMainFactoryClassIsListedBesideItsAudioModuleClass)
-{
-    const std::string module = Vst3Line(Vst3Binary(L"Vst3Ara"));
-    std::string answer = Scan(module);
-    EXPECT_EQ(answer.substr(answer.find(">:  \"classCount\"")), R"(>:  "classCount": 3,
->:  "classes": [
->:    {"index": 0, "cid": "4F415241454646454354000000000001", "category": "Audio Module Class", "name": "Orvanta ARA Effect", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "Fx", "vendor": "Zandrel Software", "version": "1.0.0", "sdkVersion": "VST 3.7.9"},
->:    {"index": 1, "cid": "4F415241454646454354000000000002", "category": "ARA Main Factory Class", "name": "Orvanta ARA Effect", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 1, "subCategories": "", "vendor": "Zandrel Software", "version": "1.0.0", "sdkVersion": "VST 3.7.9"},
->:    {"index": 2, "cid": "4F415241454646454354000000000003", "category": "Component Controller Class", "name": "Orvanta ARA Effect Controller", "cardinality": 2147483647, "infoLevel": 3, "classFlags": 0, "subCategories": "", "vendor": "Zandrel Software", "version": "1.0.0", "sdkVersion": "VST 3.7.9"}
->:  ]
->:}
-)" + Ready);
-}
-
 // ------------------------------------------------------- requests that fail
 
 struct FailedModule
