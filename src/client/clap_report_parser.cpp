@@ -110,9 +110,12 @@ bool ParseClapPluginReport(const std::string& block, ClapPluginReport* report, s
     ports.audioOutputs = (int)counts[3];
     ports.noteInputPorts = (int)counts[4];
     ports.noteOutputPorts = (int)counts[5];
-    out.guiAsked = read.Has("gui");
-    if (out.guiAsked)
-        read.Flag("gui", &out.gui);
+    if (read.Has("gui"))
+    {
+        bool gui = false;
+        read.Flag("gui", &gui);
+        out.gui = gui;
+    }
     EachObject(read, "ports", &problem, [&](BlockMembers& p, const std::string& where) {
         ClapPort port;
         p.Text("kind", &port.kind);

@@ -3,6 +3,7 @@
 // free request.
 #pragma once
 #include "orvanta/scan.h"
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,8 @@ struct ClapPluginReport
     std::string id; // as requested; "" in the out-of-memory answer
     std::string error, phase;
     ClapPorts ports; // counts, main channels and the note ports listed
-    bool gui = false; // get_extension("clap.gui") answered
-    bool guiAsked = false; // the block says (servers before it did not ask)
+    // get_extension("clap.gui") answered; unset from a server that does not ask.
+    std::optional<bool> gui;
     std::vector<ClapPort> portList;
 };
 

@@ -3,29 +3,30 @@
 
 namespace orvanta {
 
+namespace {
+
+void ApplyFactoryVendor(const std::string& factoryVendor, Vst3Class* c)
+{
+    if (factoryVendor.empty() || !c->vendor.empty())
+        return;
+    c->vendor = factoryVendor;
+    c->vendorFromFactory = true;
+}
+
+} // namespace
+
 void ApplyFactoryVendor(const std::string& factoryVendor, std::vector<Vst3Class>* classes)
 {
-    if (factoryVendor.empty())
-        return;
     for (Vst3Class& c : *classes)
-    {
-        if (!c.vendor.empty())
-            continue;
-        c.vendor = factoryVendor;
-        c.vendorFromFactory = true;
-    }
+        ApplyFactoryVendor(factoryVendor, &c);
 }
 
 void ApplyFactoryVendor(const std::string& factoryVendor, std::vector<PluginEntry>* classes)
 {
-    if (factoryVendor.empty())
-        return;
     for (PluginEntry& entry : *classes)
     {
-        if (!entry.vst3 || !entry.vst3->vendor.empty())
-            continue;
-        entry.vst3->vendor = factoryVendor;
-        entry.vst3->vendorFromFactory = true;
+        if (entry.vst3)
+            ApplyFactoryVendor(factoryVendor, &*entry.vst3);
     }
 }
 

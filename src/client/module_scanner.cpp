@@ -527,8 +527,7 @@ void ModuleScanner::Impl::ScanClapPlugin(const ScanCallbacks& callbacks, ModuleR
     if (outcome.status == Status::ok && outcome.clapPlugin)
     {
         entry->clap->ports = outcome.clapPlugin->ports;
-        if (outcome.clapPlugin->guiAsked)
-            entry->clap->gui = outcome.clapPlugin->gui;
+        entry->clap->gui = outcome.clapPlugin->gui;
         entry->clap->sources.push_back(ClapFromInstance);
     }
 }
