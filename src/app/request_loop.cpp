@@ -4,6 +4,7 @@
 #include "../base/hex_digits.h"
 #include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
+#include "../exchange/exchange_text.h"
 #include "../scan/scan_request.h"
 #include "../splash/splash_window.h"
 #include "../base/gdiplus_compat.h"
@@ -15,13 +16,8 @@ HANDLE InputHandle;
 static ULONG_PTR GdiplusToken;
 static const int RequestBufferSize = 1024;
 
-static void WriteReady()
-{
-    StopIfCrashing();
-    DWORD written = 0;
-    WriteFile(OutputHandle, "ready:\n", 7, &written, nullptr);
-    FlushFileBuffers(OutputHandle);
-}
+// Needs no memory: the host must get its "ready:" whatever happened.
+static void WriteReady() { WriteFixedLine(ExchangeText::ReadyLine, "\n"); }
 
 // The line ends at the first line feed or NUL, or at the end of the bytes.
 static int LineLength(const char* bytes, int count)

@@ -1,5 +1,6 @@
 #include "log_output.h"
 #include "crash_flag.h"
+#include "../exchange/exchange_text.h"
 
 HANDLE OutputHandle;
 
@@ -15,7 +16,7 @@ static void WriteBytes(const char* bytes, int count)
 static CSharedStringA MakeTaggedLine(const char* tag, const wchar_t* format, va_list args)
 {
     CSharedStringA line(tag, lstrlenA(tag));
-    if (line.IsNull() || !line.Append(":", 1))
+    if (line.IsNull())
         return CSharedStringA();
     CSharedString message = FormatV(format, args);
     CSharedStringA text = ToUtf8(message);
@@ -41,10 +42,18 @@ void WriteTaggedLine(const char* tag, const wchar_t* format, va_list args)
         va_end(args);                         \
     }
 
-DEFINE_LOG_ENTRY(LogError, "error")
-DEFINE_LOG_ENTRY(LogWarn, "warn")
-DEFINE_LOG_ENTRY(LogInfo, "info")
-DEFINE_LOG_ENTRY(LogReport, ">")
+DEFINE_LOG_ENTRY(LogError, ExchangeText::ErrorTag)
+DEFINE_LOG_ENTRY(LogWarn, ExchangeText::WarnTag)
+DEFINE_LOG_ENTRY(LogInfo, ExchangeText::InfoTag)
+DEFINE_LOG_ENTRY(LogReport, ExchangeText::ReportTag)
+
+void LogLine(const char* start, const wchar_t* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    WriteTaggedLine(start, format, args);
+    va_end(args);
+}
 
 bool AppendTaggedLineV(CSharedStringA& lines, const char* tag, const wchar_t* format, va_list args)
 {
@@ -75,11 +84,11 @@ void WriteLines(const char* bytes, int count)
         WriteBytes(bytes + start, count - start);
 }
 
-void WriteFixedLine(const char* first, const char* second, const char* third)
+void WriteFixedLine(const char* first, const char* second, const char* third, const char* fourth)
 {
     char line[256];
     int n = 0;
-    const char* parts[] = {first, second, third};
+    const char* parts[] = {first, second, third, fourth};
     for (const char* part : parts)
         for (; part && *part && n < (int)sizeof line; part++)
             line[n++] = *part;

@@ -1,4 +1,5 @@
 #include "crash_dump.h"
+#include "../exchange/exchange_text.h"
 #include <dbghelp.h>
 
 CSharedString DumpBaseName;
@@ -130,11 +131,11 @@ LONG WINAPI CrashFilter(EXCEPTION_POINTERS* exception)
         }
         // The process ends while the lock is still held, so a second thread
         // that crashed meanwhile can never start a second dump.
-        TerminateProcess(GetCurrentProcess(), CrashExitCode);
+        TerminateProcess(GetCurrentProcess(), (UINT)ExchangeText::CrashExitCode);
         LeaveCriticalSection(&DumpLock);
         return 0;
     }
-    TerminateProcess(GetCurrentProcess(), CrashExitCode);
+    TerminateProcess(GetCurrentProcess(), (UINT)ExchangeText::CrashExitCode);
     return 0;
 }
 

@@ -1,11 +1,10 @@
 // The process-wide unhandled-exception filter: writes a normal minidump into
-// DumpFolder and ends the process with exit code 9.
+// DumpFolder and ends the process with ExchangeText::CrashExitCode (9).
 #pragma once
 #include "../base/compat.h"
 #include "../base/shared_string.h"
 #include "../base/crash_flag.h"
 
-const UINT CrashExitCode = 9;
 // Room for the dump path, terminator included; a longer path writes no dump.
 const int DumpPathCapacity = 260;
 

@@ -2,6 +2,7 @@
 #include "scan_report.h"
 #include "../base/log_output.h"
 #include "../base/memory.h"
+#include "../exchange/exchange_text.h"
 
 void* CClapPlugin::operator new(size_t size) noexcept { return MemAlloc(size); }
 void CClapPlugin::operator delete(void* block) noexcept { MemFree(block); }
@@ -49,7 +50,7 @@ struct Line
     bool AddTo(CSharedStringA& lines, bool last)
     {
         Raw(last ? L"}\n" : L"},\n");
-        return ok && AppendTaggedLine(lines, ">", L"%s", text.Chars());
+        return ok && AppendTaggedLine(lines, ExchangeText::ReportTag, L"%s", text.Chars());
     }
 };
 
@@ -57,14 +58,14 @@ bool AddLine(CSharedStringA& lines, const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    bool added = AppendTaggedLineV(lines, ">", format, args);
+    bool added = AppendTaggedLineV(lines, ExchangeText::ReportTag, format, args);
     va_end(args);
     return added;
 }
 
 bool AddErrorLine(CSharedStringA& lines, const CSharedString& error)
 {
-    return error.IsEmpty() || AppendTaggedLine(lines, "error", L"%s\n", error.Chars());
+    return error.IsEmpty() || AppendTaggedLine(lines, ExchangeText::ErrorTag, L"%s\n", error.Chars());
 }
 
 // "1.2.2", or empty when there is no version to tell.
@@ -213,43 +214,43 @@ void WriteClapInstanceReport(const CClapInstanceInfo& info)
 
 void WriteClapModuleOutOfMemory(const char* reason)
 {
-    WriteFixedLine("error:", reason, "\n");
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"format\": \"clap\",\n");
-    WriteFixedLine(">:  \"error\": \"", reason, "\",\n");
-    WriteFixedLine(">:  \"phase\": \"\",\n");
-    WriteFixedLine(">:  \"clapVersion\": \"\",\n");
-    WriteFixedLine(">:  \"pluginCount\": 0,\n");
-    WriteFixedLine(">:  \"araFactory\": \"\",\n");
-    WriteFixedLine(">:  \"plugins\": [],\n");
-    WriteFixedLine(">:  \"converters\": []\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"clap\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"", reason, "\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"clapVersion\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"pluginCount\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"araFactory\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"plugins\": [],\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"converters\": []\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }
 
 void WriteClapInstanceOutOfMemory(const char* reason)
 {
-    WriteFixedLine("error:", reason, "\n");
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"format\": \"clap\",\n");
-    WriteFixedLine(">:  \"id\": \"\",\n");
-    WriteFixedLine(">:  \"error\": \"", reason, "\",\n");
-    WriteFixedLine(">:  \"phase\": \"\",\n");
-    WriteFixedLine(">:  \"audioInputPorts\": 0,\n");
-    WriteFixedLine(">:  \"audioOutputPorts\": 0,\n");
-    WriteFixedLine(">:  \"audioInputs\": 0,\n");
-    WriteFixedLine(">:  \"audioOutputs\": 0,\n");
-    WriteFixedLine(">:  \"noteInputPorts\": 0,\n");
-    WriteFixedLine(">:  \"noteOutputPorts\": 0,\n");
-    WriteFixedLine(">:  \"gui\": false,\n");
-    WriteFixedLine(">:  \"ports\": []\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"clap\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"id\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"", reason, "\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioInputPorts\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioOutputPorts\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioInputs\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioOutputs\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"noteInputPorts\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"noteOutputPorts\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"gui\": false,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"ports\": []\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }
 
 void WriteClapFreeReport()
 {
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"format\": \"clap\",\n");
-    WriteFixedLine(">:  \"error\": \"\",\n");
-    WriteFixedLine(">:  \"phase\": \"\"\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"clap\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\"\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }

@@ -1,10 +1,11 @@
 #include "scan_phase.h"
 #include "../base/log_output.h"
 #include "../crash/crash_dump.h"
+#include "../exchange/exchange_text.h"
 
 void EnterPhase(const wchar_t* phase)
 {
-    LogInfo(L"Phase: %s\n", phase);
+    LogLine(ExchangeText::PhaseLine, L"%s\n", phase);
     SetUnhandledExceptionFilter(CrashFilter);
 }
 
@@ -14,5 +15,5 @@ void RunGuarded(const wchar_t* phase, GuardedProc proc, void* argument)
     uint32_t code = CallGuarded(proc, argument);
     SetUnhandledExceptionFilter(CrashFilter);
     if (code != 0)
-        LogWarn(L"Crash in %s (%.8X), ignored\n", phase, code);
+        LogLine(ExchangeText::SurvivedCrashLine, L"%s (%.8X), ignored\n", phase, code);
 }

@@ -1,6 +1,7 @@
 #include "scan_report.h"
 #include "../base/log_output.h"
 #include "../base/memory.h"
+#include "../exchange/exchange_text.h"
 #include "../host/vst2_abi.h"
 
 void* CShellInfo::operator new(size_t size) noexcept { return MemAlloc(size); }
@@ -53,7 +54,7 @@ static bool AddLine(CSharedStringA& lines, const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    bool added = AppendTaggedLineV(lines, ">", format, args);
+    bool added = AppendTaggedLineV(lines, ExchangeText::ReportTag, format, args);
     va_end(args);
     return added;
 }
@@ -66,7 +67,8 @@ static bool AddTextLine(CSharedStringA& lines, const wchar_t* format, const wcha
 
 static bool BuildReport(const CPluginInfo& info, bool failed, bool editorMember, CSharedStringA& lines)
 {
-    if (failed && (info.error.IsNull() || !AppendTaggedLine(lines, "error", L"%s\n", info.error.Chars())))
+    if (failed && (info.error.IsNull() ||
+                   !AppendTaggedLine(lines, ExchangeText::ErrorTag, L"%s\n", info.error.Chars())))
         return false;
     bool ok = AddLine(lines, L"{\n") &&
               AddLine(lines, L"  \"id\":        \"%.8X\",\n", info.id) &&
@@ -113,21 +115,21 @@ void WriteReport(const CPluginInfo& info, bool failed, bool editorMember)
 
 void WriteOutOfMemoryReport(const char* reason)
 {
-    WriteFixedLine("error:", reason, "\n");
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"id\":        \"00000000\",\n");
-    WriteFixedLine(">:  \"name\":      \"\",\n");
-    WriteFixedLine(">:  \"vendor\":    \"\",\n");
-    WriteFixedLine(">:  \"product\":   \"\",\n");
-    WriteFixedLine(">:  \"version\":   \"\",\n");
-    WriteFixedLine(">:  \"error\":     \"", reason, "\",\n");
-    WriteFixedLine(">:  \"numInputs\": 0,\n");
-    WriteFixedLine(">:  \"numOutputs\":0,\n");
-    WriteFixedLine(">:  \"wantsMidi\":  false,\n");
-    WriteFixedLine(">:  \"sendsMidi\": false,\n");
-    WriteFixedLine(">:  \"platform\":  \"x64\",\n");
-    WriteFixedLine(">:  \"audio64\":   false,\n");
-    WriteFixedLine(">:  \"category\":  -1,\n");
-    WriteFixedLine(">:  \"synthEdit\": false,\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"id\":        \"00000000\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"name\":      \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"vendor\":    \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"product\":   \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"version\":   \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\":     \"", reason, "\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"numInputs\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"numOutputs\":0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"wantsMidi\":  false,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"sendsMidi\": false,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"platform\":  \"x64\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audio64\":   false,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"category\":  -1,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"synthEdit\": false,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }

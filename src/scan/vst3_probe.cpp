@@ -8,6 +8,7 @@
 #include "../base/log_output.h"
 #include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
+#include "../exchange/exchange_text.h"
 #include "../host/vst3_host_context.h"
 #include "../splash/splash_window.h"
 #include <objbase.h>
@@ -464,11 +465,11 @@ static void FreeRequest()
     LogInfo(L"Freeing the cached module on request...\n");
     FlushLibraryCache();
     LogInfo(L"Finished\n");
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"format\": \"vst3\",\n");
-    WriteFixedLine(">:  \"error\": \"\",\n");
-    WriteFixedLine(">:  \"phase\": \"\"\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"vst3\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\"\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }
 
 void HandleVst3Request(const wchar_t* request)

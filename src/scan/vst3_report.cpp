@@ -2,6 +2,7 @@
 #include "scan_report.h"
 #include "../base/log_output.h"
 #include "../base/memory.h"
+#include "../exchange/exchange_text.h"
 
 void* CVst3Class::operator new(size_t size) noexcept { return MemAlloc(size); }
 void CVst3Class::operator delete(void* block) noexcept { MemFree(block); }
@@ -16,7 +17,7 @@ bool AddLine(CSharedStringA& lines, const wchar_t* format, ...)
 {
     va_list args;
     va_start(args, format);
-    bool added = AppendTaggedLineV(lines, ">", format, args);
+    bool added = AppendTaggedLineV(lines, ExchangeText::ReportTag, format, args);
     va_end(args);
     return added;
 }
@@ -38,7 +39,7 @@ struct Escaped
 
 bool AddErrorLine(CSharedStringA& lines, const CSharedString& error)
 {
-    return error.IsEmpty() || AppendTaggedLine(lines, "error", L"%s\n", error.Chars());
+    return error.IsEmpty() || AppendTaggedLine(lines, ExchangeText::ErrorTag, L"%s\n", error.Chars());
 }
 
 bool AddClassLine(CSharedStringA& lines, const CVst3Class& c, bool last)
@@ -162,34 +163,35 @@ void WriteVst3InstanceReport(const CVst3InstanceInfo& info, const char* cid)
 
 void WriteVst3ModuleOutOfMemory(const char* reason)
 {
-    WriteFixedLine("error:", reason, "\n");
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"format\": \"vst3\",\n");
-    WriteFixedLine(">:  \"error\": \"", reason, "\",\n");
-    WriteFixedLine(">:  \"phase\": \"\",\n");
-    WriteFixedLine(">:  \"initDll\": false,\n");
-    WriteFixedLine(">:  \"exitDll\": false,\n");
-    WriteFixedLine(">:  \"factory\": {\"vendor\": \"\", \"url\": \"\", \"email\": \"\", \"flags\": 0},\n");
-    WriteFixedLine(">:  \"classCount\": 0,\n");
-    WriteFixedLine(">:  \"classes\": []\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"vst3\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"", reason, "\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"initDll\": false,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"exitDll\": false,\n");
+    WriteFixedLine(ExchangeText::ReportTag,
+                   "  \"factory\": {\"vendor\": \"\", \"url\": \"\", \"email\": \"\", \"flags\": 0},\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"classCount\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"classes\": []\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }
 
 void WriteVst3InstanceOutOfMemory(const char* reason, const char* cid)
 {
-    WriteFixedLine("error:", reason, "\n");
-    WriteFixedLine(">:{\n");
-    WriteFixedLine(">:  \"format\": \"vst3\",\n");
-    WriteFixedLine(">:  \"cid\": \"", cid, "\",\n");
-    WriteFixedLine(">:  \"error\": \"", reason, "\",\n");
-    WriteFixedLine(">:  \"phase\": \"\",\n");
-    WriteFixedLine(">:  \"audioInputBuses\": 0,\n");
-    WriteFixedLine(">:  \"audioOutputBuses\": 0,\n");
-    WriteFixedLine(">:  \"eventInputBuses\": 0,\n");
-    WriteFixedLine(">:  \"eventOutputBuses\": 0,\n");
-    WriteFixedLine(">:  \"audioInputs\": 0,\n");
-    WriteFixedLine(">:  \"audioOutputs\": 0,\n");
-    WriteFixedLine(">:  \"controller\": \"\",\n");
-    WriteFixedLine(">:  \"buses\": []\n");
-    WriteFixedLine(">:}\n");
+    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
+    WriteFixedLine(ExchangeText::ReportTag, "{\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"vst3\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"cid\": \"", cid, "\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"", reason, "\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioInputBuses\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioOutputBuses\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"eventInputBuses\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"eventOutputBuses\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioInputs\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"audioOutputs\": 0,\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"controller\": \"\",\n");
+    WriteFixedLine(ExchangeText::ReportTag, "  \"buses\": []\n");
+    WriteFixedLine(ExchangeText::ReportTag, "}\n");
 }

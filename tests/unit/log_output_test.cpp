@@ -125,7 +125,7 @@ TEST(LogOutput, LineThatCannotBeAppendedLeavesTheLinesAsTheyWere)
     CSharedStringA lines(">:{\n", 4);
     bool added = false;
     int failures = FailEachAllocationInTurn(
-        [&] { added = AppendTaggedLine(lines, ">", L"  \"id\":        \"%.8X\",\n", 0x536D4566); },
+        [&] { added = AppendTaggedLine(lines, ">:", L"  \"id\":        \"%.8X\",\n", 0x536D4566); },
         [&](const FailureRun& run) {
             if (run.refused)
             {
