@@ -5,6 +5,7 @@
 #include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
 #include "../exchange/exchange_text.h"
+#include "../scan/library_cache.h"
 #include "../scan/scan_request.h"
 #include "../splash/splash_window.h"
 #include "../base/gdiplus_compat.h"

@@ -1,23 +1,20 @@
 #include "clap_probe.h"
 #include "clap_report.h"
+#include "library_cache.h"
+#include "module_request.h"
+#include "report_lines.h"
 #include "scan_phase.h"
-#include "scan_report.h"
-#include "scan_request.h"
 #include "vst3_text.h"
 #include "../base/guarded_buffer.h"
 #include "../base/log_output.h"
 #include "../base/message_pump.h"
-#include "../crash/crash_dump.h"
+#include "../exchange/exchange_text.h"
 #include "../host/clap_host.h"
-#include "../splash/splash_window.h"
 #include <string.h>
 
 using namespace Clap;
 
 namespace {
-
-const wchar_t RequestPrefix[] = L"clap|";
-const int RequestPrefixLength = 5;
 
 const wchar_t PhaseLoad[] = L"load";
 const wchar_t PhaseEntry[] = L"clap_entry";
@@ -95,6 +92,21 @@ bool Fail(OpenOutcome& outcome, const wchar_t* phase, const wchar_t* error)
     return Fail(outcome, phase, CSharedString(error, lstrlenW(error)));
 }
 
+// Calls the entry's deinit when its init returned true (guarded) and frees
+// the module.
+void FreeClapModule(HMODULE module, ClapModuleState& state)
+{
+    if (state.initialized && state.entry)
+    {
+        DeinitCall call = {state.entry->deinit};
+        RunGuarded(PhaseDeinit, CallDeinit, &call);
+    }
+    state.initialized = false;
+    FreeLibrary(module);
+}
+
+void ReleaseCachedModule(LibraryCache& cache) { FreeClapModule(cache.module, cache.clapState); }
+
 // A module that failed on the way in is freed at once.
 void FreeFailedModule(HMODULE module, ClapModuleState& state)
 {
@@ -114,13 +126,11 @@ void TakeVersion(const clap_plugin_entry* entry, OpenOutcome& outcome)
 // fresh one (load, clap_entry, init, get_factory).
 bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
 {
-    if (CacheHolds(path, FormatClap))
+    if (ReuseCachedModule(path, FormatClap))
     {
-        LogInfo(L"Re-using previous library instance...\n");
         TakeVersion(Cache.clapState.entry, outcome);
         return true;
     }
-    FlushLibraryCache();
 
     ClapModuleState state;
     state.pathUtf8 = ToUtf8(path);
@@ -130,12 +140,11 @@ bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
         return false;
     }
     EnterPhase(PhaseLoad);
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    CSharedString loadError;
+    HMODULE module = LoadModule(path, loadError);
     if (!module)
-        return Fail(outcome, PhaseLoad, Format(L"Failed to load library, err=%i", (int)GetLastError()));
-    SetUnhandledExceptionFilter(CrashFilter);
-    SetActiveWindow(SplashWindow);
-    PumpMessages();
+        return Fail(outcome, PhaseLoad, loadError);
+    ActivateBadge();
 
     EnterPhase(PhaseEntry);
     const clap_plugin_entry* entry = (const clap_plugin_entry*)(void*)GetProcAddress(module, "clap_entry");
@@ -179,9 +188,7 @@ bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
     }
     state.factory = factory;
 
-    Cache.module = module;
-    Cache.path = path;
-    Cache.format = FormatClap;
+    KeepInCache(module, path, FormatClap, ReleaseCachedModule);
     Cache.clapState = state;
     return true;
 }
@@ -481,52 +488,32 @@ void PluginRequest(const wchar_t* request, const CSharedString& path, const wcha
     WriteClapInstanceReport(info);
 }
 
-// "clap|" alone: the module cached now is freed inside a request of its
-// own, so that a module whose deinit crashes or hangs is caught in its own
-// scan. Needs no memory: the answer is fixed text.
-void FreeRequest()
-{
-    LogInfo(L"Freeing the cached module on request...\n");
-    FlushLibraryCache();
-    LogInfo(L"Finished\n");
-    WriteClapFreeReport();
-}
-
 } // namespace
 
 bool IsClapRequest(const wchar_t* request)
 {
-    return request && wcsncmp(request, RequestPrefix, RequestPrefixLength) == 0;
+    return request && SkipPrefix(request, ExchangeText::ClapRequestPrefix);
 }
 
 void HandleClapRequest(const wchar_t* request)
 {
-    const wchar_t* body = request + RequestPrefixLength;
+    const wchar_t* body = SkipPrefix(request, ExchangeText::ClapRequestPrefix);
+    // "clap|" alone: the cached module's deinit is called in a request of
+    // its own.
     if (!*body)
-        return FreeRequest();
-    const wchar_t* mark = wcschr(body, L'>');
-    CSharedString path(body, mark ? (int)(mark - body) : lstrlenW(body));
+        return AnswerFreeRequest("clap");
+    const wchar_t* idText = nullptr;
+    CSharedString path = SplitModuleRequest(body, &idText);
     if (path.IsNull())
     {
-        if (mark)
+        if (idText)
             WriteClapInstanceOutOfMemory(ScanNoMemoryText);
         else
             WriteClapModuleOutOfMemory(ScanNoMemoryText);
         return;
     }
-    if (mark)
-        PluginRequest(request, path, mark + 1);
+    if (idText)
+        PluginRequest(request, path, idText);
     else
         ModuleRequest(request, path);
-}
-
-void FreeClapModule(HMODULE module, ClapModuleState& state)
-{
-    if (state.initialized && state.entry)
-    {
-        DeinitCall call = {state.entry->deinit};
-        RunGuarded(PhaseDeinit, CallDeinit, &call);
-    }
-    state.initialized = false;
-    FreeLibrary(module);
 }

@@ -1,8 +1,7 @@
 #include "clap_report.h"
-#include "scan_report.h"
+#include "report_lines.h"
 #include "../base/log_output.h"
 #include "../base/memory.h"
-#include "../exchange/exchange_text.h"
 
 void* CClapPlugin::operator new(size_t size) noexcept { return MemAlloc(size); }
 void CClapPlugin::operator delete(void* block) noexcept { MemFree(block); }
@@ -50,23 +49,9 @@ struct Line
     bool AddTo(CSharedStringA& lines, bool last)
     {
         Raw(last ? L"}\n" : L"},\n");
-        return ok && AppendTaggedLine(lines, ExchangeText::ReportTag, L"%s", text.Chars());
+        return ok && AddReportLine(lines, L"%s", text.Chars());
     }
 };
-
-bool AddLine(CSharedStringA& lines, const wchar_t* format, ...)
-{
-    va_list args;
-    va_start(args, format);
-    bool added = AppendTaggedLineV(lines, ExchangeText::ReportTag, format, args);
-    va_end(args);
-    return added;
-}
-
-bool AddErrorLine(CSharedStringA& lines, const CSharedString& error)
-{
-    return error.IsEmpty() || AppendTaggedLine(lines, ExchangeText::ErrorTag, L"%s\n", error.Chars());
-}
 
 // "1.2.2", or empty when there is no version to tell.
 void VersionText(bool known, const uint32_t* version, wchar_t* text, int capacity)
@@ -116,34 +101,34 @@ bool BuildModuleReport(const CClapModuleInfo& info, CSharedStringA& lines)
     VersionText(info.hasVersion, info.clapVersion, version, 40);
     CSharedString error = EscapeJson(info.error);
     CSharedString ara = EscapeJson(info.araFactory);
-    bool ok = !error.IsNull() && !ara.IsNull() && AddErrorLine(lines, info.error) && AddLine(lines, L"{\n") &&
-              AddLine(lines, L"  \"format\": \"clap\",\n") &&
-              AddLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
-              AddLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
-              AddLine(lines, L"  \"clapVersion\": \"%s\",\n", version) &&
-              AddLine(lines, L"  \"pluginCount\": %u,\n", info.pluginCount) &&
-              AddLine(lines, L"  \"araFactory\": \"%s\",\n", ara.Chars());
+    bool ok = !error.IsNull() && !ara.IsNull() && AddErrorLine(lines, info.error) && AddReportLine(lines, L"{\n") &&
+              AddReportLine(lines, L"  \"format\": \"clap\",\n") &&
+              AddReportLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
+              AddReportLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
+              AddReportLine(lines, L"  \"clapVersion\": \"%s\",\n", version) &&
+              AddReportLine(lines, L"  \"pluginCount\": %u,\n", info.pluginCount) &&
+              AddReportLine(lines, L"  \"araFactory\": \"%s\",\n", ara.Chars());
     int count = info.plugins.Count();
     if (ok && count == 0)
-        ok = AddLine(lines, L"  \"plugins\": [],\n");
+        ok = AddReportLine(lines, L"  \"plugins\": [],\n");
     else if (ok)
     {
-        ok = AddLine(lines, L"  \"plugins\": [\n");
+        ok = AddReportLine(lines, L"  \"plugins\": [\n");
         for (int i = 0; ok && i < count; i++)
             ok = AddPluginLine(lines, *info.plugins.Element(i), i == count - 1);
-        ok = ok && AddLine(lines, L"  ],\n");
+        ok = ok && AddReportLine(lines, L"  ],\n");
     }
     count = info.converters.Count();
     if (ok && count == 0)
-        ok = AddLine(lines, L"  \"converters\": []\n");
+        ok = AddReportLine(lines, L"  \"converters\": []\n");
     else if (ok)
     {
-        ok = AddLine(lines, L"  \"converters\": [\n");
+        ok = AddReportLine(lines, L"  \"converters\": [\n");
         for (int i = 0; ok && i < count; i++)
             ok = AddConverterLine(lines, *info.converters.Element(i), i == count - 1);
-        ok = ok && AddLine(lines, L"  ]\n");
+        ok = ok && AddReportLine(lines, L"  ]\n");
     }
-    return ok && AddLine(lines, L"}\n");
+    return ok && AddReportLine(lines, L"}\n");
 }
 
 bool AddPortLine(CSharedStringA& lines, const CClapPort& port, bool last)
@@ -163,29 +148,29 @@ bool BuildInstanceReport(const CClapInstanceInfo& info, CSharedStringA& lines)
 {
     CSharedString id = EscapeJson(info.id);
     CSharedString error = EscapeJson(info.error);
-    bool ok = !id.IsNull() && !error.IsNull() && AddErrorLine(lines, info.error) && AddLine(lines, L"{\n") &&
-              AddLine(lines, L"  \"format\": \"clap\",\n") &&
-              AddLine(lines, L"  \"id\": \"%s\",\n", id.Chars()) &&
-              AddLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
-              AddLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
-              AddLine(lines, L"  \"audioInputPorts\": %u,\n", info.portCounts[0][1]) &&
-              AddLine(lines, L"  \"audioOutputPorts\": %u,\n", info.portCounts[0][0]) &&
-              AddLine(lines, L"  \"audioInputs\": %u,\n", info.audioInputs) &&
-              AddLine(lines, L"  \"audioOutputs\": %u,\n", info.audioOutputs) &&
-              AddLine(lines, L"  \"noteInputPorts\": %u,\n", info.portCounts[1][1]) &&
-              AddLine(lines, L"  \"noteOutputPorts\": %u,\n", info.portCounts[1][0]) &&
-              AddLine(lines, L"  \"gui\": %s,\n", info.gui ? L"true" : L"false");
+    bool ok = !id.IsNull() && !error.IsNull() && AddErrorLine(lines, info.error) && AddReportLine(lines, L"{\n") &&
+              AddReportLine(lines, L"  \"format\": \"clap\",\n") &&
+              AddReportLine(lines, L"  \"id\": \"%s\",\n", id.Chars()) &&
+              AddReportLine(lines, L"  \"error\": \"%s\",\n", error.Chars()) &&
+              AddReportLine(lines, L"  \"phase\": \"%s\",\n", info.phase) &&
+              AddReportLine(lines, L"  \"audioInputPorts\": %u,\n", info.portCounts[0][1]) &&
+              AddReportLine(lines, L"  \"audioOutputPorts\": %u,\n", info.portCounts[0][0]) &&
+              AddReportLine(lines, L"  \"audioInputs\": %u,\n", info.audioInputs) &&
+              AddReportLine(lines, L"  \"audioOutputs\": %u,\n", info.audioOutputs) &&
+              AddReportLine(lines, L"  \"noteInputPorts\": %u,\n", info.portCounts[1][1]) &&
+              AddReportLine(lines, L"  \"noteOutputPorts\": %u,\n", info.portCounts[1][0]) &&
+              AddReportLine(lines, L"  \"gui\": %s,\n", info.gui ? L"true" : L"false");
     int count = info.ports.Count();
     if (ok && count == 0)
-        ok = AddLine(lines, L"  \"ports\": []\n");
+        ok = AddReportLine(lines, L"  \"ports\": []\n");
     else if (ok)
     {
-        ok = AddLine(lines, L"  \"ports\": [\n");
+        ok = AddReportLine(lines, L"  \"ports\": [\n");
         for (int i = 0; ok && i < count; i++)
             ok = AddPortLine(lines, *info.ports.Element(i), i == count - 1);
-        ok = ok && AddLine(lines, L"  ]\n");
+        ok = ok && AddReportLine(lines, L"  ]\n");
     }
-    return ok && AddLine(lines, L"}\n");
+    return ok && AddReportLine(lines, L"}\n");
 }
 
 } // namespace
@@ -214,43 +199,34 @@ void WriteClapInstanceReport(const CClapInstanceInfo& info)
 
 void WriteClapModuleOutOfMemory(const char* reason)
 {
-    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
-    WriteFixedLine(ExchangeText::ReportTag, "{\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"clap\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"", reason, "\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"clapVersion\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"pluginCount\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"araFactory\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"plugins\": [],\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"converters\": []\n");
-    WriteFixedLine(ExchangeText::ReportTag, "}\n");
+    WriteFixedErrorLine(reason);
+    WriteFixedReportLine("{\n");
+    WriteFixedReportLine("  \"format\": \"clap\",\n");
+    WriteFixedReportLine("  \"error\": \"", reason, "\",\n");
+    WriteFixedReportLine("  \"phase\": \"\",\n");
+    WriteFixedReportLine("  \"clapVersion\": \"\",\n");
+    WriteFixedReportLine("  \"pluginCount\": 0,\n");
+    WriteFixedReportLine("  \"araFactory\": \"\",\n");
+    WriteFixedReportLine("  \"plugins\": [],\n");
+    WriteFixedReportLine("  \"converters\": []\n");
+    WriteFixedReportLine("}\n");
 }
 
 void WriteClapInstanceOutOfMemory(const char* reason)
 {
-    WriteFixedLine(ExchangeText::ErrorTag, reason, "\n");
-    WriteFixedLine(ExchangeText::ReportTag, "{\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"clap\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"id\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"", reason, "\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"audioInputPorts\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"audioOutputPorts\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"audioInputs\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"audioOutputs\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"noteInputPorts\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"noteOutputPorts\": 0,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"gui\": false,\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"ports\": []\n");
-    WriteFixedLine(ExchangeText::ReportTag, "}\n");
-}
-
-void WriteClapFreeReport()
-{
-    WriteFixedLine(ExchangeText::ReportTag, "{\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"clap\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\"\n");
-    WriteFixedLine(ExchangeText::ReportTag, "}\n");
+    WriteFixedErrorLine(reason);
+    WriteFixedReportLine("{\n");
+    WriteFixedReportLine("  \"format\": \"clap\",\n");
+    WriteFixedReportLine("  \"id\": \"\",\n");
+    WriteFixedReportLine("  \"error\": \"", reason, "\",\n");
+    WriteFixedReportLine("  \"phase\": \"\",\n");
+    WriteFixedReportLine("  \"audioInputPorts\": 0,\n");
+    WriteFixedReportLine("  \"audioOutputPorts\": 0,\n");
+    WriteFixedReportLine("  \"audioInputs\": 0,\n");
+    WriteFixedReportLine("  \"audioOutputs\": 0,\n");
+    WriteFixedReportLine("  \"noteInputPorts\": 0,\n");
+    WriteFixedReportLine("  \"noteOutputPorts\": 0,\n");
+    WriteFixedReportLine("  \"gui\": false,\n");
+    WriteFixedReportLine("  \"ports\": []\n");
+    WriteFixedReportLine("}\n");
 }

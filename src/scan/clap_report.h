@@ -121,5 +121,3 @@ void WriteClapInstanceReport(const CClapInstanceInfo& info);
 // The out-of-memory answers, from fixed text without allocating anything.
 void WriteClapModuleOutOfMemory(const char* reason);
 void WriteClapInstanceOutOfMemory(const char* reason);
-// The answer to "clap|" alone, fixed text.
-void WriteClapFreeReport();

@@ -1,7 +1,9 @@
 // The one module that stays loaded between requests: a VST 2 shell, so the
 // host can scan each of its sub-plugins against the same instance, a VST3
 // module, so each of its classes gets a request of its own against the
-// same factory, or a CLAP module, likewise for each of its plugins.
+// same factory, or a CLAP module, likewise for each of its plugins. The
+// cache knows no format: each one hands over its module with the function
+// that frees it.
 #pragma once
 #include "../base/compat.h"
 #include "../base/shared_string.h"
@@ -34,11 +36,17 @@ enum ModuleFormat
     FormatClap
 };
 
+struct LibraryCache;
+// Frees the module the cache holds as its format must: the plugin's own
+// clean-up calls, then FreeLibrary.
+typedef void (*ModuleRelease)(LibraryCache& cache);
+
 struct LibraryCache
 {
     HMODULE module = nullptr;
     CSharedString path;
     ModuleFormat format = FormatVst2;
+    ModuleRelease release = nullptr; // set with the module, by its format
     Vst3ModuleState vst3State;
     ClapModuleState clapState;
 };
@@ -48,3 +56,9 @@ extern LibraryCache Cache;
 // compared unit by unit: a linguistic comparison would take two different
 // files for the same one.
 bool CacheHolds(const wchar_t* path, ModuleFormat format);
+// Hands a loaded module to the empty cache, with the function that frees
+// it; the format's own state is the caller's to set.
+void KeepInCache(HMODULE module, const CSharedString& path, ModuleFormat format, ModuleRelease release);
+// Frees the cached module through its release function, between the lines
+// "Freeing cached library..." and "Freed"; nothing when the cache is empty.
+void FlushLibraryCache();

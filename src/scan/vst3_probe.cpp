@@ -1,16 +1,15 @@
 #include "vst3_probe.h"
-#include "scan_report.h"
-#include "scan_request.h"
+#include "library_cache.h"
+#include "module_request.h"
+#include "report_lines.h"
 #include "scan_phase.h"
 #include "vst3_report.h"
 #include "vst3_text.h"
 #include "../base/guarded_buffer.h"
 #include "../base/log_output.h"
 #include "../base/message_pump.h"
-#include "../crash/crash_dump.h"
 #include "../exchange/exchange_text.h"
 #include "../host/vst3_host_context.h"
-#include "../splash/splash_window.h"
 #include <objbase.h>
 #include <stdint.h>
 #include <string.h>
@@ -18,9 +17,6 @@
 using namespace Vst3;
 
 namespace {
-
-const wchar_t RequestPrefix[] = L"vst3|";
-const int RequestPrefixLength = 5;
 
 const wchar_t PhaseLoad[] = L"load";
 const wchar_t PhaseInitDll[] = L"InitDll";
@@ -78,6 +74,29 @@ bool Fail(OpenOutcome& outcome, const wchar_t* phase, const wchar_t* error)
     return Fail(outcome, phase, CSharedString(error, lstrlenW(error)));
 }
 
+// Releases the factory, calls ExitDll, frees the module and ends the
+// thread's COM apartment, each plugin call in its guarded phase.
+void FreeVst3Module(HMODULE module, Vst3ModuleState& state)
+{
+    if (state.factory)
+    {
+        RunGuarded(PhaseFactoryRelease, CallRelease, state.factory);
+        state.factory = nullptr;
+    }
+    if (state.exitDll)
+    {
+        ExitDllCall call = {state.exitDll};
+        RunGuarded(PhaseExitDll, CallExitDll, &call);
+        state.exitDll = nullptr;
+    }
+    FreeLibrary(module);
+    if (state.comInitialized)
+        CoUninitialize();
+    state.comInitialized = false;
+}
+
+void ReleaseCachedModule(LibraryCache& cache) { FreeVst3Module(cache.module, cache.vst3State); }
+
 // A module that failed on the way in is freed at once.
 void FreeFailedModule(HMODULE module, Vst3ModuleState& state)
 {
@@ -89,31 +108,27 @@ void FreeFailedModule(HMODULE module, Vst3ModuleState& state)
 // fresh one (load, InitDll, GetPluginFactory, setHostContext).
 bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
 {
-    if (CacheHolds(path, FormatVst3))
+    if (ReuseCachedModule(path, FormatVst3))
     {
-        LogInfo(L"Re-using previous library instance...\n");
         outcome.initDll = GetProcAddress(Cache.module, "InitDll") != nullptr;
         outcome.exitDll = GetProcAddress(Cache.module, "ExitDll") != nullptr;
         return true;
     }
-    FlushLibraryCache();
 
     // The thread becomes a single-threaded apartment, as a host's main
     // thread is, for as long as the module is loaded.
     Vst3ModuleState state;
     state.comInitialized = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED));
     EnterPhase(PhaseLoad);
-    HMODULE module = LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    CSharedString loadError;
+    HMODULE module = LoadModule(path, loadError);
     if (!module)
     {
-        DWORD error = GetLastError();
         if (state.comInitialized)
             CoUninitialize();
-        return Fail(outcome, PhaseLoad, Format(L"Failed to load library, err=%i", (int)error));
+        return Fail(outcome, PhaseLoad, loadError);
     }
-    SetUnhandledExceptionFilter(CrashFilter);
-    SetActiveWindow(SplashWindow);
-    PumpMessages();
+    ActivateBadge();
 
     InitModuleProc initDll = (InitModuleProc)(void*)GetProcAddress(module, "InitDll");
     ExitModuleProc exitDll = (ExitModuleProc)(void*)GetProcAddress(module, "ExitDll");
@@ -155,9 +170,7 @@ bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
         factory3->release();
     }
 
-    Cache.module = module;
-    Cache.path = path;
-    Cache.format = FormatVst3;
+    KeepInCache(module, path, FormatVst3, ReleaseCachedModule);
     Cache.vst3State = state;
     return true;
 }
@@ -453,65 +466,31 @@ void ClassRequest(const wchar_t* request, const CSharedString& path, const wchar
 
 bool IsVst3Request(const wchar_t* request)
 {
-    return request && wcsncmp(request, RequestPrefix, RequestPrefixLength) == 0;
-}
-
-// "vst3|" alone: the module cached now is freed (its factory released,
-// ExitDll called) inside a request of its own, so that a module whose
-// clean-up crashes or hangs is caught in its own scan and not in the next
-// module's. Needs no memory: the answer is fixed text.
-static void FreeRequest()
-{
-    LogInfo(L"Freeing the cached module on request...\n");
-    FlushLibraryCache();
-    LogInfo(L"Finished\n");
-    WriteFixedLine(ExchangeText::ReportTag, "{\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"format\": \"vst3\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"error\": \"\",\n");
-    WriteFixedLine(ExchangeText::ReportTag, "  \"phase\": \"\"\n");
-    WriteFixedLine(ExchangeText::ReportTag, "}\n");
+    return request && SkipPrefix(request, ExchangeText::Vst3RequestPrefix);
 }
 
 void HandleVst3Request(const wchar_t* request)
 {
-    const wchar_t* body = request + RequestPrefixLength;
+    const wchar_t* body = SkipPrefix(request, ExchangeText::Vst3RequestPrefix);
+    // "vst3|" alone: the cached module's factory is released and its
+    // ExitDll called in a request of its own.
     if (!*body)
-        return FreeRequest();
-    const wchar_t* mark = wcschr(body, L'>');
-    int pathLength = mark ? (int)(mark - body) : lstrlenW(body);
+        return AnswerFreeRequest("vst3");
+    const wchar_t* cidText = nullptr;
+    CSharedString path = SplitModuleRequest(body, &cidText);
     char cidDigits[ClassIdDigits + 1] = "";
-    if (mark)
-        ClassIdAscii(mark + 1, cidDigits);
-    CSharedString path(body, pathLength);
+    if (cidText)
+        ClassIdAscii(cidText, cidDigits);
     if (path.IsNull())
     {
-        if (mark)
+        if (cidText)
             WriteVst3InstanceOutOfMemory(ScanNoMemoryText, cidDigits);
         else
             WriteVst3ModuleOutOfMemory(ScanNoMemoryText);
         return;
     }
-    if (mark)
-        ClassRequest(request, path, mark + 1, cidDigits);
+    if (cidText)
+        ClassRequest(request, path, cidText, cidDigits);
     else
         ModuleRequest(request, path);
-}
-
-void FreeVst3Module(HMODULE module, Vst3ModuleState& state)
-{
-    if (state.factory)
-    {
-        RunGuarded(PhaseFactoryRelease, CallRelease, state.factory);
-        state.factory = nullptr;
-    }
-    if (state.exitDll)
-    {
-        ExitDllCall call = {state.exitDll};
-        RunGuarded(PhaseExitDll, CallExitDll, &call);
-        state.exitDll = nullptr;
-    }
-    FreeLibrary(module);
-    if (state.comInitialized)
-        CoUninitialize();
-    state.comInitialized = false;
 }

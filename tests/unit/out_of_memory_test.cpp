@@ -10,9 +10,10 @@
 #include "crash/crash_dump.h"
 #include "fault_injection.h"
 #include "output_capture.h"
-#include "scan/plugin_probe.h"
-#include "scan/scan_report.h"
+#include "scan/library_cache.h"
+#include "scan/report_lines.h"
 #include "scan/scan_request.h"
+#include "scan/vst2_probe.h"
 #include "text.h"
 #include <gtest/gtest.h>
 #include <string.h>
@@ -760,11 +761,11 @@ TEST(OutOfMemory, EscapingGivesTheWholeTextOrNull)
 TEST(OutOfMemory, VersionTextIsNullNotEmpty)
 {
     MemFailNth(1);
-    CSharedString text = VersionToString(1100);
+    CSharedString text = Vst2VersionToString(1100);
     MemFailNth(0);
     EXPECT_TRUE(text.IsNull());
     MemFailNth(1);
-    CSharedString none = VersionToString(0);
+    CSharedString none = Vst2VersionToString(0);
     MemFailNth(0);
     EXPECT_TRUE(none.IsNull());
 }

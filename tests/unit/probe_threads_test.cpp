@@ -1,8 +1,8 @@
 // Which host callback calls belong to the probe running now: the probing
 // thread's and those of threads started while the probe ran. Every other
 // call is answered as usual and leaves no line and no flag.
-#include "host/host_callback.h"
 #include "host/probe_threads.h"
+#include "host/vst2_host_callback.h"
 #include "output_capture.h"
 #include <gtest/gtest.h>
 
@@ -51,7 +51,7 @@ private:
             WaitForSingleObject(self->m_go, INFINITE);
             if (self->m_quit)
                 return 0;
-            self->m_answer = HostCallback(nullptr, self->m_opcode, 0, 0, self->m_ptr, 0);
+            self->m_answer = Vst2HostCallback(nullptr, self->m_opcode, 0, 0, self->m_ptr, 0);
             SetEvent(self->m_done);
         }
     }
@@ -66,16 +66,16 @@ private:
 TEST(ProbeThreads, CallOutsideAProbeIsAnsweredSilently)
 {
     OutputCapture out;
-    PluginWantsMidi = false;
-    EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
-    EXPECT_EQ(HostCallback(nullptr, 6, 0, 0, nullptr, 0), 0);
-    EXPECT_EQ(HostCallback(nullptr, 7, 0, 0, nullptr, 0), 0); // would warn in a probe
+    Vst2PluginWantsMidi = false;
+    EXPECT_EQ(Vst2HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 6, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 7, 0, 0, nullptr, 0), 0); // would warn in a probe
     char capability[] = "sendVstEvents";
-    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, capability, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 37, 0, 0, capability, 0), 1);
     char vendor[64] = "";
-    EXPECT_EQ(HostCallback(nullptr, 32, 0, 0, vendor, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 32, 0, 0, vendor, 0), 1);
     EXPECT_STREQ(vendor, "Zandrel Software");
-    EXPECT_FALSE(PluginWantsMidi);
+    EXPECT_FALSE(Vst2PluginWantsMidi);
     EXPECT_EQ(out.Take(), "");
 }
 
@@ -83,28 +83,28 @@ TEST(ProbeThreads, ProbingThreadIsLoggedUntilTheProbeEnds)
 {
     OutputCapture out;
     BeginProbe();
-    EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
     EndProbe();
-    EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
     EXPECT_EQ(out.Take(), VersionLine);
 }
 
 TEST(ProbeThreads, ThreadStartedDuringTheProbeIsLoggedAndSetsTheFlag)
 {
     OutputCapture out;
-    PluginWantsMidi = false;
+    Vst2PluginWantsMidi = false;
     BeginProbe();
     {
         CallingThread helper;
         EXPECT_EQ(helper.Call(1), 2400);
         EXPECT_EQ(helper.Call(6), 0);
-        EXPECT_TRUE(PluginWantsMidi);
+        EXPECT_TRUE(Vst2PluginWantsMidi);
         EndProbe();
         // The same thread after the probe: answered, not logged.
-        PluginWantsMidi = false;
+        Vst2PluginWantsMidi = false;
         EXPECT_EQ(helper.Call(6), 0);
         EXPECT_EQ(helper.Call(1), 2400);
-        EXPECT_FALSE(PluginWantsMidi);
+        EXPECT_FALSE(Vst2PluginWantsMidi);
     }
     EXPECT_EQ(out.Take(), VersionLine + "info:Audio master callback: 6 - audioMasterWantMidi\n");
 }
@@ -112,12 +112,12 @@ TEST(ProbeThreads, ThreadStartedDuringTheProbeIsLoggedAndSetsTheFlag)
 TEST(ProbeThreads, ThreadOlderThanTheProbeIsAnsweredSilently)
 {
     OutputCapture out;
-    PluginWantsMidi = false;
+    Vst2PluginWantsMidi = false;
     CallingThread older; // started between probes
     BeginProbe();
     EXPECT_EQ(older.Call(1), 2400);
     EXPECT_EQ(older.Call(6), 0);
-    EXPECT_FALSE(PluginWantsMidi);
+    EXPECT_FALSE(Vst2PluginWantsMidi);
     EndProbe();
     EXPECT_EQ(out.Take(), "");
 }
@@ -125,7 +125,7 @@ TEST(ProbeThreads, ThreadOlderThanTheProbeIsAnsweredSilently)
 TEST(ProbeThreads, ThreadOfAnEarlierProbeIsAnsweredSilentlyInTheNext)
 {
     OutputCapture out;
-    PluginWantsMidi = false;
+    Vst2PluginWantsMidi = false;
     BeginProbe();
     CallingThread earlier;
     EXPECT_EQ(earlier.Call(1), 2400);
@@ -135,8 +135,8 @@ TEST(ProbeThreads, ThreadOfAnEarlierProbeIsAnsweredSilentlyInTheNext)
     EXPECT_EQ(earlier.Call(37, capability), 1);
     EXPECT_EQ(earlier.Call(6), 0);
     EXPECT_EQ(earlier.Call(7), 0);
-    EXPECT_FALSE(PluginWantsMidi);
-    EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400); // the probing thread still is
+    EXPECT_FALSE(Vst2PluginWantsMidi);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400); // the probing thread still is
     EndProbe();
     EXPECT_EQ(out.Take(), VersionLine + VersionLine);
 }

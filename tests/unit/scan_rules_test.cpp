@@ -2,12 +2,12 @@
 // the report block's exact lines and the host callback's answers.
 #include "base/log_output.h"
 #include "base/memory.h"
-#include "host/host_callback.h"
 #include "host/probe_threads.h"
+#include "host/vst2_host_callback.h"
 #include "output_capture.h"
-#include "scan/plugin_probe.h"
-#include "scan/scan_report.h"
-#include "scan/scan_request.h"
+#include "scan/report_lines.h"
+#include "scan/vst2_probe.h"
+#include "scan/vst2_report.h"
 #include <gtest/gtest.h>
 
 namespace {
@@ -34,7 +34,7 @@ struct ProbeScope
 Split SplitOf(const wchar_t* request)
 {
     uint32_t id = 0xDEADBEEF;
-    CSharedString path = SplitRequest(request, &id);
+    CSharedString path = SplitVst2Request(request, &id);
     return {Utf8(path), id};
 }
 
@@ -78,7 +78,7 @@ TEST(VersionText, BordersOfEveryBranch)
     };
     for (const auto& c : cases)
     {
-        CSharedString text = VersionToString(c.value);
+        CSharedString text = Vst2VersionToString(c.value);
         ASSERT_FALSE(text.IsNull()) << c.value;
         EXPECT_EQ(Utf8(text), c.text) << c.value;
     }
@@ -109,9 +109,9 @@ const char* InitialBlockHead = ">:{\n"
 TEST(ReportBlock, FailedLoadPrintsInitialValues)
 {
     OutputCapture out;
-    CPluginInfo info;
+    CVst2PluginInfo info;
     info.error.Assign(L"Failed to load library, err=126", 31);
-    WriteReport(info);
+    WriteVst2Report(info);
     EXPECT_EQ(out.Take(), std::string(InitialBlockHead) +
                               ">:  \"error\":     \"Failed to load library, err=126\",\n"
                               ">:  \"numInputs\": 0,\n"
@@ -128,7 +128,7 @@ TEST(ReportBlock, FailedLoadPrintsInitialValues)
 TEST(ReportBlock, ShellObjectOnlyForCategoryTen)
 {
     OutputCapture out;
-    CPluginInfo info;
+    CVst2PluginInfo info;
     info.id = -1;
     info.numInputs = -2;
     info.category = 10;
@@ -143,7 +143,7 @@ TEST(ReportBlock, ShellObjectOnlyForCategoryTen)
         shell->name = Format(L"S\"%i", id & 0xF);
         ASSERT_TRUE(info.shells.Append(shell));
     }
-    WriteReport(info);
+    WriteVst2Report(info);
     EXPECT_EQ(out.Take(), ">:{\n"
                           ">:  \"id\":        \"FFFFFFFF\",\n"
                           ">:  \"name\":      \"N\",\n"
@@ -166,14 +166,14 @@ TEST(ReportBlock, ShellObjectOnlyForCategoryTen)
                           ">:}\n");
 
     info.category = 2; // entries in the vector, but no shells object
-    WriteReport(info);
+    WriteVst2Report(info);
     std::string other = out.Take();
     EXPECT_EQ(other.find("shells"), std::string::npos);
     EXPECT_NE(other.find(">:  \"category\":  2,\n>:  \"synthEdit\": true,\n>:}\n"), std::string::npos);
 
-    CPluginInfo empty;
+    CVst2PluginInfo empty;
     empty.category = 10;
-    WriteReport(empty);
+    WriteVst2Report(empty);
     EXPECT_NE(out.Take().find(">:  \"shells\": {\n>:  },\n>:}\n"), std::string::npos);
 }
 
@@ -181,14 +181,14 @@ TEST(HostCallback, FixedAnswersAndLogLines)
 {
     OutputCapture out;
     ProbeScope probe;
-    EXPECT_EQ(HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 1, 0, 0, nullptr, 0), 2400);
     EXPECT_EQ(out.Take(), "info:Audio master callback: 1 - audioMasterVersion\n");
-    EXPECT_EQ(HostCallback(nullptr, 16, 0, 0, nullptr, 0), 44100);
-    EXPECT_EQ(HostCallback(nullptr, 17, 0, 0, nullptr, 0), 512);
-    EXPECT_EQ(HostCallback(nullptr, 23, 0, 0, nullptr, 0), 4);
-    EXPECT_EQ(HostCallback(nullptr, 34, 0, 0, nullptr, 0), 3);
-    EXPECT_EQ(HostCallback(nullptr, 14, 0, 0, nullptr, 0), 1);
-    EXPECT_EQ(HostCallback(nullptr, 0, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 16, 0, 0, nullptr, 0), 44100);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 17, 0, 0, nullptr, 0), 512);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 23, 0, 0, nullptr, 0), 4);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 34, 0, 0, nullptr, 0), 3);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 14, 0, 0, nullptr, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 0, 0, 0, nullptr, 0), 0);
     EXPECT_EQ(out.Take(), "info:Audio master callback: 16 - audioMasterGetSampleRate\n"
                           "info:Audio master callback: 17 - audioMasterGetBlockSize\n"
                           "info:Audio master callback: 23 - audioMasterGetCurrentProcessLevel\n"
@@ -203,22 +203,22 @@ TEST(HostCallback, UnknownAndUnansweredOpcodesWarn)
     ProbeScope probe;
     for (int32_t opcode : {5, -1, 1000})
     {
-        EXPECT_EQ(HostCallback(nullptr, opcode, 0, 0, nullptr, 0), 0);
+        EXPECT_EQ(Vst2HostCallback(nullptr, opcode, 0, 0, nullptr, 0), 0);
         EXPECT_EQ(out.Take(), "info:Audio master callback: " + std::to_string(opcode) +
                                   " - <unknown>\nwarn:Unhandled audioMaster opCode - " +
                                   std::to_string(opcode) + "\n");
     }
-    EXPECT_EQ(HostCallback(nullptr, 31, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 31, 0, 0, nullptr, 0), 0);
     EXPECT_EQ(out.Take(), "info:Audio master callback: 31 - audioMasterGetOutputSpeakerArrangement\n"
                           "warn:Unhandled audioMaster opCode - 31\n");
-    EXPECT_EQ(HostCallback(nullptr, 7, 0, 0, nullptr, 0), 0); // no time info, ever
+    EXPECT_EQ(Vst2HostCallback(nullptr, 7, 0, 0, nullptr, 0), 0); // no time info, ever
     EXPECT_EQ(out.Take(), "info:Audio master callback: 7 - audioMasterGetTime\n"
                           "warn:Unhandled audioMaster opCode - 7\n");
     int named = 0;
     for (int32_t opcode = 0; opcode <= 49; opcode++)
-        named += HostOpcodeName(opcode) != nullptr;
+        named += Vst2HostOpcodeName(opcode) != nullptr;
     EXPECT_EQ(named, 49);
-    EXPECT_STREQ(HostOpcodeName(49), "audioMasterGetInputSpeakerArrangement");
+    EXPECT_STREQ(Vst2HostOpcodeName(49), "audioMasterGetInputSpeakerArrangement");
 }
 
 TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
@@ -226,18 +226,18 @@ TEST(HostCallback, CanDoFoldsAsciiCaseOnly)
     OutputCapture out;
     ProbeScope probe;
     char query[] = "sendVstEvents";
-    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, query, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 37, 0, 0, query, 0), 1);
     EXPECT_EQ(out.Take(), "info:Query host can do: 'sendVstEvents'\n");
-    EXPECT_EQ(HostCanDo("SENDVSTEVENTS"), 1);
-    EXPECT_EQ(HostCanDo("shellcategory"), 1);
-    EXPECT_EQ(HostCanDo("sendVstMidiEventFlagIsRealtime"), 1);
-    EXPECT_EQ(HostCanDo("sendVstEvent"), 0);
-    EXPECT_EQ(HostCanDo("sendVstEventsX"), 0);
-    EXPECT_EQ(HostCanDo(""), 0);
-    EXPECT_EQ(HostCanDo("openFileSelector"), 0);
-    EXPECT_EQ(HostCanDo("s\xc5ndVstEvents"), 0);
+    EXPECT_EQ(Vst2HostCanDo("SENDVSTEVENTS"), 1);
+    EXPECT_EQ(Vst2HostCanDo("shellcategory"), 1);
+    EXPECT_EQ(Vst2HostCanDo("sendVstMidiEventFlagIsRealtime"), 1);
+    EXPECT_EQ(Vst2HostCanDo("sendVstEvent"), 0);
+    EXPECT_EQ(Vst2HostCanDo("sendVstEventsX"), 0);
+    EXPECT_EQ(Vst2HostCanDo(""), 0);
+    EXPECT_EQ(Vst2HostCanDo("openFileSelector"), 0);
+    EXPECT_EQ(Vst2HostCanDo("s\xc5ndVstEvents"), 0);
     // A null text is neither read nor matched.
-    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 37, 0, 0, nullptr, 0), 0);
     EXPECT_EQ(out.Take(), "info:Query host can do: '(null)'\n");
 }
 
@@ -246,10 +246,10 @@ TEST(HostCallback, CanDoTextWithLineBreaksIsLoggedEscapedAndMatchedAsItIs)
     ProbeScope probe;
     OutputCapture out;
     char withLineFeed[] = "sendVstEvents\n";
-    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, withLineFeed, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 37, 0, 0, withLineFeed, 0), 0);
     EXPECT_EQ(out.Take(), "info:Query host can do: 'sendVstEvents\\n'\n");
     char forged[] = "x'\r\nready:\r\n";
-    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, forged, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 37, 0, 0, forged, 0), 0);
     EXPECT_EQ(out.Take(), "info:Query host can do: 'x'\\r\\nready:\\r\\n'\n");
 }
 
@@ -259,7 +259,7 @@ TEST(HostCallback, CanDoWithoutMemoryForTheLineStillAnswers)
     long live = MemLiveBlocks();
     char query[] = "sendVstEvents";
     MemFailNth(1);
-    EXPECT_EQ(HostCallback(nullptr, 37, 0, 0, query, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 37, 0, 0, query, 0), 1);
     MemFailNth(0);
     EXPECT_EQ(out.Take(), "");
     EXPECT_EQ(MemLiveBlocks(), live);
@@ -271,32 +271,32 @@ TEST(HostCallback, StringsFillTheAbiBufferExactly)
     ProbeScope probe;
     char buffer[64];
     memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(HostCallback(nullptr, 32, 0, 0, buffer, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 32, 0, 0, buffer, 0), 1);
     EXPECT_EQ(std::string(buffer, 17), std::string("Zandrel Software\0", 17));
     EXPECT_EQ(buffer[17], 'x');
     memset(buffer, 'x', sizeof buffer);
-    EXPECT_EQ(HostCallback(nullptr, 33, 0, 0, buffer, 0), 1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 33, 0, 0, buffer, 0), 1);
     EXPECT_EQ(std::string(buffer, 8), std::string("Orvanta\0", 8));
     EXPECT_EQ(buffer[8], 'x');
     // No buffer: nothing written, answer 0.
-    EXPECT_EQ(HostCallback(nullptr, 32, 0, 0, nullptr, 0), 0);
-    EXPECT_EQ(HostCallback(nullptr, 33, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 32, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 33, 0, 0, nullptr, 0), 0);
 }
 
 TEST(HostCallback, CurrentIdWidensWithSignAndWantMidiSetsFlag)
 {
     OutputCapture out;
     ProbeScope probe;
-    EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 2, 0, 0, nullptr, 0), 0);
     CurrentShellId = -1;
-    EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), (intptr_t)-1);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 2, 0, 0, nullptr, 0), (intptr_t)-1);
     CurrentShellId = 0x1A2B;
-    EXPECT_EQ(HostCallback(nullptr, 2, 0, 0, nullptr, 0), 0x1A2B);
+    EXPECT_EQ(Vst2HostCallback(nullptr, 2, 0, 0, nullptr, 0), 0x1A2B);
     CurrentShellId = 0;
-    PluginWantsMidi = false;
-    EXPECT_EQ(HostCallback(nullptr, 6, 0, 0, nullptr, 0), 0);
-    EXPECT_TRUE(PluginWantsMidi);
-    PluginWantsMidi = false;
+    Vst2PluginWantsMidi = false;
+    EXPECT_EQ(Vst2HostCallback(nullptr, 6, 0, 0, nullptr, 0), 0);
+    EXPECT_TRUE(Vst2PluginWantsMidi);
+    Vst2PluginWantsMidi = false;
     std::string lines = out.Take();
     EXPECT_EQ(lines.find("warn:"), std::string::npos);
 }

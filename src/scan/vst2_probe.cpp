@@ -1,11 +1,17 @@
-#include "plugin_probe.h"
-#include "scan_report.h"
+#include "vst2_probe.h"
+#include "library_cache.h"
+#include "module_request.h"
 #include "seh_guard.h"
+#include "vst2_report.h"
 #include "../base/guarded_buffer.h"
+#include "../base/hex_digits.h"
 #include "../base/log_output.h"
+#include "../base/memory.h"
+#include "../base/message_pump.h"
 #include "../crash/crash_dump.h"
-#include "../host/host_callback.h"
+#include "../exchange/exchange_text.h"
 #include "../host/probe_threads.h"
+#include "../host/vst2_host_callback.h"
 #include <string.h>
 
 // Plugins are known to write past the ABI's string sizes: the buffers they
@@ -28,7 +34,7 @@ CSharedString GetEffectString(AEffect* effect, int32_t opcode)
     return WidenBytes(buffer.chars, EffectStringSize);
 }
 
-CSharedString VersionToString(int32_t v)
+CSharedString Vst2VersionToString(int32_t v)
 {
     if (v == 0)
         return CSharedString(L"", 0);
@@ -66,14 +72,14 @@ static bool AnswersCanDo(AEffect* effect, const char* first, const char* second,
     return fallback && *fallback;
 }
 
-static bool Fail(CPluginInfo& info, const wchar_t* reason)
+static bool Fail(CVst2PluginInfo& info, const wchar_t* reason)
 {
     info.error.Assign(reason, lstrlenW(reason));
     info.noMemory = info.error.IsNull();
     return false;
 }
 
-static void EnumerateShells(AEffect* effect, CPluginInfo& info)
+static void EnumerateShells(AEffect* effect, CVst2PluginInfo& info)
 {
     // One buffer for all the queries, as the plugin's own to write in.
     // Without it the plugin cannot be asked: the scan answers out of memory.
@@ -133,7 +139,7 @@ static void DispatchClose(void* argument)
     effect->dispatcher(effect, effClose, 0, 0, nullptr, 0.0f);
 }
 
-bool ProbePlugin(HMODULE module, CPluginInfo& info)
+bool ProbeVst2Plugin(HMODULE module, CVst2PluginInfo& info)
 {
     LogInfo(L"Looking for entry point in module %p\n", (void*)module);
     if (GetProcAddress(module, "JBridgeBootstrap"))
@@ -149,11 +155,11 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
         LogInfo(L"Found main()\n");
     }
 
-    PluginWantsMidi = false;
+    Vst2PluginWantsMidi = false;
     SetUnhandledExceptionFilter(CrashFilter);
     LogInfo(L"Calling entry point...\n");
     BeginProbe();
-    AEffect* effect = entry(HostCallback);
+    AEffect* effect = entry(Vst2HostCallback);
     SetUnhandledExceptionFilter(CrashFilter);
     if (!effect)
     {
@@ -176,11 +182,11 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
     info.category = category;
     info.numInputs = effect->numInputs;
     info.numOutputs = effect->numOutputs;
-    info.wantsMidi = AnswersCanDo(effect, "receiveVstMidiEvent", "receiveVstEvents", &PluginWantsMidi);
+    info.wantsMidi = AnswersCanDo(effect, "receiveVstMidiEvent", "receiveVstEvents", &Vst2PluginWantsMidi);
     info.sendsMidi = AnswersCanDo(effect, "sendVstMidiEvent", "sendVstEvents", nullptr);
     info.audio64 = (effect->flags & effFlagsCanDoubleReplacing) != 0;
     info.hasEditor = (effect->flags & effFlagsHasEditor) != 0;
-    info.version = VersionToString(Dispatch(effect, effGetVendorVersion, nullptr));
+    info.version = Vst2VersionToString(Dispatch(effect, effGetVendorVersion, nullptr));
     if (info.name.IsNull() || info.vendor.IsNull() || info.product.IsNull() || info.version.IsNull())
         info.noMemory = true;
 
@@ -196,4 +202,132 @@ bool ProbePlugin(HMODULE module, CPluginInfo& info)
     EndProbe();
     SetUnhandledExceptionFilter(CrashFilter);
     return true;
+}
+
+FileVersionResult GetFileVersion(const wchar_t* path, VS_FIXEDFILEINFO* record)
+{
+    DWORD handle = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &handle);
+    if (size == 0)
+        return VersionMissing;
+    void* block = MemAlloc(size);
+    if (!block)
+        return VersionNoMemory;
+    FileVersionResult found = VersionMissing;
+    if (GetFileVersionInfoW(path, handle, size, block))
+    {
+        void* root = nullptr;
+        UINT length = 0;
+        if (VerQueryValueW(block, L"\\", &root, &length) && root &&
+            length >= sizeof(VS_FIXEDFILEINFO))
+        {
+            *record = *static_cast<VS_FIXEDFILEINFO*>(root);
+            found = VersionFound;
+        }
+    }
+    MemFree(block);
+    return found;
+}
+
+bool FileVersionString(const wchar_t* path, CSharedString& version)
+{
+    version.Release();
+    VS_FIXEDFILEINFO record;
+    FileVersionResult result = GetFileVersion(path, &record);
+    if (result != VersionFound)
+        return result == VersionMissing;
+    DWORD ms = record.dwProductVersionMS, ls = record.dwProductVersionLS;
+    if (ms == 0 && ls == 0)
+        ms = record.dwFileVersionMS, ls = record.dwFileVersionLS;
+    if (ms == 0 && ls == 0)
+        return true;
+    version = Format(L"%i.%i.%i.%i", (int)HIWORD(ms), (int)LOWORD(ms), (int)HIWORD(ls),
+                     (int)LOWORD(ls));
+    return !version.IsNull();
+}
+
+CSharedString SplitVst2Request(const wchar_t* request, uint32_t* id)
+{
+    const wchar_t* idText = nullptr;
+    CSharedString path = SplitModuleRequest(request, &idText);
+    *id = idText ? (uint32_t)ParseHexArgument(idText) : 0;
+    return path;
+}
+
+// A VST 2 module asks nothing of its own before it is freed.
+static void ReleaseCachedModule(LibraryCache& cache) { FreeLibrary(cache.module); }
+
+// The module at path, re-used from the cache or loaded; null when it could
+// not be loaded, with info.error (or info.noMemory) saying so.
+static HMODULE OpenModule(const wchar_t* path, bool* reused, CVst2PluginInfo& info)
+{
+    // A VST3 or CLAP module of the same path is not re-used: it is freed first.
+    *reused = ReuseCachedModule(path, FormatVst2);
+    if (*reused)
+        return Cache.module;
+    LogInfo(L"Loading library...\n");
+    HMODULE module = LoadModule(path, info.error);
+    if (!module)
+        info.noMemory = info.error.IsNull();
+    return module;
+}
+
+// A shell stays loaded for the requests of its sub-plugins; any other
+// module is freed.
+static void KeepOrFree(HMODULE module, const CSharedString& path, bool reused, const CVst2PluginInfo& info)
+{
+    if (info.shells.Count() > 0 || reused)
+    {
+        LogInfo(L"Keeping shell library loaded for now...\n");
+        if (!reused)
+            KeepInCache(module, path, FormatVst2, ReleaseCachedModule);
+        return;
+    }
+    LogInfo(L"Freeing library...\n");
+    FreeLibrary(module);
+}
+
+bool ScanVst2Module(const wchar_t* request, const wchar_t* target, CVst2PluginInfo& info)
+{
+    LogInfo(L"Scanning plugin: '%s'\n", request);
+    uint32_t shellId = 0;
+    CSharedString path = SplitVst2Request(target, &shellId);
+    // Without the path there is nothing to load: an empty one would load
+    // nothing and blame the file with error 126.
+    if (path.IsNull())
+    {
+        info.noMemory = true;
+        return false;
+    }
+
+    SetUnhandledExceptionFilter(CrashFilter);
+    bool reused = false;
+    HMODULE module = OpenModule(path, &reused, info);
+    if (!module)
+        return false;
+    CSharedString fileVersion;
+    if (!FileVersionString(path, fileVersion))
+        info.noMemory = true;
+    ActivateBadge();
+
+    CurrentShellId = (int32_t)shellId;
+    bool probed = ProbeVst2Plugin(module, info);
+    CurrentShellId = 0;
+
+    if (info.version.Length() == 0)
+        info.version = fileVersion;
+    PumpMessages();
+    KeepOrFree(module, path, reused, info);
+    LogInfo(L"Finished\n");
+    return probed;
+}
+
+void HandleVst2Request(const wchar_t* request)
+{
+    // "vst2|" asks for the same scan with the editor flag in the report: a
+    // form of its own, so that a plain request's answer stays as it was.
+    const wchar_t* editorForm = SkipPrefix(request, ExchangeText::Vst2RequestPrefix);
+    CVst2PluginInfo info;
+    bool scanned = ScanVst2Module(request, editorForm ? editorForm : request, info);
+    WriteVst2Report(info, !scanned, editorForm != nullptr);
 }

@@ -1,5 +1,5 @@
-// What the scan of one module found, and the report block that tells the
-// host: a JSON-style object, one member per line, every line tagged ">".
+// What the VST 2 scan of one module found, and the report block that tells
+// the host: a JSON-style object, one member per line, every line tagged ">".
 #pragma once
 #include "../base/shared_string.h"
 #include "../simple/containers.h"
@@ -23,7 +23,7 @@ typedef Simple::CVector<CShellInfo*, Simple::SOwnedPtr, CShellInfo*> CShellList;
 // The sub-plugin IDs a shell has answered so far.
 typedef Simple::CMap<int, bool, Simple::SValue, Simple::SValue, int> CShellIdSet;
 
-struct CPluginInfo
+struct CVst2PluginInfo
 {
     int32_t id = 0;
     CSharedString name;
@@ -44,28 +44,20 @@ struct CPluginInfo
     // one, never a report with a text missing or cut short.
     bool noMemory = false;
 
-    CPluginInfo() = default;
-    CPluginInfo(const CPluginInfo&) = delete;
-    CPluginInfo& operator=(const CPluginInfo&) = delete;
+    CVst2PluginInfo() = default;
+    CVst2PluginInfo(const CVst2PluginInfo&) = delete;
+    CVst2PluginInfo& operator=(const CVst2PluginInfo&) = delete;
     // Members go in reverse order: shells first, then error, version,
     // product, vendor and name.
 };
-
-// The reasons of the out-of-memory answers.
-extern const char RequestNoMemoryText[]; // the request line could not be made
-extern const char ScanNoMemoryText[];    // a text of the scan could not be made
-extern const char ReportNoMemoryText[];  // a line of the report could not be made
 
 // The answer to one request: the error line (when failed), then the report
 // block, with the hasEditor member for a request of the "vst2|" form. All
 // or nothing: when info.noMemory is set or a line cannot be built, the
 // out-of-memory answer goes out instead (the same for both forms).
-void WriteReport(const CPluginInfo& info, bool failed = false, bool editorMember = false);
+void WriteVst2Report(const CVst2PluginInfo& info, bool failed = false, bool editorMember = false);
 // The error line and the block of a failed scan (every member at its
 // initial value, error the reason), written from fixed text without
-// allocating anything.
-void WriteOutOfMemoryReport(const char* reason);
-// The text made safe to stand between double quotes, one 16-bit unit at a
-// time; a null or empty text gives an empty (not null) string. Null when
-// memory runs out: never a shortened text.
-CSharedString EscapeJson(const wchar_t* text);
+// allocating anything. Also the answer to a request line that could not be
+// read, which has no format yet.
+void WriteVst2OutOfMemory(const char* reason);

@@ -1,10 +1,10 @@
-#include "host_callback.h"
+#include "vst2_host_callback.h"
 #include "probe_threads.h"
 #include "../base/log_output.h"
 #include "../base/shared_string.h"
 
 int32_t CurrentShellId;
-bool PluginWantsMidi;
+bool Vst2PluginWantsMidi;
 
 struct OpcodeName
 {
@@ -73,7 +73,7 @@ static const char* const HostCapabilities[] = {
     "shellCategory",
 };
 
-const char* HostOpcodeName(int32_t opcode)
+const char* Vst2HostOpcodeName(int32_t opcode)
 {
     for (const OpcodeName* row = OpcodeNames; row->name; row++)
         if (row->opcode == opcode)
@@ -91,7 +91,7 @@ static bool EqualFolded(const char* a, const char* b)
     return *a == *b;
 }
 
-intptr_t HostCanDo(const char* capability)
+intptr_t Vst2HostCanDo(const char* capability)
 {
     if (!capability)
         return 0;
@@ -115,7 +115,7 @@ static void CopyHostString(void* ptr, const char* text)
 // Every call gets its answer; only a call that belongs to the probe running
 // now writes a line or sets a flag, so a thread a plugin left behind cannot
 // write into another plugin's answer or change its report.
-intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
+intptr_t Vst2HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, float)
 {
     bool ours = CallBelongsToProbe();
     if (opcode == audioMasterCanDo)
@@ -130,12 +130,12 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
             if (!capability || !text.IsNull())
                 LogInfo(L"Query host can do: '%S'\n", text.Chars());
         }
-        return HostCanDo(capability);
+        return Vst2HostCanDo(capability);
     }
 
     // The 8-bit name goes straight into the line: no text of its own to
     // make, so none that could come out as "(null)".
-    const char* name = HostOpcodeName(opcode);
+    const char* name = Vst2HostOpcodeName(opcode);
     if (ours)
         LogInfo(L"Audio master callback: %i - %S\n", opcode, name ? name : "<unknown>");
 
@@ -149,7 +149,7 @@ intptr_t HostCallback(AEffect*, int32_t opcode, int32_t, intptr_t, void* ptr, fl
         return (intptr_t)CurrentShellId;
     case audioMasterWantMidi:
         if (ours)
-            PluginWantsMidi = true;
+            Vst2PluginWantsMidi = true;
         return 0;
     case audioMasterNeedIdle:
         return 1;
