@@ -37,8 +37,6 @@ ServerProcess::~ServerProcess()
     }
     if (m_fromServer)
         CloseHandle(m_fromServer);
-    if (m_process)
-        CloseHandle(m_process);
     CloseHandle(m_dataEvent);
     DeleteCriticalSection(&m_lock);
 }
@@ -79,30 +77,22 @@ bool ServerProcess::Start(const ServerOptions& options)
         si.hStdOutput = childOut;
         si.hStdError = nullptr;
     }
-    PROCESS_INFORMATION pi = {};
-    std::wstring mutableCmd = cmd;
     // Under Wine on a loaded machine process creation now and then fails at
     // once and succeeds when asked again; the tests are about the server,
     // not about that, so a failed start is tried twice more and reported.
-    BOOL ok = FALSE;
+    bool ok = false;
     for (int attempt = 0; attempt < 3 && !ok; attempt++)
     {
         if (attempt)
             Sleep(250);
-        mutableCmd = cmd;
-        ok = CreateProcessW(exe.c_str(), &mutableCmd[0], nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &si, &pi);
+        ok = m_tree.Start(exe, cmd, 0, si, {childIn, childOut});
         if (!ok)
-            fprintf(stderr, "pipe host: CreateProcessW failed with error %lu\n", GetLastError());
+            fprintf(stderr, "pipe host: cannot start the server (error %lu)\n", GetLastError());
     }
     CloseHandle(childIn);
     CloseHandle(childOut);
     if (!ok)
         return false;
-    CloseHandle(pi.hThread);
-    m_process = pi.hProcess;
-    m_pid = pi.dwProcessId;
-    m_tid = pi.dwThreadId;
     m_reader = CreateThread(nullptr, 0, ReaderThread, this, 0, nullptr);
     return m_reader != nullptr;
 }
@@ -223,22 +213,19 @@ void ServerProcess::CloseInput()
 
 DWORD ServerProcess::WaitExit(DWORD timeoutMs)
 {
-    if (!m_process)
+    HANDLE process = m_tree.Process();
+    if (!process)
         return STILL_ACTIVE;
-    if (WaitForSingleObject(m_process, timeoutMs) != WAIT_OBJECT_0)
+    if (WaitForSingleObject(process, timeoutMs) != WAIT_OBJECT_0)
         return STILL_ACTIVE;
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(m_process, &code);
+    GetExitCodeProcess(process, &code);
     return code;
 }
 
 void ServerProcess::Kill()
 {
-    if (m_process && WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT)
-    {
-        TerminateProcess(m_process, 0xDEAD);
-        WaitForSingleObject(m_process, 5000);
-    }
+    m_tree.Kill(0xDEAD);
 }
 
 } // namespace testsupport

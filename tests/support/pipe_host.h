@@ -6,6 +6,7 @@
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
+#include "processes.h"
 #include <windows.h>
 #include <string>
 
@@ -53,16 +54,17 @@ public:
     void CloseInput();
     // The exit code, or STILL_ACTIVE after the time runs out.
     DWORD WaitExit(DWORD timeoutMs = 20000);
+    // Ends the server and anything it started (exit code 0xDEAD).
     void Kill();
-    DWORD ProcessId() const { return m_pid; }
-    DWORD ThreadId() const { return m_tid; }
-    HANDLE ProcessHandle() const { return m_process; }
+    DWORD ProcessId() const { return m_tree.ProcessId(); }
+    DWORD ThreadId() const { return m_tree.ThreadId(); }
+    HANDLE ProcessHandle() const { return m_tree.Process(); }
 
 private:
     static DWORD WINAPI ReaderThread(void* self);
     bool WaitFor(size_t* end, DWORD timeoutMs, bool needReady);
 
-    HANDLE m_process = nullptr;
+    ProcessTree m_tree;
     HANDLE m_toServer = nullptr;
     HANDLE m_fromServer = nullptr;
     HANDLE m_reader = nullptr;
@@ -71,8 +73,6 @@ private:
     std::string m_buffer; // written by the reader thread
     size_t m_consumed = 0;
     bool m_eof = false;
-    DWORD m_pid = 0;
-    DWORD m_tid = 0;
 };
 
 } // namespace testsupport

@@ -27,6 +27,109 @@ std::wstring QuoteArgument(const std::wstring& text)
     return quoted + L"\"";
 }
 
+ProcessTree::~ProcessTree()
+{
+    // The job ends what is left of the tree as its last handle closes.
+    if (m_job)
+        CloseHandle(m_job);
+    if (m_process)
+        CloseHandle(m_process);
+}
+
+bool ProcessTree::Start(const std::wstring& exe, const std::wstring& commandLine, DWORD flags,
+                        const STARTUPINFOW& startup, const std::vector<HANDLE>& inherited)
+{
+    if (m_process)
+    {
+        SetLastError(ERROR_BUSY);
+        return false;
+    }
+    HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (!job)
+        return false;
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    DWORD error = ERROR_SUCCESS;
+    if (!SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        error = GetLastError();
+
+    // The handles the program inherits, and no others.
+    std::vector<HANDLE> handles = inherited;
+    SIZE_T size = 0;
+    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    std::vector<char> storage(size ? size : 1);
+    auto attributes = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage.data());
+    bool listMade = false;
+    if (!error && !handles.empty())
+    {
+        listMade = size && InitializeProcThreadAttributeList(attributes, 1, 0, &size);
+        if (!listMade || !UpdateProcThreadAttribute(attributes, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles.data(),
+                                                    handles.size() * sizeof(HANDLE), nullptr, nullptr))
+            error = GetLastError() ? GetLastError() : ERROR_INVALID_PARAMETER;
+    }
+
+    PROCESS_INFORMATION pi = {};
+    if (!error)
+    {
+        STARTUPINFOEXW extended = {};
+        extended.StartupInfo = startup;
+        extended.StartupInfo.cb = sizeof extended.StartupInfo;
+        if (listMade)
+        {
+            extended.StartupInfo.cb = sizeof extended;
+            extended.lpAttributeList = attributes;
+            flags |= EXTENDED_STARTUPINFO_PRESENT;
+        }
+        // Suspended until it is in the job, so whatever it starts is too.
+        std::wstring line = commandLine;
+        if (!CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, !handles.empty(), flags | CREATE_SUSPENDED,
+                            nullptr, nullptr, &extended.StartupInfo, &pi))
+            error = GetLastError();
+    }
+    if (listMade)
+        DeleteProcThreadAttributeList(attributes);
+    if (!error && !AssignProcessToJobObject(job, pi.hProcess))
+    {
+        error = GetLastError();
+        TerminateProcess(pi.hProcess, 1);
+    }
+    if (error)
+    {
+        if (pi.hProcess)
+        {
+            CloseHandle(pi.hThread);
+            CloseHandle(pi.hProcess);
+        }
+        CloseHandle(job);
+        SetLastError(error);
+        return false;
+    }
+    ResumeThread(pi.hThread);
+    CloseHandle(pi.hThread);
+    m_job = job;
+    m_process = pi.hProcess;
+    m_pid = pi.dwProcessId;
+    m_tid = pi.dwThreadId;
+    return true;
+}
+
+void ProcessTree::Kill(UINT exitCode)
+{
+    if (!m_job)
+        return;
+    TerminateJobObject(m_job, exitCode);
+    // Termination need not be complete when the call returns.
+    for (DWORD waited = 0; waited < 10000; waited += 5)
+    {
+        JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+        if (!QueryInformationJobObject(m_job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr) ||
+            info.ActiveProcesses == 0)
+            break;
+        Sleep(5);
+    }
+    WaitForSingleObject(m_process, 10000);
+}
+
 CapturedProcess::CapturedProcess()
 {
     InitializeCriticalSection(&m_lock);
@@ -34,11 +137,10 @@ CapturedProcess::CapturedProcess()
 
 CapturedProcess::~CapturedProcess()
 {
-    if (m_process)
+    if (m_tree.Process())
     {
         Kill();
         Wait(20000);
-        CloseHandle(m_process);
     }
     for (Stream* s : {&m_out, &m_err})
     {
@@ -69,7 +171,7 @@ DWORD WINAPI CapturedProcess::Reader(void* stream)
 
 bool CapturedProcess::Start(const std::wstring& exe, const std::vector<std::wstring>& args)
 {
-    if (m_process)
+    if (m_tree.Process())
         return false;
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE outWrite = nullptr, errWrite = nullptr;
@@ -96,20 +198,20 @@ bool CapturedProcess::Start(const std::wstring& exe, const std::vector<std::wstr
     si.hStdInput = nul;
     si.hStdOutput = outWrite;
     si.hStdError = errWrite;
-    PROCESS_INFORMATION pi = {};
-    BOOL ok = CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                             &si, &pi);
+    std::vector<HANDLE> inherited = {outWrite, errWrite};
+    if (nul != INVALID_HANDLE_VALUE)
+        inherited.push_back(nul);
+    bool ok = m_tree.Start(exe, line, CREATE_NO_WINDOW, si, inherited);
     DWORD error = GetLastError();
     CloseHandle(outWrite);
     CloseHandle(errWrite);
-    CloseHandle(nul);
+    if (nul != INVALID_HANDLE_VALUE)
+        CloseHandle(nul);
     if (!ok)
     {
         SetLastError(error);
         return false;
     }
-    CloseHandle(pi.hThread);
-    m_process = pi.hProcess;
     for (Stream* s : {&m_out, &m_err})
     {
         s->lock = &m_lock;
@@ -120,15 +222,18 @@ bool CapturedProcess::Start(const std::wstring& exe, const std::vector<std::wstr
 
 DWORD CapturedProcess::Wait(DWORD timeoutMs)
 {
-    if (!m_process)
+    HANDLE process = m_tree.Process();
+    if (!process)
         return STILL_ACTIVE;
-    WaitForSingleObject(m_process, timeoutMs);
+    WaitForSingleObject(process, timeoutMs);
     DWORD code = STILL_ACTIVE;
-    GetExitCodeProcess(m_process, &code);
+    GetExitCodeProcess(process, &code);
     if (code != STILL_ACTIVE)
     {
         // The output ends when the last holder of the pipes ends: the
-        // program itself, as long as it passed them on to no child.
+        // program itself, and whatever it passed them on to (its console
+        // host under Wine), which is ended here if still there.
+        m_tree.Kill(99);
         for (Stream* s : {&m_out, &m_err})
             if (s->thread)
                 WaitForSingleObject(s->thread, 20000);
@@ -138,8 +243,7 @@ DWORD CapturedProcess::Wait(DWORD timeoutMs)
 
 void CapturedProcess::Kill()
 {
-    if (m_process)
-        TerminateProcess(m_process, 99);
+    m_tree.Kill(99);
 }
 
 std::string CapturedProcess::Out()
@@ -171,6 +275,39 @@ ProcessRun RunCaptured(const std::wstring& exe, const std::vector<std::wstring>&
     run.out = process.Out();
     run.err = process.Err();
     return run;
+}
+
+std::vector<RunningProcess> Descendants(DWORD root)
+{
+    std::vector<RunningProcess> all;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return {};
+    std::vector<std::pair<DWORD, RunningProcess>> parentOf;
+    PROCESSENTRY32W entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry))
+        parentOf.push_back({entry.th32ParentProcessID, RunningProcess{entry.th32ProcessID, entry.szExeFile}});
+    CloseHandle(snapshot);
+    // Breadth first from the root; an id is taken once, whatever cycle a
+    // reused id makes.
+    std::vector<DWORD> parents = {root};
+    for (size_t next = 0; next < parents.size(); next++)
+    {
+        for (const auto& [parent, process] : parentOf)
+        {
+            if (parent != parents[next] || process.id == root)
+                continue;
+            bool seen = false;
+            for (const RunningProcess& found : all)
+                seen = seen || found.id == process.id;
+            if (seen)
+                continue;
+            all.push_back(process);
+            parents.push_back(process.id);
+        }
+    }
+    return all;
 }
 
 std::vector<DWORD> ChildProcesses(DWORD parent, const std::wstring& exeName)
