@@ -1,47 +1,37 @@
-// The plugin formats: their names, and the format a module's path names.
+// The plugin formats: their names, and the format a module's path names,
+// as each format's unit (formats/format_unit.h) gives them.
+#include "formats/format_unit.h"
 #include "orvanta/scan.h"
-#include "orvanta/paths.h"
 
 namespace orvanta {
 
 const char* FormatName(PluginFormat format)
 {
-    switch (format)
-    {
-    case PluginFormat::vst2: return "vst2";
-    case PluginFormat::vst3: return "vst3";
-    case PluginFormat::clap: return "clap";
-    }
-    return "vst2";
+    return UnitOf(format).name;
 }
 
 bool ParseFormat(const std::string& text, PluginFormat* format)
 {
-    for (PluginFormat f : {PluginFormat::vst2, PluginFormat::vst3, PluginFormat::clap})
+    for (const FormatUnit* unit : AllFormatUnits())
     {
-        if (text == FormatName(f))
+        if (text == unit->name)
         {
-            *format = f;
+            *format = unit->format;
             return true;
         }
     }
     return false;
 }
 
+// A name that no format's extension ends (a file named directly, whatever
+// its name) is taken as a VST 2 module.
 PluginFormat FormatOfPath(const std::wstring& path)
 {
     std::wstring name = path;
     while (!name.empty() && (name.back() == L'\\' || name.back() == L'/'))
         name.pop_back();
-    auto endsWith = [&name](const std::wstring& suffix) {
-        return name.size() >= suffix.size() &&
-               FoldCase(name.substr(name.size() - suffix.size())) == suffix;
-    };
-    if (endsWith(L".VST3"))
-        return PluginFormat::vst3;
-    if (endsWith(L".CLAP"))
-        return PluginFormat::clap;
-    return PluginFormat::vst2;
+    const FormatUnit* unit = UnitNaming(name);
+    return unit ? unit->format : PluginFormat::vst2;
 }
 
 } // namespace orvanta
