@@ -22,7 +22,7 @@
 #include "bench_clock.h"
 #include "build_paths.h"
 #include "files.h"
-#include "scan_server.h"
+#include "server_process/scan_server.h"
 #include <orvanta/database.h>
 #include "pipe_host.h"
 #include "processes.h"

@@ -1,19 +1,35 @@
 // list_plugins: what a host does with the client library, start to end.
 // Finds the plugin modules under the folders given, scans the new and
-// changed ones with a pool of scan servers, keeps the results in a
-// database, and prints one line per plugin.
+// changed ones with a scan session (a pool of scan servers, each result
+// written to the database as it comes), shows its progress, cancels it on
+// Ctrl+C, and prints one line per plugin.
 //
 //   list_plugins.exe DATABASE SERVER FOLDER...
 #include <orvanta/database.h>
-#include <orvanta/database_writer.h>
 #include <orvanta/paths.h>
-#include <orvanta/scan.h>
+#include <orvanta/session.h>
 #include <orvanta/text.h>
 #include <windows.h>
 #include <shellapi.h>
+#include <atomic>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+namespace {
+
+std::atomic<orvanta::ScanSession*> session{nullptr};
+
+// Ctrl+C ends the scan at once; what finished stays in the database.
+BOOL WINAPI OnCtrlC(DWORD event)
+{
+    if (event != CTRL_C_EVENT || !session)
+        return FALSE;
+    session.load()->Cancel();
+    return TRUE;
+}
+
+} // namespace
 
 int main()
 {
@@ -31,37 +47,37 @@ int main()
         std::fprintf(stderr, "%s\n", error.c_str());
         return 2;
     }
-    std::vector<std::wstring> folders(argv + 3, argv + argc);
-    orvanta::FoundModules found = orvanta::FindModules(folders);
-    orvanta::ScanPlan plan = db.Plan(found, {});
-    std::vector<orvanta::ModuleFile> order = db.ScanOrder(plan.toScan);
+    orvanta::SessionSetup setup;
+    setup.paths.assign(argv + 3, argv + argc);
+    setup.server.serverExe = argv[2];
+    setup.server.dumpFolder = orvanta::FullPath(L"dumps");
+    setup.server.timeoutMs = 10000;
+    setup.servers = 2;
 
-    orvanta::ServerConfig config;
-    config.serverExe = argv[2];
-    config.dumpFolder = orvanta::FullPath(L"dumps");
-    config.timeoutMs = 10000;
-    std::vector<std::wstring> paths;
-    for (const orvanta::ModuleFile& file : order)
-        paths.push_back(file.path);
-
+    // Callbacks run on the thread that runs the session, one at a time.
+    orvanta::SessionCallbacks callbacks;
+    callbacks.onModule = [](const orvanta::ModuleRecord& record) {
+        std::fprintf(stderr, "scanned %s: %s\n", orvanta::ToUtf8(record.result.path).c_str(),
+                     orvanta::StatusName(record.result.status));
+    };
+    callbacks.onDialog = [](size_t, const std::vector<orvanta::DialogWindow>& windows) {
+        if (!windows.empty())
+            std::fprintf(stderr, "waiting on %s\n", orvanta::DialogText(windows).c_str());
+    };
+    orvanta::SessionOutcome outcome;
     {
-        // The writer rewrites the file on its own thread: no server waits.
-        orvanta::DatabaseWriter writer(db, {});
-        orvanta::ScanPool pool(config, 2);
-        orvanta::PoolCallbacks callbacks;
-        callbacks.onFinish = [&](size_t, size_t module, orvanta::ModuleResult&& result) {
-            orvanta::ModuleRecord record{order[module].size, order[module].modified, std::move(result)};
-            writer.Add(std::move(record));
-        };
-        callbacks.onBlame = [&](size_t, const orvanta::Blame& blame) { writer.Add(blame); };
-        pool.ScanAll(paths, callbacks);
-        error = writer.Finish();
+        orvanta::ScanSession scan(db, setup, callbacks);
+        session = &scan;
+        SetConsoleCtrlHandler(OnCtrlC, TRUE);
+        outcome = scan.Run();
+        session = nullptr;
     }
-    if (!error.empty())
-    {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    for (const std::string& e : outcome.errors)
+        std::fprintf(stderr, "%s\n", e.c_str());
+    if (outcome.status == orvanta::SessionStatus::failed)
         return 2;
-    }
+    if (outcome.status == orvanta::SessionStatus::cancelled)
+        std::fprintf(stderr, "cancelled: %zu modules not scanned\n", outcome.notScanned.size());
 
     // Every plugin the database knows, scanned now or before.
     for (const orvanta::ModuleRecord& record : db.Modules())
@@ -72,19 +88,15 @@ int main()
                         record.result.error.c_str());
         for (const orvanta::PluginEntry& plugin : record.result.plugins)
         {
-            if (plugin.vst3) // a VST3 class: its 32-digit ID and its category
-                std::printf("%-8s %s %s %s (%s, %s)\n", orvanta::StatusName(plugin.status), file.c_str(),
-                            plugin.vst3->classId.c_str(), plugin.vst3->name.c_str(),
-                            plugin.vst3->vendor.c_str(), plugin.vst3->category.c_str());
-            else if (plugin.clap) // a CLAP plugin: its ID and its main channels
-                std::printf("%-8s %s %s %s (%s, %d in, %d out)\n", orvanta::StatusName(plugin.status), file.c_str(),
-                            plugin.clap->id.c_str(), plugin.clap->name.c_str(), plugin.clap->vendor.c_str(),
-                            plugin.clap->ports ? plugin.clap->ports->audioInputs : 0,
-                            plugin.clap->ports ? plugin.clap->ports->audioOutputs : 0);
-            else
-                std::printf("%-8s %s %s %s (%s)\n", orvanta::StatusName(plugin.status), file.c_str(),
-                            orvanta::HexId(plugin.report.id).c_str(), plugin.report.name.c_str(),
-                            plugin.report.vendor.c_str());
+            // Every format's plugin has an ID, a name and a vendor.
+            std::string extra;
+            if (plugin.vst3) // a VST3 class: its category
+                extra = ", " + plugin.vst3->category;
+            else if (plugin.clap) // a CLAP plugin: its main channels
+                extra = ", " + std::to_string(plugin.clap->ports ? plugin.clap->ports->audioInputs : 0) + " in, " +
+                        std::to_string(plugin.clap->ports ? plugin.clap->ports->audioOutputs : 0) + " out";
+            std::printf("%-8s %s %s %s (%s%s)\n", orvanta::StatusName(plugin.status), file.c_str(),
+                        plugin.Id().c_str(), plugin.Name().c_str(), plugin.Vendor().c_str(), extra.c_str());
         }
     }
     LocalFree(argv);

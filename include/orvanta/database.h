@@ -73,6 +73,16 @@ struct ScanPlan
     std::vector<ModuleFile> toScan;     // new, changed, forced or retried; sorted by path
     std::vector<ModuleFile> unchanged;  // skipped: same size and last write
     std::vector<std::wstring> removed;  // entries under the roots whose file is gone
+    std::vector<ModuleFile> blocked;    // found, but blocked by the user: never loaded
+};
+
+// A module the user blocked: it is never loaded nor sent to a server, and
+// it has no entry (so no plugins) while it stays blocked.
+struct BlockedModule
+{
+    std::wstring path;  // full path (a VST3 bundle's folder)
+    std::string reason; // the user's words; may be empty
+    std::string when;   // when it was blocked, in UTC: "2026-12-09T13:41:15.250Z"
 };
 
 // The database file. One object owns it: any thread may call it (calls are
@@ -93,6 +103,8 @@ public:
     bool Open(const std::wstring& path, std::string* error);
     const std::wstring& Path() const;
 
+    // Modules on the blocklist go to the plan's blocked list, whatever the
+    // options.
     ScanPlan Plan(const FoundModules& found, const PlanOptions& options) const;
     // The order in which a run scans: the modules that took longest in the
     // previous run first (by the entry's scanMs; equal times by path), then
@@ -106,6 +118,16 @@ public:
     // with the dump's findings. Unknown modules get an entry of their own.
     bool MarkCrashed(const Blame& blame, std::string* error);
     bool Remove(const std::vector<std::wstring>& paths, std::string* error);
+
+    // The blocklist, kept in the file. Block adds the modules (or, for one
+    // already blocked, gives it the new reason and time) and removes their
+    // entries; Unblock takes them off the list, so that the next run scans
+    // them as new. Paths are made full; one not blocked is passed over.
+    bool Block(const std::vector<std::wstring>& paths, const std::string& reason, std::string* error);
+    bool Unblock(const std::vector<std::wstring>& paths, std::string* error);
+    // Sorted by path.
+    std::vector<BlockedModule> Blocked() const;
+    bool IsBlocked(const std::wstring& path) const;
     // Several changes with one write: the records, then the crashes found
     // later (a crash of a left-over thread is always found after its
     // module's record).

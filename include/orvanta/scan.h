@@ -6,6 +6,9 @@
 // this header throws: every failure is a value (a status and an error text,
 // with the crash as a record of its own).
 #pragma once
+#include "orvanta/clap.h"
+#include "orvanta/vst2.h"
+#include "orvanta/vst3.h"
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -51,31 +54,6 @@ struct DialogWindow
 // window)" for a window with neither), joined with ", ".
 std::string DialogText(const std::vector<DialogWindow>& windows);
 
-// One sub-plugin listed by a shell module's report.
-struct ShellEntry
-{
-    uint32_t id = 0;
-    std::string name;
-};
-
-// What the server reported about one plugin.
-struct PluginReport
-{
-    uint32_t id = 0;
-    std::string name, vendor, product, version, error;
-    int numInputs = 0, numOutputs = 0;
-    bool wantsMidi = false, sendsMidi = false;
-    std::string platform;
-    bool audio64 = false;
-    int category = 0;
-    bool synthEdit = false;
-    // effFlagsHasEditor (bit 0 of AEffect.flags): the plugin has an editor
-    // window. Unknown in reports of the plain request form and in entries
-    // carried over from databases before format 4.
-    std::optional<bool> hasEditor;
-    std::vector<ShellEntry> shells; // only for a shell module, in report order
-};
-
 // A crash of a server: what its dump says, or why it says nothing.
 struct CrashInfo
 {
@@ -105,85 +83,6 @@ struct ServerConfig
 // server's windows change (polled every 100 ms): the windows it shows now,
 // empty when the last one went away or the request ended while one showed.
 using DialogFn = std::function<void(const std::vector<DialogWindow>& windows)>;
-
-// What a VST3 module's factory says about itself (getFactoryInfo).
-struct Vst3Factory
-{
-    std::string vendor, url, email;
-    int32_t flags = 0;
-};
-// The buses of one instance of an audio module class, as initialised.
-struct Vst3Buses
-{
-    int audioInputBuses = 0, audioOutputBuses = 0; // counts, as bounded by the server
-    int eventInputBuses = 0, eventOutputBuses = 0;
-    int audioInputs = 0, audioOutputs = 0; // channels of the main audio buses active by default
-};
-// Where a VST3 class's members were read.
-constexpr const char* Vst3FromModuleInfo = "moduleinfo.json"; // the bundle's file, no code loaded
-constexpr const char* Vst3FromFactory = "factory";            // the plugin's class info
-constexpr const char* Vst3FromInstance = "instance";          // an initialised instance (buses)
-// One class of a VST3 module's factory.
-struct Vst3Class
-{
-    // 32 upper-case hex digits: the four 32-bit words that declare the ID,
-    // in order (the text form moduleinfo.json uses), not the memory bytes.
-    std::string classId;
-    std::string category, name, version, sdkVersion;
-    // The vendor as a host shows it: the class's own, or the factory's when
-    // the class names none (as most plugins built on the SDK do).
-    std::string vendor;
-    bool vendorFromFactory = false; // vendor is the factory's: the class's is empty
-    std::vector<std::string> subCategories; // the "|"-separated text, split
-    uint32_t classFlags = 0;
-    int32_t cardinality = 0;
-    std::optional<Vst3Buses> buses; // an audio module class whose instance was read
-    // The controller class the initialised component names
-    // (getControllerClassId): 32 upper-case hex digits, "" when it names
-    // none; unset when no instance was read. controllerListed: the factory
-    // lists a class of that ID (a host can make the editor from it).
-    std::optional<std::string> controller;
-    bool controllerListed = false;
-    std::vector<std::string> sources; // Vst3From... values, in that order
-};
-constexpr const char* Vst3AudioModuleClass = "Audio Module Class";
-constexpr const char* Vst3ControllerClass = "Component Controller Class";
-// The class through which a VST3 module offers ARA, paired with the audio
-// module class of the same name (or the module's only one).
-constexpr const char* Vst3AraMainFactoryClass = "ARA Main Factory Class";
-
-// One note port of a CLAP plugin's instance.
-struct ClapNotePort
-{
-    uint32_t id = 0;
-    std::string name;
-    uint32_t dialects = 0;  // bits: 1 CLAP, 2 MIDI, 4 MIDI MPE, 8 MIDI 2.0
-    uint32_t preferred = 0; // one of those bits
-};
-// The ports of an initialised CLAP plugin, as the server read them.
-struct ClapPorts
-{
-    int audioInputPorts = 0, audioOutputPorts = 0; // counts, as bounded by the server
-    int audioInputs = 0, audioOutputs = 0;         // channels of each direction's main port
-    int noteInputPorts = 0, noteOutputPorts = 0;   // counts, as bounded
-    std::vector<ClapNotePort> noteInputs, noteOutputs; // the ports read, in order
-};
-// Where a CLAP plugin's members were read.
-constexpr const char* ClapFromDescriptor = "descriptor"; // the factory's descriptor
-constexpr const char* ClapFromInstance = "instance";     // an initialised instance (ports)
-// One plugin of a CLAP module's factory.
-struct ClapPlugin
-{
-    std::string id, name, vendor, url, manualUrl, supportUrl, version, description;
-    std::vector<std::string> features;
-    std::string clapVersion;      // the descriptor's, "1.2.2"
-    std::vector<std::string> cut; // members cut at the server's bound ("description", "features")
-    std::optional<ClapPorts> ports; // when its instance was read
-    // The initialised instance answers get_extension("clap.gui"); unset
-    // when no instance was read.
-    std::optional<bool> gui;
-    std::vector<std::string> sources; // ClapFrom... values, in that order
-};
 
 // Another format's plugin that a plugin declares itself the same product as
 // (and the successor of): a VST3 class through its bundle's moduleinfo.json
@@ -215,10 +114,6 @@ struct AraSupport
     // CLAP: the descriptor's features name "ara:supported" or "ara:required".
     bool feature = false;
 };
-// The feature texts of a CLAP descriptor that declare ARA.
-constexpr const char* ClapAraSupportedFeature = "ara:supported";
-constexpr const char* ClapAraRequiredFeature = "ara:required";
-
 // One plugin of a module: the module's own plugin, one sub-plugin of a VST 2
 // shell, one class of a VST3 factory, or one plugin of a CLAP factory.
 struct PluginEntry
@@ -227,7 +122,7 @@ struct PluginEntry
     Status status = Status::ok;
     int attempts = 1; // requests of this plugin; a crash is retried like a module's
     std::string error;
-    PluginReport report; // VST 2: meaningful when status is ok or failed
+    Vst2Report report; // VST 2: meaningful when status is ok or failed
     std::optional<Vst3Class> vst3; // VST3: the class, as far as it was read
     std::optional<ClapPlugin> clap; // CLAP: the plugin, as far as it was read
     // The other plugins it declares itself the same product as; empty when
@@ -239,6 +134,13 @@ struct PluginEntry
     // in ("createInstance", "initialize", "bus info", "plugin init", ...);
     // "" when none.
     std::string phase;
+
+    // What a host shows whatever the format: the ID in its format's form
+    // (VST 2 8 upper-case hex digits, VST3 32, CLAP the plugin ID), the
+    // name and the vendor.
+    std::string Id() const;
+    const std::string& Name() const;
+    const std::string& Vendor() const;
 };
 
 // Everything known about one module after it was scanned. status is the
@@ -284,6 +186,9 @@ struct ModuleResult
     int classCount = 0;     // the factory's countClasses(), as the plugin said
     // The classes came from moduleinfo.json alone; no plugin code was loaded.
     bool moduleInfoOnly = false;
+    // The scan was cancelled before the module's scan ended: nothing here
+    // is a result, and a session leaves the module's entry as it was.
+    bool cancelled = false;
     // What the scan noticed that is not a failure, one sentence each: what
     // moduleinfo.json says that is not so ("class 5653...: name 'A' in
     // moduleinfo.json, 'B' from the factory"), crashes survived in clean-up,
@@ -327,6 +232,9 @@ public:
     ModuleScanner& operator=(const ModuleScanner&) = delete;
 
     ModuleResult ScanModule(const std::wstring& path, const ScanCallbacks& callbacks = {});
+    // From any thread: ends the request in flight now (its server is
+    // ended) and every later one at once; their results say cancelled.
+    void Cancel();
     // Ends the server. A crash found then, in a module this server scanned
     // (a thread it left running), is reported through onBlame, so the last
     // modules of a run are judged as the others are.
@@ -371,8 +279,14 @@ public:
     // last module has the time to crash it that it would have had on one
     // server; such a crash is reported through onBlame before this returns.
     void ScanAll(const std::vector<std::wstring>& modules, const PoolCallbacks& callbacks);
-    // From any thread, a callback too: no server takes another module.
+    // From any thread, a callback too, before or during ScanAll: no server
+    // takes another module, the servers in flight are ended at once, and
+    // the modules they scanned are handed to onFinish with
+    // ModuleResult::cancelled set. ScanAll then ends them without waiting.
+    // A cancel before ScanAll holds for the next ScanAll, which then scans
+    // nothing; once that returns, the one after it scans anew.
     void Cancel();
+    bool Cancelled() const;
     // The dump folder of one server.
     static std::wstring ServerDumpFolder(const std::wstring& dumpFolder, size_t server);
 

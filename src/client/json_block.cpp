@@ -1,4 +1,4 @@
-#include "json_block.h"
+#include "client/json_block.h"
 
 namespace orvanta {
 

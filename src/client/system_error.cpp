@@ -1,4 +1,4 @@
-#include "system_error.h"
+#include "client/system_error.h"
 #include "orvanta/text.h"
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // in a test's scratch folder, a database entry, and a count of lines in an
 // answer.
 #pragma once
-#include "scan_server.h"
+#include "server_process/scan_server.h"
 #include <orvanta/database.h>
 #include "scratch_folder.h"
 #include <string>
