@@ -1,5 +1,6 @@
 // orvanta-scan: scans plugin folders to the end with the scan server and
 // remembers the results, or lists what the database holds.
+#include "blocklist.h"
 #include "options.h"
 #include "product_list.h"
 #include "scan_run.h"
@@ -49,7 +50,11 @@ int main()
     }
     try
     {
-        return options.list ? orvantacli::ListProducts(options) : orvantacli::RunScan(options);
+        if (options.list)
+            return orvantacli::ListProducts(options);
+        if (!options.block.empty() || !options.unblock.empty())
+            return orvantacli::EditBlocklist(options);
+        return orvantacli::RunScan(options);
     }
     catch (const std::exception& e)
     {

@@ -41,10 +41,11 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
                  "in a JSON database. A later run scans only new and changed modules.",
                  "orvanta-scan"};
     app.footer("Exit codes: 0 every module ok or unchanged; 1 a module failed, crashed, timed out or was lost; "
-               "2 a usage error, or a database that cannot be read or written.");
+               "2 a usage error, or a database that cannot be read or written; 3 cancelled with Ctrl+C (what "
+               "finished is in the database).");
     app.set_version_flag("--version", std::string("orvanta-scan ") + ToolVersion);
 
-    std::vector<std::string> paths;
+    std::vector<std::string> paths, block, unblock;
     std::string server, dumps, database, formats;
     CLI::Option* pathOption = app.add_option("PATH", paths,
                    "Plugin files and folders; folders are searched recursively for .dll files (VST 2), .vst3 "
@@ -91,6 +92,23 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     app.add_flag("--list", options->list,
                  "Print the database's plugins grouped by product, one product a line, and scan nothing")
         ->excludes(pathOption);
+    CLI::Option* blockOption =
+        app.add_option("--block", block,
+                       "Block these modules: never load them, nor list their plugins, until --unblock (scans "
+                       "nothing)")
+            ->type_name("PATH")
+            ->expected(1, -1)
+            ->excludes(pathOption);
+    CLI::Option* unblockOption =
+        app.add_option("--unblock", unblock, "Take these modules off the blocklist; the next run scans them (scans nothing)")
+            ->type_name("PATH")
+            ->expected(1, -1)
+            ->excludes(pathOption);
+    app.add_option("--reason", options->reason, "Why the modules of --block are blocked, kept with them")
+        ->type_name("TEXT")
+        ->needs(blockOption);
+    blockOption->excludes("--list");
+    unblockOption->excludes("--list");
 
     std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
     try
@@ -112,6 +130,10 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     }
     for (const std::string& path : paths)
         options->paths.push_back(orvanta::ToWide(path));
+    for (const std::string& path : block)
+        options->block.push_back(orvanta::ToWide(path));
+    for (const std::string& path : unblock)
+        options->unblock.push_back(orvanta::ToWide(path));
     options->server = orvanta::ToWide(server);
     options->dumps = orvanta::ToWide(dumps);
     options->database = orvanta::ToWide(database);

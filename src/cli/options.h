@@ -28,6 +28,9 @@ struct Options
     bool fast = false; // VST3 bundles with a clean moduleinfo.json listed from it alone
     bool list = false; // print the database's products instead of scanning
     bool allFindings = false; // the summary lists every finding, not one line a module
+    // Edit the blocklist instead of scanning.
+    std::vector<std::wstring> block, unblock;
+    std::string reason; // with block
 };
 
 // What the command line asks for: a run with the options, or an exit right

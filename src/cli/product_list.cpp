@@ -1,5 +1,7 @@
 #include "product_list.h"
+#include "blocklist.h"
 #include "console_text.h"
+#include "database_path.h"
 #include <orvanta/database.h>
 #include <orvanta/products.h>
 #include <windows.h>
@@ -9,17 +11,17 @@ namespace orvantacli {
 int ListProducts(const Options& options)
 {
     const TextStream err(TextStream::err);
-    std::wstring path = options.database.empty() ? orvanta::DefaultDatabasePath() : options.database;
+    std::string error;
+    std::wstring path = DatabasePath(options, &error);
     if (path.empty())
     {
-        err.Write("orvanta-scan: LOCALAPPDATA is not set: --db names the database\n");
+        err.Write("orvanta-scan: " + error + "\n");
         return 2;
     }
     // Listing never creates the file, nor its folder.
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES)
         return 0;
     orvanta::PluginDatabase db;
-    std::string error;
     if (!db.Open(path, &error))
     {
         err.Write("orvanta-scan: " + error + "\n");
@@ -28,6 +30,7 @@ int ListProducts(const Options& options)
     std::string text;
     for (const orvanta::Product& product : db.Products())
         text += orvanta::ProductLine(product) + "\n";
+    text += BlockedLines(db.Blocked());
     TextStream(TextStream::out).Write(text);
     return 0;
 }

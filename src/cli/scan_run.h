@@ -6,8 +6,11 @@
 
 namespace orvantacli {
 
+// The exit code of a run that Ctrl+C cancelled.
+constexpr int CancelledExitCode = 3;
+
 // The exit code: 0 every module ok or unchanged, 1 a problem, 2 a usage or
-// database error.
+// database error, 3 cancelled.
 int RunScan(const Options& options);
 
 } // namespace orvantacli

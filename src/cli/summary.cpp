@@ -288,6 +288,34 @@ void RunTally::Replace(const ModuleResult& before, const ModuleResult& after)
         problems[orvanta::PathKey(after.path)] = after;
 }
 
+namespace {
+
+// "Blocked (never loaded): 2 modules:" and their paths, at most ten.
+std::string PathLines(const std::string& head, const std::vector<std::wstring>& paths)
+{
+    if (paths.empty())
+        return "";
+    std::string text = head + ": " + std::to_string(paths.size()) + " module" + (paths.size() == 1 ? "" : "s") + "\n";
+    for (size_t i = 0; i < paths.size() && i < MaxFindingModules; i++)
+        text += "  " + orvanta::ToUtf8(paths[i]) + "\n";
+    if (paths.size() > MaxFindingModules)
+        text += "  and " + std::to_string(paths.size() - MaxFindingModules) + " more modules\n";
+    return text;
+}
+
+// What a cancelled run left, and the blocked modules it passed over.
+std::string LeftLines(const RunTally& tally)
+{
+    std::string text;
+    if (tally.cancelled)
+        text += PathLines("Cancelled; not scanned, their entries as they were", tally.notScanned);
+    if (tally.cancelled && tally.notScanned.empty())
+        text += "Cancelled after the last module.\n";
+    return text + PathLines("Blocked (never loaded; --unblock scans them again)", tally.blocked);
+}
+
+} // namespace
+
 std::string SummaryText(const RunTally& tally)
 {
     std::string text;
@@ -303,7 +331,7 @@ std::string SummaryText(const RunTally& tally)
         text += ".\n";
         if (!removed.empty())
             text += removed + ".\n";
-        return text + database;
+        return text + LeftLines(tally) + database;
     }
 
     char seconds[32];
@@ -361,7 +389,7 @@ std::string SummaryText(const RunTally& tally)
         if (!tally.allFindings && tally.findings.size() > MaxFindingModules)
             text += "  and " + std::to_string(tally.findings.size() - MaxFindingModules) + " more modules\n";
     }
-    return text + database;
+    return text + LeftLines(tally) + database;
 }
 
 } // namespace orvantacli

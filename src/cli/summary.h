@@ -26,6 +26,9 @@ struct RunTally
     size_t unchanged = 0;
     size_t unchangedWithProblems = 0; // of those, ones that crashed, timed out or were lost before
     size_t removed = 0;
+    std::vector<std::wstring> blocked;    // found but blocked: not loaded
+    bool cancelled = false;               // the run was cancelled (Ctrl+C)
+    std::vector<std::wstring> notScanned; // planned, but cancelled first
     std::chrono::milliseconds elapsed{0};
     std::wstring database;
     bool allFindings = false; // every finding a line, instead of one line a module
