@@ -1,9 +1,11 @@
 // orvanta-scan --list: the database's products, one a line, from a file
 // written here; nothing is scanned or written. A real scan's products are
-// listed in cli_real_clap_test.cpp.
+// listed in cli_real_clap_test.cpp. The blocklist, edited and listed.
 #include "cli_support.h"
 #include "environment.h"
+#include "build_paths.h"
 #include "files.h"
+#include "json_file.h"
 #include "scratch_folder.h"
 #include "text.h"
 #include <gtest/gtest.h>
@@ -45,4 +47,32 @@ TEST(ListOption, PrintsTheProductsOfTheDatabaseAndLeavesItAlone)
     EXPECT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, "");
     EXPECT_FALSE(Exists(scratch / L"local"));
+}
+
+TEST(BlockOption, BlockedCrashingModuleIsNeverLoadedListedAsBlockedAndScannedAgainOnceUnblocked)
+{
+    ScratchFolder scratch;
+    std::wstring plugins = scratch / L"plugins", db = scratch / L"plugins.json", dumps = scratch / L"dumps";
+    MakeFolder(plugins);
+    std::wstring crash = CopyTo(SamplePath(L"SampleCrash"), plugins, L"Crash.dll");
+    CopyTo(SamplePath(L"SampleEffect"), plugins, L"Effect.dll");
+    ProcessRun run = RunTool({L"--block", crash, L"--reason", L"takes hosts down", L"--db", db});
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, "Blocked: " + Utf8(crash) + "\n");
+
+    run = RunTool({L"--db", db, L"--dumps", dumps, L"-j", L"1", plugins});
+    EXPECT_EQ(run.exitCode, 0u) << run.out << run.err;
+    EXPECT_TRUE(clitest::Contains(run.out, "Blocked (never loaded; --unblock scans them again): 1 module\n  " +
+                                               Utf8(crash) + "\n"))
+        << run.out;
+    EXPECT_EQ(FilesUnder(dumps), std::vector<std::wstring>{});
+    run = RunTool({L"--list", L"--db", db});
+    EXPECT_TRUE(clitest::Contains(run.out, "Blocked modules:\n  " + Utf8(crash) + " (takes hosts down; since 20"))
+        << run.out;
+
+    run = RunTool({L"--unblock", crash, L"--db", db});
+    EXPECT_EQ(run.out, "Unblocked: " + Utf8(crash) + "\n");
+    run = RunTool({L"--db", db, L"--dumps", dumps, L"-j", L"1", plugins});
+    EXPECT_EQ(run.exitCode, 1u) << run.out << run.err;
+    EXPECT_EQ(ReadJson(db)["modules"][0]["status"], "crashed");
 }
