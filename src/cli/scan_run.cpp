@@ -142,7 +142,8 @@ int RunScan(const Options& options)
         }
         for (const ModuleFile& file : plan.toScan)
             inThisRun[PathKey(file.path)] = true;
-        progress.emplace(options.quiet, plan.toScan.size());
+        if (!plan.toScan.empty())
+            progress.emplace(options.quiet, plan.toScan.size());
     };
     callbacks.onBegin = [&](size_t server, const std::wstring& path) { progress->Begin(server, path); };
     callbacks.onEnd = [&](size_t server, const std::wstring&) { progress->End(server); };
