@@ -592,21 +592,6 @@ TEST(DatabaseBlocklist, UnblockingTheLastModuleLeavesTheFileAsBeforeBlocking)
     EXPECT_EQ(ReadWholeFile(db.Path()), before);
 }
 
-TEST(DatabaseBlocklist, FoundBlockedModuleIsPlannedAsBlockedNotScanned)
-{
-    ScratchFolder folder;
-    PluginDatabase db;
-    Fill(db, folder, {}, "banner");
-    std::wstring a = folder.Write(L"A.dll", "x"), b = folder.Write(L"B.dll", "y");
-    std::string error;
-    ASSERT_TRUE(db.Block({b}, "", &error)) << error;
-    ScanPlan plan = db.Plan(FindModules({folder.Path()}), PlanOptions{true, true});
-    ASSERT_EQ(plan.toScan.size(), 1u);
-    EXPECT_EQ(plan.toScan[0].path, a);
-    ASSERT_EQ(plan.blocked.size(), 1u);
-    EXPECT_EQ(plan.blocked[0].path, b);
-}
-
 TEST(DatabaseBlocklist, BlockedMemberThatIsNotAListIsRefused)
 {
     ScratchFolder folder;
