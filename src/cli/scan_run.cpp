@@ -4,7 +4,6 @@
 #include "progress.h"
 #include "summary.h"
 #include <orvanta/database.h>
-#include <orvanta/database_writer.h>
 #include <orvanta/paths.h>
 #include <orvanta/scan.h>
 #include <orvanta/session.h>
@@ -12,10 +11,11 @@
 #include <windows.h>
 #include <algorithm>
 #include <atomic>
-#include <mutex>
 #include <chrono>
 #include <map>
+#include <mutex>
 #include <optional>
+#include <set>
 #include <thread>
 
 namespace orvantacli {
@@ -180,11 +180,13 @@ int RunScan(const Options& options)
     tally.cancelled = outcome.status == SessionStatus::cancelled;
     tally.notScanned = outcome.notScanned;
     // The entries this run wrote, for --json.
+    std::set<std::wstring> notScanned;
+    for (const std::wstring& path : outcome.notScanned)
+        notScanned.insert(PathKey(path));
     std::vector<std::wstring> touched;
     for (const ModuleFile& file : outcome.plan.toScan)
     {
-        if (std::none_of(outcome.notScanned.begin(), outcome.notScanned.end(),
-                         [&](const std::wstring& p) { return SamePath(p, file.path); }))
+        if (!notScanned.count(PathKey(file.path)))
             touched.push_back(file.path);
     }
     for (const Blame& blame : tally.blamed)
