@@ -5,6 +5,8 @@
 //   pool_bench [--copies N] [--repeats N] [--single N] [--requests N]
 //   pool_bench --overhead-only 1 [--requests N] [--repeats N]   (only the client's overhead)
 //   pool_bench --db-write FILE   (times one rewrite of a copy of a database)
+// It also times a cancel: a scan session whose server hangs in a plugin
+// under a 30 s limit, from Cancel to the session's end.
 // Two folders, both in pool-bench\ beside the bin folder:
 //   copies   N copies of the sample effect under distinct names (default 200);
 //   samples  the bundled samples the demo scans (effect, synth, a shell with
@@ -24,6 +26,7 @@
 #include "files.h"
 #include "server_process/scan_server.h"
 #include <orvanta/database.h>
+#include <orvanta/session.h>
 #include "pipe_host.h"
 #include "processes.h"
 #include "text.h"
@@ -331,6 +334,38 @@ int TimeDatabaseRewrite(const std::wstring& file, int repeats)
     return 0;
 }
 
+// A session over the hanging sample (30 s limit) cancelled one second after
+// its server began it: the time from Cancel until Wait returns, in ms.
+double CancelLatencyMs(const std::wstring& scratch, const std::wstring& hang)
+{
+    std::wstring folder = scratch + L"\\cancel";
+    RemoveTree(folder);
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CopyFileW(hang.c_str(), (folder + L"\\Hang.dll").c_str(), FALSE);
+    orvanta::PluginDatabase db;
+    std::string error;
+    if (!db.Open(folder + L"\\plugins.json", &error))
+        return -1;
+    orvanta::SessionSetup setup;
+    setup.paths = {folder + L"\\Hang.dll"};
+    setup.server.serverExe = ServerExePath();
+    setup.server.dumpFolder = folder + L"\\dumps";
+    setup.server.timeoutMs = 30000;
+    orvanta::SessionCallbacks callbacks;
+    std::atomic<bool> begun{false};
+    callbacks.onBegin = [&](size_t, const std::wstring&) { begun = true; };
+    orvanta::ScanSession session(db, setup, callbacks);
+    session.Start();
+    while (!begun)
+        Sleep(10);
+    Sleep(1000); // the request is in flight
+    double start = Now();
+    session.Cancel();
+    orvanta::SessionOutcome outcome = session.Wait();
+    double ms = (Now() - start) * 1e3;
+    return outcome.status == orvanta::SessionStatus::cancelled ? ms : -1;
+}
+
 const char* Verdict(double ratio, double target, bool atLeast)
 {
     if (ratio <= 0)
@@ -539,6 +574,21 @@ int main()
 
     if (overheadOnly)
         return 0;
+    printf("\ncancel: a session whose server hangs in a plugin under a 30 s limit, Cancel to its end\n");
+    std::vector<double> cancels;
+    for (int r = 0; r < repeats; r++)
+    {
+        double ms = CancelLatencyMs(scratch, SamplePath(L"SampleHang"));
+        if (ms < 0)
+        {
+            fprintf(stderr, "pool_bench: the cancelled session did not end cancelled\n");
+            return 1;
+        }
+        cancels.push_back(ms);
+    }
+    printf("  median %.0f ms of %d runs (target within 1000 ms: %s)\n", Median(cancels), repeats,
+           Median(cancels) <= 1000 ? "met" : "MISSED");
+
     printf("\nwhere an orvanta-scan run's time goes\n");
     Folder empty;
     empty.path = scratch + L"\\empty";
