@@ -152,6 +152,17 @@ void Progress::Finish(const orvanta::ModuleResult& result)
     }
 }
 
+void Progress::Blocked(const std::wstring& path)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    if (m_quiet || m_stopped)
+        return;
+    std::string clear = m_live ? "\r" + std::string(m_drawn, ' ') + "\r" : "";
+    m_drawn = 0;
+    m_err.Write(clear + "blocked  " + orvanta::ToUtf8(path) + " (never loaded)\n");
+    Draw();
+}
+
 void Progress::Draw()
 {
     if (!m_live || m_stopped)

@@ -36,6 +36,8 @@ public:
     void Begin(size_t server, const std::wstring& path);
     void End(size_t server);
     void Dialog(size_t server, const std::vector<orvanta::DialogWindow>& windows);
+    // A module found but blocked, passed over: a line of its own.
+    void Blocked(const std::wstring& path);
     // A module's result is in the database.
     void Finish(const orvanta::ModuleResult& result);
     // Clears the line for text that follows (the summary, an error).

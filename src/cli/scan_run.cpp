@@ -142,8 +142,11 @@ int RunScan(const Options& options)
         }
         for (const ModuleFile& file : plan.toScan)
             inThisRun[PathKey(file.path)] = true;
-        if (!plan.toScan.empty())
-            progress.emplace(options.quiet, plan.toScan.size());
+        if (plan.toScan.empty())
+            return;
+        progress.emplace(options.quiet, plan.toScan.size());
+        for (const ModuleFile& file : plan.blocked)
+            progress->Blocked(file.path);
     };
     callbacks.onBegin = [&](size_t server, const std::wstring& path) { progress->Begin(server, path); };
     callbacks.onEnd = [&](size_t server, const std::wstring&) { progress->End(server); };

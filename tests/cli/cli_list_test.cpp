@@ -65,6 +65,7 @@ TEST(BlockOption, BlockedCrashingModuleIsNeverLoadedListedAsBlockedAndScannedAga
     EXPECT_TRUE(clitest::Contains(run.out, "Blocked (never loaded; --unblock scans them again): 1 module\n  " +
                                                Utf8(crash) + "\n"))
         << run.out;
+    EXPECT_TRUE(clitest::Contains(run.err, "blocked  " + Utf8(crash) + " (never loaded)\n")) << run.err;
     EXPECT_EQ(FilesUnder(dumps), std::vector<std::wstring>{});
     run = RunTool({L"--list", L"--db", db});
     EXPECT_TRUE(clitest::Contains(run.out, "Blocked modules:\n  " + Utf8(crash) + " (takes hosts down; since 20"))
