@@ -128,6 +128,7 @@ bool ScanSession::Impl::Find(SessionOutcome* outcome, std::vector<FoundModules>*
 SessionOutcome ScanSession::Impl::Run()
 {
     SessionOutcome outcome;
+    progress = SessionProgress(); // a session run again starts its count anew
     std::vector<FoundModules> founds;
     if (!Find(&outcome, &founds))
     {
