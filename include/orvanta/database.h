@@ -65,6 +65,9 @@ struct PlanOptions
 {
     bool rescan = false;      // scan every module found
     bool retryFailed = false; // scan unchanged modules that crashed, timed out or were lost
+    // A 32-bit server scans x86 modules: scan the unchanged ones that
+    // failed for want of one (their load problem says "32-bit module: ...").
+    bool x86Server = false;
 };
 
 // What a run does with the modules it found.

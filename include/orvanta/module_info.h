@@ -69,9 +69,10 @@ void AddDeclaredLinks(const ModuleInfo& info, std::vector<PluginEntry>* classes)
 // The module as orvanta-scan --fast lists it: from moduleinfo.json alone,
 // without loading any code. Format vst3, status ok, no attempts,
 // moduleInfoOnly, the factory and one ok plugin entry per class, with its
-// declared links. Nothing
-// (the module is to be scanned) unless the bundle's binary exists and the
-// file reads cleanly: found, parsed, without findings, with a class.
-std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle);
+// declared links. Nothing (the module is to be scanned) unless the
+// bundle's binary exists and the file reads cleanly: found, parsed, without
+// findings, with a class. With x86Too the binary may be the x86-win one of a
+// bundle for 32-bit hosts (Vst3BundleBinary).
+std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle, bool x86Too = false);
 
 } // namespace orvanta

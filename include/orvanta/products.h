@@ -4,7 +4,8 @@
 // VST3 bundle's moduleinfo.json "Compatibility" list, a CLAP module's
 // factories made for that: PluginEntry::replaces) and, where nothing is
 // declared, grouped by the same vendor and name as a guess. The database
-// says which is which.
+// says which is which. A plugin's builds for x64 and x86 (same format and
+// ID) are one plugin, each member saying its machine.
 #pragma once
 #include "orvanta/scan.h"
 #include <string>
@@ -26,6 +27,7 @@ struct ProductMember
     std::wstring path; // the module entry's path
     std::string id;    // the plugin entry's id, in its format's form
     std::string name, vendor;
+    std::string machine; // the module entry's machine: "x64", "x86", ...; "" when unknown
     std::string link;  // LinkDeclared, LinkGuessed or LinkAlone
 };
 
@@ -41,6 +43,9 @@ struct Product
 // plugins) into products:
 // - a declared link joins the plugin that declares it with every entry of
 //   that format and ID, and both are "declared";
+// - plugins of one format and ID built for different machines (x64 and x86)
+//   are one plugin: joined, and counted once for the link (alone, they are
+//   the product's only plugin);
 // - plugins not joined by a declared link to another format's plugin are
 //   joined with the plugins of the same vendor and name (compared without
 //   letter case and surrounding blanks; never on an empty vendor or name),

@@ -71,6 +71,9 @@ struct CrashInfo
 struct ServerConfig
 {
     std::wstring serverExe;   // path of scanserver.exe
+    // Path of scanserver32.exe, the 32-bit server: modules built for x86 go
+    // to it. Empty: they fail unasked, as built for another machine.
+    std::wstring x86ServerExe;
     std::wstring dumpFolder;  // where the server writes crash dumps (created)
     uintptr_t hostWindow = 0; // the host's main window, picks the badge's monitor
     uint32_t timeoutMs = 30000; // per request; start-up up to "ready:" gets at least 30 s
@@ -222,7 +225,11 @@ struct ScanCallbacks
 // time-out is never retried), crash attribution by the dump. A crash whose
 // faulting module is one scanned earlier by the same server process is
 // reported through onBlame and the cut-off request runs again (it does not
-// count as an attempt). Not thread-safe: one thread per scanner.
+// count as an attempt). A module built for x86 goes to a 32-bit server of
+// its own (ServerConfig::x86ServerExe), started when the first such module
+// comes and kept beside the 64-bit one: each machine's server is persistent,
+// and one request at a time runs on either. Not thread-safe: one thread per
+// scanner.
 class ModuleScanner
 {
 public:

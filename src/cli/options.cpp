@@ -46,7 +46,7 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     app.set_version_flag("--version", std::string("orvanta-scan ") + ToolVersion);
 
     std::vector<std::string> paths, block, unblock;
-    std::string server, dumps, database, formats;
+    std::string server, server32, dumps, database, formats;
     CLI::Option* pathOption = app.add_option("PATH", paths,
                    "Plugin files and folders; folders are searched recursively for .dll files (VST 2), .vst3 "
                    "files and bundle folders (VST3) and .clap files (CLAP), any letter case (default: the "
@@ -59,6 +59,10 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
                  "List a VST3 bundle's classes from its moduleinfo.json alone, without loading it, when the "
                  "file reads cleanly");
     app.add_option("--server", server, "The scan server to run (default: scanserver.exe beside orvanta-scan.exe)")
+        ->type_name("FILE");
+    app.add_option("--server32", server32,
+                   "The 32-bit scan server, which scans modules built for x86 (default: scanserver32.exe beside "
+                   "orvanta-scan.exe; without one they fail as built for another machine)")
         ->type_name("FILE");
     app.add_option("--dumps", dumps, "Folder for crash dumps (default: a 'dumps' folder beside the database)")
         ->type_name("FOLDER");
@@ -135,6 +139,7 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     for (const std::string& path : unblock)
         options->unblock.push_back(orvanta::ToWide(path));
     options->server = orvanta::ToWide(server);
+    options->server32 = orvanta::ToWide(server32);
     options->dumps = orvanta::ToWide(dumps);
     options->database = orvanta::ToWide(database);
     command.run = true;

@@ -16,11 +16,12 @@ struct Options
     std::vector<orvanta::PluginFormat> formats = {orvanta::PluginFormat::vst2, orvanta::PluginFormat::vst3,
                                                   orvanta::PluginFormat::clap};
     std::wstring server;   // empty: scanserver.exe beside this program
+    std::wstring server32; // empty: scanserver32.exe beside this program, when there is one
     std::wstring dumps;    // empty: "dumps" beside the database
     std::wstring database; // empty: orvanta::DefaultDatabasePath()
     double timeoutSeconds = 30;
     int retries = 1;
-    int jobs = 0; // servers at once; 0: one per processor
+    int jobs = 0; // modules scanned at once, whatever their machine; 0: one per processor
     bool rescan = false;
     bool retryFailed = false;
     bool json = false;

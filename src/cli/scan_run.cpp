@@ -113,6 +113,14 @@ int RunScan(const Options& options)
         config.timeoutMs = 1;
     if (GetFileAttributesW(config.serverExe.c_str()) == INVALID_FILE_ATTRIBUTES)
         return fail("no scan server at " + ToUtf8(config.serverExe) + " (--server names another)");
+    // The 32-bit server is optional unless named.
+    config.x86ServerExe = options.server32.empty() ? ThisProgramFolder() + L"\\scanserver32.exe" : FullPath(options.server32);
+    if (GetFileAttributesW(config.x86ServerExe.c_str()) == INVALID_FILE_ATTRIBUTES)
+    {
+        if (!options.server32.empty())
+            return fail("no 32-bit scan server at " + ToUtf8(config.x86ServerExe) + " (--server32 names another)");
+        config.x86ServerExe.clear();
+    }
     if (options.paths.empty() && !options.quiet)
     {
         std::string list;

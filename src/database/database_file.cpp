@@ -399,6 +399,11 @@ std::string ProductsText(const std::vector<const ModuleRecord*>& modules)
             AppendQuoted(text, *plugin.path);
             text += ",\n          \"id\": ";
             AppendQuoted(text, plugin.id);
+            if (!plugin.machine->empty())
+            {
+                text += ",\n          \"machine\": ";
+                AppendQuoted(text, *plugin.machine);
+            }
             text += ",\n          \"link\": \"";
             text += plugin.link;
             text += i + 1 < range.second ? "\"\n        },\n" : "\"\n        }\n";

@@ -18,6 +18,7 @@ struct LinkedPlugin
     std::string id; // in its format's form
     const std::string* name = nullptr;
     const std::string* vendor = nullptr;
+    const std::string* machine = nullptr; // the module's: "x64", "x86", ... or ""
     const char* link = LinkAlone;
 };
 

@@ -30,8 +30,10 @@ struct PluginDatabase::Impl
         std::wstring key = PathKey(record.result.path);
         modules[key] = record;
         texts.erase(key);
-        // The banner travels with the results of the server that gave it.
-        if (!record.result.server.empty())
+        // The banner travels with the results of the 64-bit server that
+        // gave it: the 32-bit one's would make the file depend on which
+        // module a run finished last.
+        if (!record.result.server.empty() && record.result.machine != "x86")
             server = record.result.server;
     }
 
@@ -123,6 +125,19 @@ const std::wstring& PluginDatabase::Path() const
     return m_impl->path;
 }
 
+namespace {
+
+// An x86 module that failed without a request: no 32-bit server scanned
+// it then.
+bool WaitedForX86Server(const ModuleResult& result)
+{
+    static const char prefix[] = "32-bit module: built for x86";
+    return result.status == Status::failed && result.machine == "x86" &&
+           result.loadProblem.compare(0, sizeof prefix - 1, prefix) == 0;
+}
+
+} // namespace
+
 ScanPlan PluginDatabase::Plan(const FoundModules& found, const PlanOptions& options) const
 {
     std::lock_guard<std::mutex> guard(m_impl->lock);
@@ -140,7 +155,8 @@ ScanPlan PluginDatabase::Plan(const FoundModules& found, const PlanOptions& opti
         auto it = m_impl->modules.find(key);
         bool same = it != m_impl->modules.end() && it->second.size == file.size &&
                     it->second.modified == file.modified;
-        if (!same || options.rescan || (options.retryFailed && EndedBadly(it->second.result)))
+        if (!same || options.rescan || (options.retryFailed && EndedBadly(it->second.result)) ||
+            (options.x86Server && WaitedForX86Server(it->second.result)))
             plan.toScan.push_back(file);
         else
             plan.unchanged.push_back(file);

@@ -153,6 +153,13 @@ private:
     std::vector<size_t> m_parent, m_size;
 };
 
+// The same plugin (format and ID) built for another machine.
+bool IsTwin(const Node& a, const Node& b)
+{
+    return a.plugin.format == b.plugin.format && a.plugin.id == b.plugin.id && !a.plugin.machine->empty() &&
+           !b.plugin.machine->empty() && *a.plugin.machine != *b.plugin.machine;
+}
+
 bool MemberBefore(const Node& a, const Node& b)
 {
     if (a.plugin.format != b.plugin.format)
@@ -180,6 +187,7 @@ LinkedProducts GroupProducts(const std::vector<const ModuleRecord*>& modules)
             if (!NamesAPlugin(module, entry, shell, &node.plugin))
                 continue;
             node.plugin.path = &module.path;
+            node.plugin.machine = &module.machine;
             node.pathKey = &pathKeys[m];
             std::string vendor = Folded(*node.plugin.vendor), name = Folded(*node.plugin.name);
             node.named = !vendor.empty() && !name.empty();
@@ -201,6 +209,15 @@ LinkedProducts GroupProducts(const std::vector<const ModuleRecord*>& modules)
         {
             sameId[i] = added.first->second;
             added.first->second = i;
+        }
+    }
+    // A plugin's builds for other machines are the same plugin.
+    for (size_t i = 0; i < n; i++)
+    {
+        for (size_t j = sameId[i]; j != SIZE_MAX; j = sameId[j])
+        {
+            if (IsTwin(nodes[i], nodes[j]))
+                sets.Join(i, j);
         }
     }
     for (size_t i = 0; i < n; i++)
@@ -271,10 +288,22 @@ LinkedProducts GroupProducts(const std::vector<const ModuleRecord*>& modules)
     for (const auto& run : runs)
     {
         linked.products.emplace_back(linked.plugins.size(), linked.plugins.size() + run.second - run.first);
+        // A build for another machine of a plugin before it in the product
+        // does not make the product more than one plugin.
+        size_t plugins = 0;
+        for (size_t k = run.first; k < run.second; k++)
+        {
+            bool twin = false;
+            for (size_t e = run.first; e < k && !twin; e++)
+                twin = IsTwin(nodes[order[k]], nodes[order[e]]);
+            plugins += twin ? 0 : 1;
+            if (plugins > 1)
+                break;
+        }
         for (size_t k = run.first; k < run.second; k++)
         {
             Node& node = nodes[order[k]];
-            node.plugin.link = node.declared ? LinkDeclared : run.second - run.first > 1 ? LinkGuessed : LinkAlone;
+            node.plugin.link = node.declared ? LinkDeclared : plugins > 1 ? LinkGuessed : LinkAlone;
             linked.plugins.push_back(std::move(node.plugin));
         }
     }
@@ -297,8 +326,8 @@ std::vector<Product> LinkProducts(const std::vector<const ModuleRecord*>& module
             const LinkedPlugin& plugin = linked.plugins[i];
             if (product.formats.empty() || product.formats.back() != plugin.format)
                 product.formats.push_back(plugin.format);
-            product.members.push_back(
-                ProductMember{plugin.format, *plugin.path, plugin.id, *plugin.name, *plugin.vendor, plugin.link});
+            product.members.push_back(ProductMember{plugin.format, *plugin.path, plugin.id, *plugin.name,
+                                                    *plugin.vendor, *plugin.machine, plugin.link});
         }
         products.push_back(std::move(product));
     }
@@ -321,8 +350,32 @@ std::string ProductLine(const Product& product)
     if (!product.vendor.empty())
         line += " (" + product.vendor + ")";
     line += ":";
+    // Each format's machines, where the product has more than one.
+    std::vector<std::string> machines[3], all;
+    for (const ProductMember& member : product.members)
+    {
+        if (member.machine.empty())
+            continue;
+        std::vector<std::string>& list = machines[Rank(member.format)];
+        if (std::find(list.begin(), list.end(), member.machine) == list.end())
+            list.push_back(member.machine);
+        if (std::find(all.begin(), all.end(), member.machine) == all.end())
+            all.push_back(member.machine);
+    }
+    bool several = all.size() > 1;
     for (size_t i = 0; i < product.formats.size(); i++)
+    {
         line += std::string(i ? ", " : " ") + FormatName(product.formats[i]);
+        std::vector<std::string>& list = machines[Rank(product.formats[i])];
+        if (!several || list.empty())
+            continue;
+        std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
+            return a == "x64" ? b != "x64" : b == "x64" ? false : a < b;
+        });
+        for (size_t m = 0; m < list.size(); m++)
+            line += (m ? ", " : " (") + list[m];
+        line += ")";
+    }
     bool declared = false, guessed = false;
     for (const ProductMember& member : product.members)
     {

@@ -14,6 +14,7 @@ namespace {
 const size_t MaxNamed = 3;
 
 const char* const OnlyX64 = "; only 64-bit (x64) modules can be loaded";
+const char* const OnlyX64AndX86 = "; only x64 and x86 modules can be loaded";
 
 bool StartsWithAscii(const std::string& text, const char* prefix)
 {
@@ -60,25 +61,31 @@ bool FileExists(const std::wstring& folder, const std::string& name)
 
 } // namespace
 
-std::string WrongMachineText(uint16_t machine)
+std::string WrongMachineText(uint16_t machine, bool x86Too)
 {
+    const char* only = x86Too ? OnlyX64AndX86 : OnlyX64;
     switch (machine)
     {
     case machine::X64:
         return {};
     case machine::X86:
-        return std::string("32-bit module: built for x86") + OnlyX64;
+        return x86Too ? std::string() : std::string("32-bit module: built for x86") + only;
     case machine::Arm64:
-        return std::string("ARM64 module: built for 64-bit ARM") + OnlyX64;
+        return std::string("ARM64 module: built for 64-bit ARM") + only;
     case machine::Arm:
-        return std::string("ARM module: built for 32-bit ARM") + OnlyX64;
+        return std::string("ARM module: built for 32-bit ARM") + only;
     default:
     {
         char number[8];
         std::snprintf(number, sizeof number, "%04X", (unsigned)machine);
-        return std::string("module for another machine: built for machine type 0x") + number + OnlyX64;
+        return std::string("module for another machine: built for machine type 0x") + number + only;
     }
     }
+}
+
+std::string MissingX86ServerText(const std::wstring& server)
+{
+    return "32-bit module: built for x86; the 32-bit scan server is missing: " + ToUtf8(server);
 }
 
 bool IsApiSetName(const std::string& dll)
@@ -86,7 +93,7 @@ bool IsApiSetName(const std::string& dll)
     return StartsWithAscii(dll, "api-ms-win-") || StartsWithAscii(dll, "ext-ms-");
 }
 
-std::vector<std::wstring> DependencyFolders(const std::wstring& modulePath)
+std::vector<std::wstring> DependencyFolders(const std::wstring& modulePath, bool x86)
 {
     std::vector<std::wstring> folders;
     auto add = [&](const std::wstring& folder) {
@@ -94,7 +101,9 @@ std::vector<std::wstring> DependencyFolders(const std::wstring& modulePath)
             folders.push_back(folder);
     };
     add(FolderOf(FullPath(modulePath)));
-    add(SystemFolder(GetSystemDirectoryW));
+    // A 32-bit module's system folder is the one WoW64 gives 32-bit
+    // processes.
+    add(SystemFolder(x86 ? GetSystemWow64DirectoryW : GetSystemDirectoryW));
     add(SystemFolder(GetWindowsDirectoryW));
     std::wstring path = PathVariable();
     for (size_t start = 0; start <= path.size();)
@@ -117,7 +126,7 @@ std::string MissingDependencyText(const std::wstring& modulePath)
     ModuleImage image = ReadModuleImage(modulePath, true);
     if (image.kind != ModuleImage::Kind::image)
         return {};
-    std::vector<std::wstring> folders = DependencyFolders(modulePath);
+    std::vector<std::wstring> folders = DependencyFolders(modulePath, image.machine == machine::X86);
     std::vector<std::string> missing;
     for (const std::string& dll : image.imports)
     {

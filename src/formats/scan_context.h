@@ -32,6 +32,9 @@ public:
     virtual ModuleResult& Result() = 0;
     // ServerConfig::moduleInfoOnly: list a VST3 bundle from its file alone.
     virtual bool ModuleInfoOnly() const = 0;
+    // ServerConfig::x86ServerExe: empty when modules built for x86 are not
+    // scanned.
+    virtual const std::wstring& X86ServerExe() const = 0;
     // The file requests load for this module when it is not the module's
     // own path (a bundle's binary): a dump names that file, a blame the module.
     virtual void RememberBinary(const std::wstring& binary) = 0;
@@ -47,8 +50,9 @@ public:
     virtual void EndServer() = 0;
 
     // The steps every format takes alike.
-    // The binary's machine recorded; false, the module failed without a
-    // request, when no x64 server can load it.
+    // The binary's machine recorded, and the module's requests sent to the
+    // server of that machine from here on; false, the module failed without
+    // a request, when no server of ours can load it.
     bool LoadableMachine(const std::wstring& binary);
     // The module failed in one attempt without a request: why is also its
     // load problem.
@@ -70,6 +74,8 @@ public:
 
 protected:
     ~ScanContext() = default;
+    // The module's requests go to the 32-bit server from here on.
+    virtual void UseX86Server() = 0;
 };
 
 } // namespace orvanta

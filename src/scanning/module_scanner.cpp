@@ -34,8 +34,8 @@ std::string SurvivedCrashFinding(const std::string& who, const std::string& line
     return who + "crashed in " + what + "; the server survived it";
 }
 
-// What a scanner keeps from one module to the next: its server, and which
-// module each binary it requested belongs to.
+// What a scanner keeps from one module to the next, for each machine: its
+// server, and which module each binary it requested belongs to.
 struct ScannerState
 {
     explicit ScannerState(ServerConfig config)
@@ -84,27 +84,47 @@ bool ScannerState::BlameEarlier(const RequestOutcome& outcome, const std::wstrin
     return false;
 }
 
-// One module's scan: what a format's unit uses of the scanner.
+// The 32-bit server's dumps go into a folder of their own: a server takes
+// the newest new file of its folder as its crash's dump.
+ServerConfig X86Config(ServerConfig config)
+{
+    config.serverExe = config.x86ServerExe;
+    if (!config.dumpFolder.empty())
+        config.dumpFolder += L"\\x86";
+    return config;
+}
+
+// One module's scan: what a format's unit uses of the scanner. Its requests
+// go to the 64-bit server until the unit finds the module built for x86.
 class ModuleScan final : public ScanContext
 {
 public:
-    ModuleScan(ScannerState& scanner, const ScanCallbacks& callbacks, ModuleResult& result)
-        : m_scanner(scanner), m_callbacks(callbacks), m_result(result)
+    ModuleScan(ScannerState& x64, ScannerState& x86, const std::wstring& x86Exe, const ScanCallbacks& callbacks,
+               ModuleResult& result)
+        : m_scanner(&x64), m_x86(x86), m_x86Exe(x86Exe), m_callbacks(callbacks), m_result(result)
     {
     }
     ModuleResult& Result() override { return m_result; }
-    bool ModuleInfoOnly() const override { return m_scanner.moduleInfoOnly; }
+    bool ModuleInfoOnly() const override { return m_scanner->moduleInfoOnly; }
+    const std::wstring& X86ServerExe() const override { return m_x86Exe; }
     void RememberBinary(const std::wstring& binary) override
     {
-        m_scanner.moduleOfBinary[PathKey(binary)] = m_result.path;
+        m_scanner->moduleOfBinary[PathKey(binary)] = m_result.path;
     }
     RequestOutcome Run(const ScanRequest& request) override;
     RequestOutcome RunWithRetries(const ScanRequest& request, int* attempts) override;
-    bool ServerRunning() const override { return m_scanner.server.Running(); }
-    void EndServer() override { m_scanner.BlameEarlier(m_scanner.server.Finish(), std::wstring(), m_callbacks); }
+    bool ServerRunning() const override { return m_scanner->server.Running(); }
+    void EndServer() override { m_scanner->BlameEarlier(m_scanner->server.Finish(), std::wstring(), m_callbacks); }
+    // The server that scanned the module (or would have).
+    const ScanServer& Server() const { return m_scanner->server; }
+
+protected:
+    void UseX86Server() override { m_scanner = &m_x86; }
 
 private:
-    ScannerState& m_scanner;
+    ScannerState* m_scanner;
+    ScannerState& m_x86;
+    const std::wstring& m_x86Exe;
     const ScanCallbacks& m_callbacks;
     ModuleResult& m_result;
 };
@@ -114,16 +134,16 @@ RequestOutcome ModuleScan::Run(const ScanRequest& request)
     for (int repeat = 0;; repeat++)
     {
         bool again = repeat < MaxBlamedRepeats;
-        if (request.sendFirst && !m_scanner.server.Running())
+        if (request.sendFirst && !m_scanner->server.Running())
         {
-            RequestOutcome first = request.sendFirst(m_scanner.server, m_callbacks.onDialog);
+            RequestOutcome first = request.sendFirst(m_scanner->server, m_callbacks.onDialog);
             m_result.scanMs += first.elapsedMs;
-            if (again && m_scanner.BlameEarlier(first, request.file, m_callbacks))
+            if (again && m_scanner->BlameEarlier(first, request.file, m_callbacks))
                 continue;
         }
-        RequestOutcome outcome = request.send(m_scanner.server, m_callbacks.onDialog);
+        RequestOutcome outcome = request.send(m_scanner->server, m_callbacks.onDialog);
         m_result.scanMs += outcome.elapsedMs;
-        if (again && m_scanner.BlameEarlier(outcome, request.file, m_callbacks))
+        if (again && m_scanner->BlameEarlier(outcome, request.file, m_callbacks))
             continue;
         return outcome;
     }
@@ -136,7 +156,7 @@ RequestOutcome ModuleScan::RunWithRetries(const ScanRequest& request, int* attem
     {
         ++*attempts;
         RequestOutcome outcome = Run(request);
-        if (outcome.status == Status::crashed && *attempts <= m_scanner.retries)
+        if (outcome.status == Status::crashed && *attempts <= m_scanner->retries)
             continue;
         return outcome;
     }
@@ -144,19 +164,29 @@ RequestOutcome ModuleScan::RunWithRetries(const ScanRequest& request, int* attem
 
 } // namespace
 
-// A module built for another machine can never load in an x64 server: say
-// so without asking one. Anything that is not a readable PE image goes to
-// the server as it is, which answers for it.
+// A module goes to the server of its machine: x86 ones to the 32-bit server
+// when there is one. A module no server can load fails without asking one.
+// Anything that is not a readable PE image goes to the 64-bit server as it
+// is, which answers for it.
 bool ScanContext::LoadableMachine(const std::wstring& binary)
 {
     ModuleImage image = ReadModuleImage(binary, false);
     Result().machine = MachineName(image);
-    if (image.kind == ModuleImage::Kind::image && image.machine != machine::X64)
+    if (image.kind != ModuleImage::Kind::image || image.machine == machine::X64)
+        return true;
+    const std::wstring& x86Exe = X86ServerExe();
+    if (image.machine == machine::X86 && !x86Exe.empty())
     {
-        FailUnasked(WrongMachineText(image.machine));
-        return false;
+        if (ReadModuleImage(x86Exe, false).kind == ModuleImage::Kind::unreadable)
+        {
+            FailUnasked(MissingX86ServerText(x86Exe));
+            return false;
+        }
+        UseX86Server();
+        return true;
     }
-    return true;
+    FailUnasked(WrongMachineText(image.machine, !x86Exe.empty()));
+    return false;
 }
 
 void ScanContext::FailUnasked(const std::string& why)
@@ -230,23 +260,30 @@ RequestOutcome ScanContext::RunPlugin(const ScanRequest& request, const ScanRequ
     return outcome;
 }
 
-struct ModuleScanner::Impl : ScannerState
+// Both servers exist from the start (a ScanServer starts its process on
+// its first request), so a Cancel from another thread reaches either.
+struct ModuleScanner::Impl
 {
-    using ScannerState::ScannerState;
+    explicit Impl(const ServerConfig& config) : x86Exe(config.x86ServerExe), x64(config), x86(X86Config(config)) {}
+    std::wstring x86Exe;
+    ScannerState x64, x86;
 };
 
 ModuleScanner::ModuleScanner(ServerConfig config, int crashRetries)
-    : m_impl(new Impl(std::move(config)))
+    : m_impl(new Impl(config))
 {
-    m_impl->retries = crashRetries < 0 ? 0 : crashRetries;
+    m_impl->x64.retries = m_impl->x86.retries = crashRetries < 0 ? 0 : crashRetries;
 }
 
 ModuleScanner::~ModuleScanner() = default;
 
 void ModuleScanner::Finish(const ScanCallbacks& callbacks)
 {
-    RequestOutcome outcome = m_impl->server.Finish();
-    m_impl->BlameEarlier(outcome, std::wstring(), callbacks);
+    for (ScannerState* state : {&m_impl->x64, &m_impl->x86})
+    {
+        RequestOutcome outcome = state->server.Finish();
+        state->BlameEarlier(outcome, std::wstring(), callbacks);
+    }
 }
 
 ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallbacks& callbacks)
@@ -254,18 +291,19 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
     ModuleResult result;
     result.path = path;
     result.format = FormatOfPath(path);
-    ModuleScan scan(*m_impl, callbacks, result);
+    ModuleScan scan(m_impl->x64, m_impl->x86, m_impl->x86Exe, callbacks, result);
     UnitOf(result.format).Scan(scan);
-    result.server = m_impl->server.Banner();
+    result.server = scan.Server().Banner();
     // Once cancelled, every request ends at once without a server: what
     // was read is no result.
-    result.cancelled = m_impl->server.Cancelled();
+    result.cancelled = scan.Server().Cancelled();
     return result;
 }
 
 void ModuleScanner::Cancel()
 {
-    m_impl->server.Cancel();
+    m_impl->x64.server.Cancel();
+    m_impl->x86.server.Cancel();
 }
 
 } // namespace orvanta

@@ -135,8 +135,10 @@ SessionOutcome ScanSession::Impl::Run()
         outcome.status = SessionStatus::failed;
         return outcome;
     }
+    PlanOptions plan = setup.plan;
+    plan.x86Server = plan.x86Server || !setup.server.x86ServerExe.empty();
     for (const FoundModules& found : founds)
-        AddPlan(db.Plan(found, setup.plan), &outcome.plan);
+        AddPlan(db.Plan(found, plan), &outcome.plan);
     std::vector<ModuleFile> order = db.ScanOrder(outcome.plan.toScan);
     if (cancelled)
     {

@@ -14,6 +14,8 @@ namespace {
 const uint32_t DumpSignature = 0x504D444D; // "MDMP"
 const uint32_t ModuleListStream = 4;
 const uint32_t ExceptionStream = 6;
+const uint32_t SystemInfoStream = 7;
+const uint16_t X86Architecture = 0; // PROCESSOR_ARCHITECTURE_INTEL
 const size_t HeaderSize = 32;
 const size_t DirectoryEntrySize = 12;
 const size_t ModuleEntrySize = 108;
@@ -103,7 +105,7 @@ bool ReadCrashDump(const std::wstring& dumpPath, CrashInfo* info, std::string* e
         *info = out;
         return false;
     }
-    bool haveException = false;
+    bool haveException = false, x86 = false;
     uint64_t modulesAt = 0, modulesSize = 0;
     for (uint32_t i = 0; i < streams; i++)
     {
@@ -125,6 +127,8 @@ bool ReadCrashDump(const std::wstring& dumpPath, CrashInfo* info, std::string* e
             out.address = bytes.U64(rva + 24);
             haveException = true;
         }
+        else if (type == SystemInfoStream && size >= 4 && bytes.Has(rva, 4))
+            x86 = (bytes.U32(rva) & 0xFFFF) == X86Architecture;
         else if (type == ModuleListStream && modulesSize == 0)
         {
             modulesAt = rva;
@@ -137,6 +141,9 @@ bool ReadCrashDump(const std::wstring& dumpPath, CrashInfo* info, std::string* e
         *info = out;
         return false;
     }
+    // A 32-bit process's dump may widen its addresses with their sign.
+    const uint64_t addressMask = x86 ? 0xFFFFFFFFu : ~(uint64_t)0;
+    out.address &= addressMask;
     if (modulesSize >= 4 && bytes.Has(modulesAt, 4))
     {
         uint32_t count = bytes.U32((size_t)modulesAt);
@@ -149,7 +156,7 @@ bool ReadCrashDump(const std::wstring& dumpPath, CrashInfo* info, std::string* e
         for (uint32_t i = 0; i < count; i++)
         {
             size_t module = (size_t)modulesAt + 4 + (size_t)i * ModuleEntrySize;
-            uint64_t base = bytes.U64(module);
+            uint64_t base = bytes.U64(module) & addressMask;
             uint32_t imageSize = bytes.U32(module + 8);
             if (out.address < base || out.address - base >= imageSize)
                 continue;

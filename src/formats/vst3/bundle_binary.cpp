@@ -13,6 +13,8 @@ namespace orvanta {
 namespace {
 
 const wchar_t BinaryFolder[] = L"Contents\\x86_64-win";
+// A bundle made for 32-bit hosts keeps its binary here instead.
+const wchar_t X86BinaryFolder[] = L"Contents\\x86-win";
 
 // The binary folders a bundle may hold, and the machine each is for.
 struct ArchitectureFolder
@@ -60,13 +62,20 @@ std::vector<std::wstring> FilesIn(const std::wstring& folder)
 
 } // namespace
 
-std::wstring Vst3BundleBinary(const std::wstring& bundle)
+std::wstring Vst3BundleBinary(const std::wstring& bundle, bool x86Too)
 {
     std::wstring folder = TrimmedBundle(bundle);
-    return folder + L"\\" + BinaryFolder + L"\\" + FileNameOf(folder);
+    std::wstring binary = folder + L"\\" + BinaryFolder + L"\\" + FileNameOf(folder);
+    if (x86Too && GetFileAttributesW(binary.c_str()) == INVALID_FILE_ATTRIBUTES)
+    {
+        std::wstring x86 = folder + L"\\" + X86BinaryFolder + L"\\" + FileNameOf(folder);
+        if (IsFile(x86))
+            return x86;
+    }
+    return binary;
 }
 
-bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error)
+bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error, bool x86Too)
 {
     std::wstring bundle = TrimmedBundle(path);
     DWORD attributes = GetFileAttributesW(bundle.c_str());
@@ -77,7 +86,9 @@ bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string*
     }
     std::wstring name = FileNameOf(bundle);
     std::wstring folder = bundle + L"\\" + BinaryFolder;
-    *binary = Vst3BundleBinary(bundle);
+    *binary = Vst3BundleBinary(bundle, x86Too);
+    if (x86Too && IsFile(*binary))
+        return true;
     std::string expected = "bundle has no x64 binary: expected " + ToUtf8(BinaryFolder) + "\\" + ToUtf8(name);
     DWORD found = GetFileAttributesW(binary->c_str());
     if (found != INVALID_FILE_ATTRIBUTES && !(found & FILE_ATTRIBUTE_DIRECTORY))

@@ -8,8 +8,11 @@
 namespace orvanta {
 
 // Where a bundle keeps its binary: BUNDLE\Contents\x86_64-win\NAME, NAME the
-// bundle folder's own name (whether or not the file is there).
-std::wstring Vst3BundleBinary(const std::wstring& bundle);
+// bundle folder's own name (whether or not the file is there). With x86Too,
+// a bundle without that file but with BUNDLE\Contents\x86-win\NAME (a
+// bundle for 32-bit hosts) gives that one: a bundle holding both is the
+// 64-bit module a 64-bit host loads.
+std::wstring Vst3BundleBinary(const std::wstring& bundle, bool x86Too = false);
 
 // The binary of the module at path, which is set in either case: the file
 // found, or for a bundle without it the file that was expected. False, with
@@ -19,8 +22,9 @@ std::wstring Vst3BundleBinary(const std::wstring& bundle);
 // loads is the server's to say.
 // A bundle that holds binaries for other machines only names them:
 // "...; it holds only a binary for another machine: Contents\x86-win\NAME
-// (x86, 32-bit)".
-bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error);
+// (x86, 32-bit)". With x86Too (a 32-bit server scans x86 modules), a bundle
+// whose only binary is its x86-win one gives that binary.
+bool FindVst3Binary(const std::wstring& path, std::wstring* binary, std::string* error, bool x86Too = false);
 
 // The binary folders under a bundle's Contents that hold a file of the
 // bundle's name, of "x86_64-win", "x86-win", "arm64-win", "arm64ec-win"

@@ -475,10 +475,10 @@ void AddDeclaredLinks(const ModuleInfo& info, std::vector<PluginEntry>* classes)
     }
 }
 
-std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle)
+std::optional<ModuleResult> ModuleInfoResult(const std::wstring& bundle, bool x86Too)
 {
     auto start = std::chrono::steady_clock::now();
-    std::wstring binary = Vst3BundleBinary(bundle);
+    std::wstring binary = Vst3BundleBinary(bundle, x86Too);
     DWORD attributes = GetFileAttributesW(binary.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY))
         return std::nullopt;

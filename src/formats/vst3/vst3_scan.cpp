@@ -38,9 +38,9 @@ ScanRequest FreeRequest(const std::wstring& binary)
 
 // Listed from moduleinfo.json alone, when the file reads cleanly: no server
 // starts for it, no plugin code runs.
-bool ListFromModuleInfo(ModuleResult& result)
+bool ListFromModuleInfo(ModuleResult& result, bool x86Too)
 {
-    std::optional<ModuleResult> listed = ModuleInfoResult(result.path);
+    std::optional<ModuleResult> listed = ModuleInfoResult(result.path, x86Too);
     if (!listed)
         return false;
     std::wstring path = result.path;
@@ -140,11 +140,12 @@ void ScanAudioModules(ScanContext& context, const std::wstring& binary)
 void Vst3Unit::Scan(ScanContext& context) const
 {
     ModuleResult& result = context.Result();
-    if (context.ModuleInfoOnly() && ListFromModuleInfo(result))
+    bool x86Too = !context.X86ServerExe().empty();
+    if (context.ModuleInfoOnly() && ListFromModuleInfo(result, x86Too))
         return;
     std::string why;
     result.architectures = Vst3BundleArchitectures(result.path);
-    if (!FindVst3Binary(result.path, &result.binary, &why))
+    if (!FindVst3Binary(result.path, &result.binary, &why, x86Too))
         return context.FailUnasked(why);
     const std::wstring& binary = result.binary;
     if (!context.LoadableMachine(binary))

@@ -20,7 +20,8 @@ Vst3Unit::Vst3Unit() : FormatUnit(PluginFormat::vst3, "vst3", L".vst3", true, Vs
 // missing: its scan then says what is wrong.
 std::wstring Vst3Unit::BundleBinary(const std::wstring& bundle) const
 {
-    return Vst3BundleBinary(bundle);
+    // Change detection is the same whatever the scanning host's machines.
+    return Vst3BundleBinary(bundle, true);
 }
 
 std::vector<std::wstring> Vst3Unit::InstallFolders() const

@@ -454,6 +454,20 @@ TEST(DatabaseWrite, EachRecordRewritesTheFileAndLeavesNoTemporaryFile)
     EXPECT_FALSE(Exists(folder / L"plugins.json.tmp"));
 }
 
+// Whichever module a run finishes last, the file names the 64-bit server.
+TEST(DatabaseWrite, ServerIsThe64BitServersBannerAlsoAfterA32BitModule)
+{
+    ScratchFolder folder;
+    ModuleRecord x64 = Module(L"C:\\Plugins\\A.dll"), x86 = Module(L"C:\\Plugins\\B.dll");
+    x64.result.machine = "x64";
+    x64.result.server = "Orvanta Plugin Scan Server (x64)";
+    x86.result.machine = "x86";
+    x86.result.server = "Orvanta Plugin Scan Server (x86)";
+    PluginDatabase db;
+    Fill(db, folder, {x64, x86});
+    EXPECT_EQ(ReadJson(folder / L"plugins.json")["server"], "Orvanta Plugin Scan Server (x64)");
+}
+
 TEST(DatabaseWrite, FileInAFolderThatDoesNotExistIsRefusedAtOnce)
 {
     ScratchFolder folder;
@@ -720,6 +734,30 @@ TEST(DatabasePlan, CrashedTimedOutAndLostAreSkippedUnlessRetried)
     EXPECT_EQ(Paths(plan.toScan), (std::vector<std::string>{"C:\\P\\Crashed.dll", "C:\\P\\Lost.dll",
                                                              "C:\\P\\Timeout.dll"}));
     EXPECT_EQ(Paths(plan.unchanged), (std::vector<std::string>{"C:\\P\\Failed.dll", "C:\\P\\Ok.dll"}));
+}
+
+// Scanned before a 32-bit server was at hand, an x86 module waits for one;
+// an x86 module a 32-bit server found no plugin in does not.
+TEST(DatabasePlan, X86ModuleThatFailedForWantOfA32BitServerIsScannedOnceThereIsOne)
+{
+    ScratchFolder folder;
+    ModuleRecord waited = Module(L"C:\\P\\Waited.dll", Status::failed);
+    waited.result.machine = "x86";
+    waited.result.error = waited.result.loadProblem =
+        "32-bit module: built for x86; only 64-bit (x64) modules can be loaded";
+    ModuleRecord scanned = Module(L"C:\\P\\Scanned.dll", Status::failed);
+    scanned.result.machine = "x86";
+    scanned.result.error = "Not a VST plugin";
+    PluginDatabase db;
+    Fill(db, folder, {waited, scanned});
+    FoundModules found = Found({File(L"C:\\P\\Waited.dll"), File(L"C:\\P\\Scanned.dll")}, {L"C:\\P"});
+    EXPECT_TRUE(db.Plan(found, {}).toScan.empty());
+
+    PlanOptions withX86;
+    withX86.x86Server = true;
+    ScanPlan plan = db.Plan(found, withX86);
+    EXPECT_EQ(Paths(plan.toScan), (std::vector<std::string>{"C:\\P\\Waited.dll"}));
+    EXPECT_EQ(Paths(plan.unchanged), (std::vector<std::string>{"C:\\P\\Scanned.dll"}));
 }
 
 TEST(DatabasePlan, ShellWithACrashedSubPluginIsRetried)

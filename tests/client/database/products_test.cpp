@@ -57,7 +57,14 @@ ModuleRecord Module(PluginFormat format, const std::wstring& path, std::vector<s
     return record;
 }
 
-// "LINE | format path id link; ..." for each product.
+// The module built for a machine ("x64", "x86").
+ModuleRecord Built(ModuleRecord record, const std::string& machine)
+{
+    record.result.machine = machine;
+    return record;
+}
+
+// "LINE | format path id [machine] link; ..." for each product.
 std::vector<std::string> Described(const std::vector<Product>& products)
 {
     std::vector<std::string> lines;
@@ -66,7 +73,7 @@ std::vector<std::string> Described(const std::vector<Product>& products)
         std::string line = ProductLine(product) + " |";
         for (const ProductMember& m : product.members)
             line += std::string(" ") + FormatName(m.format) + " " + ToUtf8(m.path) + " " + m.id + " " +
-                    (m.link.empty() ? "-" : m.link) + ";";
+                    (m.machine.empty() ? "" : m.machine + " ") + (m.link.empty() ? "-" : m.link) + ";";
         lines.push_back(line);
     }
     return lines;
@@ -147,6 +154,27 @@ INSTANTIATE_TEST_SUITE_P(
                      return std::vector<ModuleRecord>{failed, bundle, shell};
                  }(),
                  {"Chorus (Zandrel): vst2 | vst2 S.dll 53480001 -;", "Gain (Zandrel): vst3 | vst3 G.vst3 " + Gain3 + " -;"}},
+        // A plugin's 32-bit build is the same plugin, whatever its name
+        // says: a product of one plugin, unless another joins it.
+        Grouping{"BuildsForX64AndX86OfOnePluginAreOnePlugin",
+                 {Built(Module(Vst2, L"G64.dll", {{"5A47616E", "Gain", "Zandrel"}}), "x64"),
+                  Built(Module(Vst2, L"G32.dll", {{"5A47616E", "Gain (32 bit)", "Zandrel"}}), "x86"),
+                  Built(Module(Clap, L"G64.clap", {{"com.z.gain", "Gain", "Zandrel"}}), "x64"),
+                  Built(Module(Clap, L"G32.clap", {{"com.z.gain", "Gain", "Zandrel"}}), "x86"),
+                  Built(Module(Vst3, L"D32.vst3", {{Gain3, "Delay", "Zandrel"}}), "x86"),
+                  Built(Module(Vst3, L"D64.vst3", {{Gain3, "Delay", "Zandrel"}}), "x64")},
+                 {"Delay (Zandrel): vst3 (x64, x86) | vst3 D32.vst3 " + Gain3 + " x86 -; vst3 D64.vst3 " + Gain3 +
+                      " x64 -;",
+                  "Gain (Zandrel): clap (x64, x86), vst2 (x64, x86) [guessed] | clap G32.clap com.z.gain x86 guessed; "
+                  "clap G64.clap com.z.gain x64 guessed; vst2 G32.dll 5A47616E x86 guessed; vst2 G64.dll 5A47616E x64 "
+                  "guessed;"}},
+        // Two copies for one machine stay two plugins, as before machines
+        // were known; the machines show only where a product has both.
+        Grouping{"CopiesForOneMachineAreGuessedAndNameNoMachine",
+                 {Built(Module(Vst2, L"A.dll", {{"5A47616E", "Gain", "Zandrel"}}), "x64"),
+                  Built(Module(Vst2, L"B.dll", {{"5A47616E", "Gain", "Zandrel"}}), "x64")},
+                 {"Gain (Zandrel): vst2 [guessed] | vst2 A.dll 5A47616E x64 guessed; vst2 B.dll 5A47616E x64 "
+                  "guessed;"}},
         // Products by vendor, then name, without letter case, then path;
         // members by format, then path, then ID.
         Grouping{"OrderOfProductsAndMembers",
@@ -195,6 +223,20 @@ TEST(DatabaseProducts, FileHoldsTheDeclaredLinksAndTheProductsAfterTheModules)
     EXPECT_EQ(Described(again.Products()), std::vector<std::string>{"Gain (Zandrel): vst3, vst2 [declared] | vst3 "
                                                                     "C:\\P\\G.vst3 " + Gain3 +
                                                                     " declared; vst2 C:\\P\\G.dll 5A47616E declared;"});
+}
+
+TEST(DatabaseProducts, EachMemberOfAProductNamesItsModulesMachine)
+{
+    ScratchFolder folder;
+    PluginDatabase db;
+    std::string error;
+    ASSERT_TRUE(db.Open(folder / L"plugins.json", &error)) << error;
+    ASSERT_TRUE(db.Record(Built(Module(Vst2, L"C:\\P\\G32.dll", {{"5A47616E", "Gain", "Zandrel"}}), "x86"), &error));
+    ASSERT_TRUE(db.Record(Built(Module(Vst2, L"C:\\P\\G64.dll", {{"5A47616E", "Gain", "Zandrel"}}), "x64"), &error));
+    EXPECT_EQ(ReadJson(folder / L"plugins.json")["products"], json::parse(R"([{"name": "Gain", "vendor": "Zandrel",
+        "formats": ["vst2"], "plugins": [
+          {"format": "vst2", "path": "C:\\P\\G32.dll", "id": "5A47616E", "machine": "x86", "link": ""},
+          {"format": "vst2", "path": "C:\\P\\G64.dll", "id": "5A47616E", "machine": "x64", "link": ""}]}])"));
 }
 
 TEST(DatabaseProducts, MalformedLinkRefusesTheFileWithTheReason)
