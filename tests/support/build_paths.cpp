@@ -1,4 +1,5 @@
 #include "build_paths.h"
+#include "machines.h"
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
 #endif
@@ -25,14 +26,21 @@ std::wstring BinPath(const std::wstring& name)
     return BinFolder() + name;
 }
 
+std::wstring FixtureBinPath(const std::wstring& name)
+{
+    if (sizeof(void*) == 8 && MachineUnderTest() == Machine::X86)
+        return X86BinPath(name);
+    return BinFolder() + name;
+}
+
 std::wstring FixturePath(const std::wstring& name)
 {
-    return BinFolder() + L"plugins\\" + name + L".dll";
+    return FixtureBinPath(L"plugins\\" + name + L".dll");
 }
 
 std::wstring SamplePath(const std::wstring& name)
 {
-    return BinFolder() + L"samples\\" + name + L".dll";
+    return FixtureBinPath(L"samples\\" + name + L".dll");
 }
 
 } // namespace testsupport

@@ -1,5 +1,6 @@
 #include "pipe_host.h"
 #include "build_paths.h"
+#include "machines.h"
 #include <stdio.h>
 
 namespace testsupport {
@@ -10,6 +11,8 @@ std::wstring ServerExePath()
     DWORD n = GetEnvironmentVariableW(L"ORVANTA_SCAN_SERVER", path, MAX_PATH * 4);
     if (n > 0 && n < MAX_PATH * 4)
         return std::wstring(path, n);
+    if (MachineUnderTest() == Machine::X86)
+        return X86ServerPath();
     return BinPath(L"scanserver.exe");
 }
 

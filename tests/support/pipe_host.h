@@ -14,8 +14,9 @@ namespace testsupport {
 
 // The server every host here starts unless told another: the full path in
 // the environment variable ORVANTA_SCAN_SERVER when set (to run the same
-// tests against another build of the server), else scanserver.exe beside
-// the running program.
+// tests against another build of the server), else the server of the
+// machine under test (machines.h): scanserver.exe beside the running
+// program, or scanserver32.exe.
 std::wstring ServerExePath();
 
 // A handle or window as the server reads it on its command line: hexadecimal
