@@ -5,6 +5,10 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 install(TARGETS scanserver orvanta-scan RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The 32-bit server, built by the build's 32-bit part (cmake/x86.cmake).
+if(ORVANTA_X86)
+  install(PROGRAMS ${OUT_DIR}/scanserver32.exe DESTINATION ${CMAKE_INSTALL_BINDIR})
+endif()
 install(TARGETS orvanta_client EXPORT OrvantaTargets
   ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})

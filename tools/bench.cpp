@@ -199,21 +199,21 @@ static double ServerSecondsPerVst3Scan(const std::string& first, const std::stri
 class BareHost : public Vst3::IHostApplication
 {
 public:
-    Vst3::tresult queryInterface(const Vst3::TUID iid, void** obj) override
+    Vst3::tresult VST3_API queryInterface(const Vst3::TUID iid, void** obj) override
     {
         *obj = Vst3::SameUid(iid, Vst3::FUnknown_iid) || Vst3::SameUid(iid, Vst3::IHostApplication_iid)
                    ? this
                    : nullptr;
         return *obj ? Vst3::kResultOk : Vst3::kNoInterface;
     }
-    uint32_t addRef() override { return 1; }
-    uint32_t release() override { return 1; }
-    Vst3::tresult getName(Vst3::String128 name) override
+    uint32_t VST3_API addRef() override { return 1; }
+    uint32_t VST3_API release() override { return 1; }
+    Vst3::tresult VST3_API getName(Vst3::String128 name) override
     {
         wcscpy(name, L"bench");
         return Vst3::kResultOk;
     }
-    Vst3::tresult createInstance(Vst3::TUID, Vst3::TUID, void** obj) override
+    Vst3::tresult VST3_API createInstance(Vst3::TUID, Vst3::TUID, void** obj) override
     {
         *obj = nullptr;
         return Vst3::kNotImplemented;

@@ -3,6 +3,7 @@
 #include "../base/log_output.h"
 #include "../base/hex_digits.h"
 #include "../base/message_pump.h"
+#include "../base/platform_name.h"
 #include "../crash/crash_dump.h"
 #include "../exchange/exchange_text.h"
 #include "../scan/library_cache.h"
@@ -135,7 +136,7 @@ int ServerMain(HINSTANCE instance)
     OutputHandle = output ? (HANDLE)(uintptr_t)output : GetStdHandle(STD_OUTPUT_HANDLE);
 
     CreateSplashWindow(instance, (HWND)(uintptr_t)parent);
-    LogInfo(L"Orvanta Plugin Scan Server (x64)\n");
+    LogInfo(SERVER_BANNER_W);
 
     if (input)
     {

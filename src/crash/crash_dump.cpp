@@ -1,4 +1,5 @@
 #include "crash_dump.h"
+#include "../base/platform_name.h"
 #include "../exchange/exchange_text.h"
 #include <dbghelp.h>
 
@@ -40,7 +41,7 @@ void InstallCrashFilter()
         InitializeCriticalSection(&DumpLock);
         LockReady = true;
     }
-    DumpBaseName.Assign(L"ZiveRivedo-x64", 14);
+    DumpBaseName.Assign(DUMP_BASE_NAME_W, (int)(sizeof DUMP_BASE_NAME_W / sizeof(wchar_t)) - 1);
     // A plugin that overflows the stack leaves the filter only what the
     // system keeps back; writing a dump needs more than its default.
     ULONG reserve = CrashStackReserve;

@@ -1,8 +1,8 @@
 // Host-side declarations of the CLAP module ABI, written from its published
 // facts. It is plain C: records of function pointers and texts handed over
-// by pointer (UTF-8, owned by the plugin), with natural alignment. x64
-// Windows has one calling convention, so none is spelled out. The record
-// sizes are checked below for x64.
+// by pointer (UTF-8, owned by the plugin), with natural alignment. Every
+// function is __cdecl, the default on 32-bit Windows (x64 has one calling
+// convention). The record sizes are checked below for x64 and x86.
 #pragma once
 #include <stdint.h>
 
@@ -191,6 +191,23 @@ static_assert(sizeof(clap_plugin_state_converter_descriptor) == 88, "clap_plugin
 static_assert(sizeof(clap_plugin_state_converter_factory) == 24, "clap_plugin_state_converter_factory");
 static_assert(sizeof(clap_plugin_factory_as_vst3) == 32, "clap_plugin_factory_as_vst3");
 static_assert(sizeof(clap_plugin_info_as_vst3) == 24, "clap_plugin_info_as_vst3");
+#else
+// 4-byte pointers: no padding anywhere.
+static_assert(sizeof(clap_version) == 12, "clap_version");
+static_assert(sizeof(clap_plugin_entry) == 24, "clap_plugin_entry");
+static_assert(sizeof(clap_plugin_factory) == 12, "clap_plugin_factory");
+static_assert(sizeof(clap_plugin_descriptor) == 48, "clap_plugin_descriptor");
+static_assert(sizeof(clap_host) == 48, "clap_host");
+static_assert(sizeof(clap_plugin) == 48, "clap_plugin");
+static_assert(sizeof(clap_plugin_audio_ports) == 8, "clap_plugin_audio_ports");
+static_assert(sizeof(clap_audio_port_info) == 276, "clap_audio_port_info");
+static_assert(sizeof(clap_plugin_note_ports) == 8, "clap_plugin_note_ports");
+static_assert(sizeof(clap_note_port_info) == 268, "clap_note_port_info");
+static_assert(sizeof(clap_universal_plugin_id) == 8, "clap_universal_plugin_id");
+static_assert(sizeof(clap_plugin_state_converter_descriptor) == 48, "clap_plugin_state_converter_descriptor");
+static_assert(sizeof(clap_plugin_state_converter_factory) == 12, "clap_plugin_state_converter_factory");
+static_assert(sizeof(clap_plugin_factory_as_vst3) == 16, "clap_plugin_factory_as_vst3");
+static_assert(sizeof(clap_plugin_info_as_vst3) == 12, "clap_plugin_info_as_vst3");
 #endif
 
 } // namespace Clap

@@ -17,8 +17,14 @@ static void NTAPI NoteThreadStart(PVOID, DWORD reason, PVOID)
 }
 
 #ifdef _MSC_VER
+// C names carry a leading underscore on x86.
+#if defined(_M_IX86)
+#pragma comment(linker, "/INCLUDE:__tls_used")
+#pragma comment(linker, "/INCLUDE:_ThreadStartCallback")
+#else
 #pragma comment(linker, "/INCLUDE:_tls_used")
 #pragma comment(linker, "/INCLUDE:ThreadStartCallback")
+#endif
 #pragma const_seg(".CRT$XLB")
 extern "C" const PIMAGE_TLS_CALLBACK ThreadStartCallback = NoteThreadStart;
 #pragma const_seg()

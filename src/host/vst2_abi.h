@@ -1,8 +1,8 @@
 // Host-side declarations of the VST 2 plugin ABI, written from its published
 // facts: the AEffect record is laid out with natural alignment (8-byte
-// packing on 64-bit Windows), pointer-sized members are intptr_t, the
-// dispatcher and the host callback share one signature, and x64 Windows has
-// a single calling convention so none is spelled out. Opcode and flag values
+// packing), pointer-sized members are intptr_t, the dispatcher and the host
+// callback share one signature, and every function is __cdecl, the default
+// on 32-bit Windows (x64 has one calling convention). Opcode and flag values
 // are the ABI's published numbers.
 #pragma once
 #include <stdint.h>
@@ -48,6 +48,14 @@ struct AEffect
     AEffectProcessDoubleProc processDoubleReplacing;
     char future[56];
 };
+
+// 4-byte members and pointers: no padding on x86; on x64 each pointer after
+// an odd number of 4-byte members is padded to 8.
+#if defined(_WIN64)
+static_assert(sizeof(AEffect) == 192, "AEffect");
+#else
+static_assert(sizeof(AEffect) == 144, "AEffect");
+#endif
 
 const int32_t kEffectMagic = 0x56737450; // "VstP" read big-endian
 

@@ -2,12 +2,21 @@
 // facts. It is COM-shaped on Windows: every interface starts with the three
 // IUnknown methods, methods are virtual functions in declaration order (one
 // vtable per interface chain, single inheritance), result codes are
-// HRESULTs, and interface IDs are 16-byte GUIDs in COM's byte layout. x64
-// Windows has one calling convention, so none is spelled out. Structures
+// HRESULTs, and interface IDs are 16-byte GUIDs in COM's byte layout. Every
+// method and every export of the module is __stdcall on 32-bit Windows
+// (VST3_API, the ABI's PLUGIN_API; x64 Windows has one calling convention,
+// where it means nothing). Structures
 // have natural alignment (their members need no padding), and their sizes
 // are checked below. 16-bit texts are UTF-16 (wchar_t on Windows).
 #pragma once
 #include <stdint.h>
+
+// Implementations of the interfaces spell it too.
+#if defined(_WIN32) && !defined(_WIN64)
+#define VST3_API __stdcall
+#else
+#define VST3_API
+#endif
 
 namespace Vst3 {
 
@@ -163,38 +172,38 @@ static_assert(sizeof(BusInfo) == 276, "BusInfo");
 class FUnknown
 {
 public:
-    virtual tresult queryInterface(const TUID iid, void** obj) = 0;
-    virtual uint32_t addRef() = 0;
-    virtual uint32_t release() = 0;
+    virtual tresult VST3_API queryInterface(const TUID iid, void** obj) = 0;
+    virtual uint32_t VST3_API addRef() = 0;
+    virtual uint32_t VST3_API release() = 0;
 };
 
 class IPluginFactory : public FUnknown
 {
 public:
-    virtual tresult getFactoryInfo(PFactoryInfo* info) = 0;
-    virtual int32_t countClasses() = 0;
-    virtual tresult getClassInfo(int32_t index, PClassInfo* info) = 0;
-    virtual tresult createInstance(FIDString cid, FIDString iid, void** obj) = 0;
+    virtual tresult VST3_API getFactoryInfo(PFactoryInfo* info) = 0;
+    virtual int32_t VST3_API countClasses() = 0;
+    virtual tresult VST3_API getClassInfo(int32_t index, PClassInfo* info) = 0;
+    virtual tresult VST3_API createInstance(FIDString cid, FIDString iid, void** obj) = 0;
 };
 
 class IPluginFactory2 : public IPluginFactory
 {
 public:
-    virtual tresult getClassInfo2(int32_t index, PClassInfo2* info) = 0;
+    virtual tresult VST3_API getClassInfo2(int32_t index, PClassInfo2* info) = 0;
 };
 
 class IPluginFactory3 : public IPluginFactory2
 {
 public:
-    virtual tresult getClassInfoUnicode(int32_t index, PClassInfoW* info) = 0;
-    virtual tresult setHostContext(FUnknown* context) = 0;
+    virtual tresult VST3_API getClassInfoUnicode(int32_t index, PClassInfoW* info) = 0;
+    virtual tresult VST3_API setHostContext(FUnknown* context) = 0;
 };
 
 class IPluginBase : public FUnknown
 {
 public:
-    virtual tresult initialize(FUnknown* context) = 0;
-    virtual tresult terminate() = 0;
+    virtual tresult VST3_API initialize(FUnknown* context) = 0;
+    virtual tresult VST3_API terminate() = 0;
 };
 
 class IBStream; // only passed through, never called
@@ -202,28 +211,28 @@ class IBStream; // only passed through, never called
 class IComponent : public IPluginBase
 {
 public:
-    virtual tresult getControllerClassId(TUID classId) = 0;
-    virtual tresult setIoMode(int32_t mode) = 0;
-    virtual int32_t getBusCount(int32_t type, int32_t dir) = 0;
-    virtual tresult getBusInfo(int32_t type, int32_t dir, int32_t index, BusInfo& bus) = 0;
-    virtual tresult getRoutingInfo(RoutingInfo& inInfo, RoutingInfo& outInfo) = 0;
-    virtual tresult activateBus(int32_t type, int32_t dir, int32_t index, TBool state) = 0;
-    virtual tresult setActive(TBool state) = 0;
-    virtual tresult setState(IBStream* state) = 0;
-    virtual tresult getState(IBStream* state) = 0;
+    virtual tresult VST3_API getControllerClassId(TUID classId) = 0;
+    virtual tresult VST3_API setIoMode(int32_t mode) = 0;
+    virtual int32_t VST3_API getBusCount(int32_t type, int32_t dir) = 0;
+    virtual tresult VST3_API getBusInfo(int32_t type, int32_t dir, int32_t index, BusInfo& bus) = 0;
+    virtual tresult VST3_API getRoutingInfo(RoutingInfo& inInfo, RoutingInfo& outInfo) = 0;
+    virtual tresult VST3_API activateBus(int32_t type, int32_t dir, int32_t index, TBool state) = 0;
+    virtual tresult VST3_API setActive(TBool state) = 0;
+    virtual tresult VST3_API setState(IBStream* state) = 0;
+    virtual tresult VST3_API getState(IBStream* state) = 0;
 };
 
 class IHostApplication : public FUnknown
 {
 public:
-    virtual tresult getName(String128 name) = 0;
-    virtual tresult createInstance(TUID cid, TUID iid, void** obj) = 0;
+    virtual tresult VST3_API getName(String128 name) = 0;
+    virtual tresult VST3_API createInstance(TUID cid, TUID iid, void** obj) = 0;
 };
 
 // The module's exports. InitDll and ExitDll are optional; a host calls
 // InitDll before GetPluginFactory and ExitDll after the last release.
-typedef IPluginFactory* (*GetFactoryProc)();
-typedef bool (*InitModuleProc)();
-typedef bool (*ExitModuleProc)();
+typedef IPluginFactory*(VST3_API* GetFactoryProc)();
+typedef bool(VST3_API* InitModuleProc)();
+typedef bool(VST3_API* ExitModuleProc)();
 
 } // namespace Vst3

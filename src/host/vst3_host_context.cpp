@@ -8,7 +8,7 @@ namespace {
 class HostApplication : public Vst3::IHostApplication
 {
 public:
-    Vst3::tresult queryInterface(const Vst3::TUID iid, void** obj) override
+    Vst3::tresult VST3_API queryInterface(const Vst3::TUID iid, void** obj) override
     {
         if (!obj)
             return Vst3::kInvalidArgument;
@@ -24,10 +24,10 @@ public:
     }
 
     // The object is never deleted: the count is only what the plugin sees.
-    uint32_t addRef() override { return (uint32_t)InterlockedIncrement(&m_references); }
-    uint32_t release() override { return (uint32_t)InterlockedDecrement(&m_references); }
+    uint32_t VST3_API addRef() override { return (uint32_t)InterlockedIncrement(&m_references); }
+    uint32_t VST3_API release() override { return (uint32_t)InterlockedDecrement(&m_references); }
 
-    Vst3::tresult getName(Vst3::String128 name) override
+    Vst3::tresult VST3_API getName(Vst3::String128 name) override
     {
         if (!name)
             return Vst3::kInvalidArgument;
@@ -38,7 +38,7 @@ public:
         return Vst3::kResultOk;
     }
 
-    Vst3::tresult createInstance(Vst3::TUID, Vst3::TUID, void** obj) override
+    Vst3::tresult VST3_API createInstance(Vst3::TUID, Vst3::TUID, void** obj) override
     {
         if (obj)
             *obj = nullptr;

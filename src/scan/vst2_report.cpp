@@ -1,6 +1,7 @@
 #include "vst2_report.h"
 #include "report_lines.h"
 #include "../base/log_output.h"
+#include "../base/platform_name.h"
 #include "../base/memory.h"
 #include "../exchange/exchange_text.h"
 #include "../host/vst2_abi.h"
@@ -30,7 +31,7 @@ static bool BuildReport(const CVst2PluginInfo& info, bool failed, bool editorMem
               AddReportLine(lines, L"  \"numOutputs\":%i,\n", info.numOutputs) &&
               AddReportLine(lines, L"  \"wantsMidi\":  %s,\n", JsonBool(info.wantsMidi)) &&
               AddReportLine(lines, L"  \"sendsMidi\": %s,\n", JsonBool(info.sendsMidi)) &&
-              AddReportLine(lines, L"  \"platform\":  \"%s\",\n", L"x64") &&
+              AddReportLine(lines, L"  \"platform\":  \"%s\",\n", PLATFORM_NAME_W) &&
               AddReportLine(lines, L"  \"audio64\":   %s,\n", JsonBool(info.audio64)) &&
               AddReportLine(lines, L"  \"category\":  %i,\n", info.category) &&
               AddReportLine(lines, L"  \"synthEdit\": %s,\n", JsonBool(info.synthEdit)) &&
@@ -76,7 +77,7 @@ void WriteVst2OutOfMemory(const char* reason)
     WriteFixedReportLine("  \"numOutputs\":0,\n");
     WriteFixedReportLine("  \"wantsMidi\":  false,\n");
     WriteFixedReportLine("  \"sendsMidi\": false,\n");
-    WriteFixedReportLine("  \"platform\":  \"x64\",\n");
+    WriteFixedReportLine("  \"platform\":  \"" PLATFORM_NAME "\",\n");
     WriteFixedReportLine("  \"audio64\":   false,\n");
     WriteFixedReportLine("  \"category\":  -1,\n");
     WriteFixedReportLine("  \"synthEdit\": false,\n");

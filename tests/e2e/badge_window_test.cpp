@@ -84,6 +84,7 @@ struct IdleServer
 
 TEST(Badge, StandsInTheWorkAreaCornerOfTheHostWindowsMonitor)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     if (!HaveDisplay())
         GTEST_SKIP() << "no display: the server runs without a badge (Badge.AbsentWithoutDisplay)";
     HostWindow host;
@@ -127,6 +128,7 @@ TEST(Badge, StandsInTheWorkAreaCornerOfTheHostWindowsMonitor)
 
 TEST(Badge, WithoutHostWindowTheForegroundWindowsMonitorDecides)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     if (!HaveDisplay())
         GTEST_SKIP() << "no display: the server runs without a badge (Badge.AbsentWithoutDisplay)";
     IdleServer idle;
@@ -143,6 +145,7 @@ TEST(Badge, WithoutHostWindowTheForegroundWindowsMonitorDecides)
 
 TEST(Badge, EveryPointIsCaptionAndOtherMessagesGoToTheDefault)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     if (!HaveDisplay())
         GTEST_SKIP() << "no display: the server runs without a badge (Badge.AbsentWithoutDisplay)";
     IdleServer idle;
@@ -181,6 +184,7 @@ void MouseTo(int x, int y, DWORD buttons = 0)
 
 TEST(Badge, LeftButtonDragMovesIt)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     if (!HaveDisplay())
         GTEST_SKIP() << "no display: the server runs without a badge (Badge.AbsentWithoutDisplay)";
     IdleServer idle;
@@ -225,6 +229,7 @@ TEST(Badge, LeftButtonDragMovesIt)
 
 TEST(Badge, AbsentWithoutDisplay)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     if (HaveDisplay())
         GTEST_SKIP() << "a display is present (tests/badge_screenshot.sh runs a server without)";
     ServerProcess server;

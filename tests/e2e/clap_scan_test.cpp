@@ -353,7 +353,7 @@ TEST_F(ClapScan, EmptyPluginIdKeepsTheCacheAndAnotherFormatFreesIt)
 // two inputs and two outputs in one main port each; a MIDI input.
 TEST_F(ClapScan, DpfBuildSaysWhatTheSourceDeclares)
 {
-    std::wstring module = BinPath(L"dpf\\DpfGain.clap");
+    std::wstring module = FixtureBinPath(L"dpf\\DpfGain.clap");
     ASSERT_TRUE(Exists(module)) << "the DPF fixture was not built";
     std::string answer = Scan(ClapLine(module));
     EXPECT_EQ(answer.substr(answer.find(">:{")), R"(>:{

@@ -62,16 +62,17 @@ std::wstring DumpNameAt(uint64_t ticks)
     FILETIME file = {(DWORD)ticks, (DWORD)(ticks >> 32)};
     SYSTEMTIME t;
     FileTimeToSystemTime(&file, &t);
-    wchar_t name[64];
-    swprintf(name, 64, L"ZiveRivedo-x64-%04u-%02u-%02u-%02u-%02u-%02u.mdmp", t.wYear, t.wMonth,
-             t.wDay, t.wHour, t.wMinute, t.wSecond);
-    return name;
+    wchar_t time[64];
+    swprintf(time, 64, L"-%04u-%02u-%02u-%02u-%02u-%02u.mdmp", t.wYear, t.wMonth, t.wDay, t.wHour,
+             t.wMinute, t.wSecond);
+    return ServerTexts().dumpBaseName + std::wstring(time);
 }
 
-// "ZiveRivedo-x64-YYYY-MM-DD-HH-MM-SS.mdmp", every field with its digits.
+// "ZiveRivedo-x64-YYYY-MM-DD-HH-MM-SS.mdmp" (x86 for that server), every
+// field with its digits.
 bool ParseDumpName(const std::wstring& name, SYSTEMTIME* time)
 {
-    const std::wstring prefix = L"ZiveRivedo-x64-";
+    const std::wstring prefix = ServerTexts().dumpBaseName + std::wstring(L"-");
     const std::wstring pattern = L"####-##-##-##-##-##.mdmp";
     if (name.size() != prefix.size() + pattern.size() || name.compare(0, prefix.size(), prefix))
         return false;
@@ -245,7 +246,7 @@ std::string GoodAnswer()
            ">:  \"numOutputs\":2,\n"
            ">:  \"wantsMidi\":  false,\n"
            ">:  \"sendsMidi\": false,\n"
-           ">:  \"platform\":  \"x64\",\n"
+           + PlatformLine() +
            ">:  \"audio64\":   false,\n"
            ">:  \"category\":  1,\n"
            ">:  \"synthEdit\": false,\n"
@@ -272,7 +273,7 @@ std::string ShellListingAnswer()
            ">:  \"numOutputs\":2,\n"
            ">:  \"wantsMidi\":  false,\n"
            ">:  \"sendsMidi\": false,\n"
-           ">:  \"platform\":  \"x64\",\n"
+           + PlatformLine() +
            ">:  \"audio64\":   false,\n"
            ">:  \"category\":  10,\n"
            ">:  \"synthEdit\": false,\n"

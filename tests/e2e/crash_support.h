@@ -35,7 +35,8 @@ uint64_t Ticks(const SYSTEMTIME& time);
 uint64_t LocalNow();
 // The dump file name for a local time.
 std::wstring DumpNameAt(uint64_t ticks);
-// "ZiveRivedo-x64-YYYY-MM-DD-HH-MM-SS.mdmp", every field with its digits.
+// "ZiveRivedo-x64-YYYY-MM-DD-HH-MM-SS.mdmp" (x86 for that server), every
+// field with its digits.
 bool ParseDumpName(const std::wstring& name, SYSTEMTIME* time);
 
 // ------------------------------------------------------------- minidump
@@ -94,6 +95,7 @@ struct CrashDump : ::testing::Test
 
     void SetUp() override
     {
+        SKIP_UNLESS_SERVER_RUNS();
         testsupport::MakeFolder(dumps);
         SetEnvironmentVariableW(testsupport::Wide(ThreadFileVariable).c_str(), threadFile.c_str());
     }

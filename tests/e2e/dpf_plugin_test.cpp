@@ -15,7 +15,7 @@ class DpfPlugin : public ScanTest
 
 TEST_F(DpfPlugin, Vst2ReportSaysWhatTheSourceDeclares)
 {
-    std::wstring dll = BinPath(L"dpf\\DpfGain-vst.dll");
+    std::wstring dll = FixtureBinPath(L"dpf\\DpfGain-vst.dll");
     ASSERT_TRUE(Exists(dll)) << "the DPF fixture was not built";
     std::string answer = MaskModuleHandles(Scan(dll));
 
@@ -36,7 +36,7 @@ TEST_F(DpfPlugin, Vst2ReportSaysWhatTheSourceDeclares)
                           ">:  \"numOutputs\":2,\n"
                           ">:  \"wantsMidi\":  true,\n"
                           ">:  \"sendsMidi\": true,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"

@@ -19,7 +19,7 @@ std::string BlockEnd(int category)
            ">:  \"numOutputs\":2,\n"
            ">:  \"wantsMidi\":  false,\n"
            ">:  \"sendsMidi\": false,\n"
-           ">:  \"platform\":  \"x64\",\n"
+           + PlatformLine() +
            ">:  \"audio64\":   false,\n"
            ">:  \"category\":  " + std::to_string(category) + ",\n"
            ">:  \"synthEdit\": false,\n";
@@ -269,7 +269,7 @@ TEST_F(ThreadCallbacks, HelperThreadCallsDuringTheScanAreLogged)
                           ">:  \"numOutputs\":2,\n"
                           ">:  \"wantsMidi\":  true,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -300,7 +300,7 @@ std::string SampleEffectAnswer(const std::string& path)
            ">:  \"numOutputs\":2,\n"
            ">:  \"wantsMidi\":  false,\n"
            ">:  \"sendsMidi\": false,\n"
-           ">:  \"platform\":  \"x64\",\n"
+           + PlatformLine() +
            ">:  \"audio64\":   true,\n"
            ">:  \"category\":  1,\n"
            ">:  \"synthEdit\": false,\n"
@@ -336,7 +336,7 @@ TEST_F(ThreadCallbacks, LeftoverThreadLeavesLaterScansAlone)
                           ">:  \"numOutputs\":2,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"

@@ -142,7 +142,7 @@ TEST_F(ScanCallback, EveryOpcodeIsLoggedByNameAndAnswered)
                               ">:  \"numOutputs\":0,\n"
                               ">:  \"wantsMidi\":  " + wantsMidi + ",\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -176,7 +176,7 @@ TEST_F(ScanCallback, UnknownOpcodesGetAWarning)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -233,7 +233,7 @@ TEST_F(ScanCallback, CapabilityQueries)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -264,7 +264,7 @@ TEST_F(ScanCallback, NullPointersAreNotFollowed)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"

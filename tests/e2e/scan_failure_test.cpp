@@ -37,7 +37,7 @@ TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -62,7 +62,7 @@ TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -86,7 +86,7 @@ TEST_F(ScanFailure, ModulesWithoutAUsableEntryPoint)
                               ">:  \"numOutputs\":1,\n"
                               ">:  \"wantsMidi\":  false,\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -114,7 +114,7 @@ TEST_F(ScanFailure, EntryPointThatFails)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -139,7 +139,7 @@ TEST_F(ScanFailure, EntryPointThatFails)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -163,7 +163,7 @@ TEST_F(ScanFailure, EntryPointThatFails)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -190,7 +190,7 @@ TEST_F(ScanFailure, FailedProbeStillReportsTheFileVersion)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -213,7 +213,7 @@ TEST_F(ScanFailure, FailedProbeStillReportsTheFileVersion)
                                         ">:  \"numOutputs\":0,\n"
                                         ">:  \"wantsMidi\":  false,\n"
                                         ">:  \"sendsMidi\": false,\n"
-                                        ">:  \"platform\":  \"x64\",\n"
+                                        + PlatformLine() +
                                         ">:  \"audio64\":   false,\n"
                                         ">:  \"category\":  -1,\n"
                                         ">:  \"synthEdit\": false,\n"
@@ -239,7 +239,7 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
                               ">:  \"numOutputs\":0,\n"
                               ">:  \"wantsMidi\":  false,\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  -1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -267,7 +267,7 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
                               ">:  \"numOutputs\":0,\n"
                               ">:  \"wantsMidi\":  false,\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  -1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -289,7 +289,7 @@ TEST_F(ScanFailure, FilesThatCannotBeLoaded)
                                            ">:  \"numOutputs\":0,\n"
                                            ">:  \"wantsMidi\":  false,\n"
                                            ">:  \"sendsMidi\": false,\n"
-                                           ">:  \"platform\":  \"x64\",\n"
+                                           + PlatformLine() +
                                            ">:  \"audio64\":   false,\n"
                                            ">:  \"category\":  1,\n"
                                            ">:  \"synthEdit\": false,\n"
@@ -315,7 +315,7 @@ TEST_F(ScanFailure, CrashInsideEffCloseStillGivesTheFullReport)
         ">:  \"numOutputs\":2,\n"
         ">:  \"wantsMidi\":  false,\n"
         ">:  \"sendsMidi\": false,\n"
-        ">:  \"platform\":  \"x64\",\n"
+        + PlatformLine() +
         ">:  \"audio64\":   false,\n"
         ">:  \"category\":  1,\n"
         ">:  \"synthEdit\": false,\n"

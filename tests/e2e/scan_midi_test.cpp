@@ -76,7 +76,7 @@ TEST_F(ScanMidi, CanDoAnswersAndWantMidi)
                               ">:  \"numOutputs\":2,\n"
                               ">:  \"wantsMidi\":  " + c.wants + ",\n"
                               ">:  \"sendsMidi\": " + c.sends + ",\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  1,\n"
                               ">:  \"synthEdit\": false,\n"

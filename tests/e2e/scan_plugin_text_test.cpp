@@ -40,7 +40,7 @@ TEST_F(ScanPluginText, LineBreaksInSubPluginNamesAreEscapedInTheFoundShellLine)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -70,7 +70,7 @@ TEST_F(ScanPluginText, LineBreaksInSubPluginNamesAreEscapedInTheFoundShellLine)
                                                       ">:  \"numOutputs\":0,\n"
                                                       ">:  \"wantsMidi\":  false,\n"
                                                       ">:  \"sendsMidi\": false,\n"
-                                                      ">:  \"platform\":  \"x64\",\n"
+                                                      + PlatformLine() +
                                                       ">:  \"audio64\":   false,\n"
                                                       ">:  \"category\":  1,\n"
                                                       ">:  \"synthEdit\": false,\n"
@@ -106,7 +106,7 @@ TEST_F(ScanPluginText, LineBreaksInCapabilityTextsAreEscapedInTheQueryLine)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  1,\n"
                           ">:  \"synthEdit\": false,\n"

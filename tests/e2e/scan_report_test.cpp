@@ -48,7 +48,7 @@ TEST_F(ScanReport, StereoEffectIsReportedInFullAndAskedInOrder)
                                        ">:  \"numOutputs\":2,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   true,\n"
                                        ">:  \"category\":  1,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -83,7 +83,7 @@ TEST_F(ScanReport, SynthWithMidiInput)
                                        ">:  \"numOutputs\":2,\n"
                                        ">:  \"wantsMidi\":  true,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  2,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -125,7 +125,7 @@ TEST_F(ScanReport, CategoryRules)
                                                ">:  \"numOutputs\":0,\n"
                                                ">:  \"wantsMidi\":  false,\n"
                                                ">:  \"sendsMidi\": false,\n"
-                                               ">:  \"platform\":  \"x64\",\n"
+                                               + PlatformLine() +
                                                ">:  \"audio64\":   false,\n" +
                                                c.categoryLine +
                                                ">:  \"synthEdit\": false,\n"
@@ -148,7 +148,7 @@ TEST_F(ScanReport, ShellCategoryWithSynthFlagIsASynthAndIsNotEnumerated)
                                        ">:  \"numOutputs\":0,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  2,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -171,7 +171,7 @@ TEST_F(ScanReport, IdAndCountsKeepTheirSign)
                                        ">:  \"numOutputs\":-3,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  1,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -195,7 +195,7 @@ TEST_F(ScanReport, TextsAreEscaped)
                                        ">:  \"numOutputs\":0,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  1,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -239,7 +239,7 @@ TEST_F(ScanReport, EveryByteIsWidenedOnItsOwn)
                                ">:  \"numOutputs\":0,\n"
                                ">:  \"wantsMidi\":  false,\n"
                                ">:  \"sendsMidi\": false,\n"
-                               ">:  \"platform\":  \"x64\",\n"
+                               + PlatformLine() +
                                ">:  \"audio64\":   false,\n"
                                ">:  \"category\":  1,\n"
                                ">:  \"synthEdit\": false,\n"
@@ -265,7 +265,7 @@ TEST_F(ScanReport, TextThatFillsTheWholeBufferStopsAtItsEnd)
                                        ">:  \"numOutputs\":0,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  1,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -289,7 +289,7 @@ TEST_F(ScanReport, PathWithNonAsciiCharactersIsLoggedAsUtf8)
                                        ">:  \"numOutputs\":0,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  1,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -312,7 +312,7 @@ TEST_F(ScanReport, SynthEditResourceIsDetected)
                                        ">:  \"numOutputs\":0,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  1,\n"
                                        ">:  \"synthEdit\": true,\n"

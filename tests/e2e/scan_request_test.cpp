@@ -57,7 +57,7 @@ TEST_F(ScanRequest, SubPluginIdIsReadFromTheRequest)
                               ">:  \"numOutputs\":0,\n"
                               ">:  \"wantsMidi\":  false,\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -85,7 +85,7 @@ TEST_F(ScanRequest, PluginThatListsNoShellsIsLoadedAndFreedEachTime)
         ">:  \"numOutputs\":0,\n"
         ">:  \"wantsMidi\":  false,\n"
         ">:  \"sendsMidi\": false,\n"
-        ">:  \"platform\":  \"x64\",\n"
+        + PlatformLine() +
         ">:  \"audio64\":   false,\n"
         ">:  \"category\":  1,\n"
         ">:  \"synthEdit\": false,\n"
@@ -120,7 +120,7 @@ TEST_F(ScanRequest, CachedShellIsReusedThenFlushedByAnotherPath)
         ">:  \"numOutputs\":0,\n"
         ">:  \"wantsMidi\":  false,\n"
         ">:  \"sendsMidi\": false,\n"
-        ">:  \"platform\":  \"x64\",\n"
+        + PlatformLine() +
         ">:  \"audio64\":   false,\n"
         ">:  \"category\":  10,\n"
         ">:  \"synthEdit\": false,\n"
@@ -158,7 +158,7 @@ TEST_F(ScanRequest, CachedShellIsReusedThenFlushedByAnotherPath)
                                                   ">:  \"numOutputs\":0,\n"
                                                   ">:  \"wantsMidi\":  false,\n"
                                                   ">:  \"sendsMidi\": false,\n"
-                                                  ">:  \"platform\":  \"x64\",\n"
+                                                  + PlatformLine() +
                                                   ">:  \"audio64\":   false,\n"
                                                   ">:  \"category\":  1,\n"
                                                   ">:  \"synthEdit\": false,\n"
@@ -202,7 +202,7 @@ TEST_F(ScanRequest, CachedModuleIsKeptWhenItsProbeFails)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  -1,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -235,7 +235,7 @@ TEST_F(ScanRequest, SamePathInAnotherLetterCaseIsAnotherPath)
         ">:  \"numOutputs\":0,\n"
         ">:  \"wantsMidi\":  false,\n"
         ">:  \"sendsMidi\": false,\n"
-        ">:  \"platform\":  \"x64\",\n"
+        + PlatformLine() +
         ">:  \"audio64\":   false,\n"
         ">:  \"category\":  10,\n"
         ">:  \"synthEdit\": false,\n"
@@ -298,7 +298,7 @@ TEST_F(ScanRequest, PathsAreComparedUnitByUnit)
                                                        ">:  \"numOutputs\":0,\n"
                                                        ">:  \"wantsMidi\":  false,\n"
                                                        ">:  \"sendsMidi\": false,\n"
-                                                       ">:  \"platform\":  \"x64\",\n"
+                                                       + PlatformLine() +
                                                        ">:  \"audio64\":   false,\n"
                                                        ">:  \"category\":  1,\n"
                                                        ">:  \"synthEdit\": false,\n"
@@ -327,7 +327,7 @@ TEST_F(ScanRequest, LoadFailureEmptiesTheCache)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  -1,\n"
                           ">:  \"synthEdit\": false,\n"

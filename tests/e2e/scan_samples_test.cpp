@@ -27,7 +27,7 @@ const std::string EffectBlock =
     ">:  \"numOutputs\":2,\n"
     ">:  \"wantsMidi\":  false,\n"
     ">:  \"sendsMidi\": false,\n"
-    ">:  \"platform\":  \"x64\",\n"
+    + PlatformLine() +
     ">:  \"audio64\":   true,\n"
     ">:  \"category\":  1,\n"
     ">:  \"synthEdit\": false,\n"
@@ -45,7 +45,7 @@ const std::string SynthBlock =
     ">:  \"numOutputs\":2,\n"
     ">:  \"wantsMidi\":  true,\n"
     ">:  \"sendsMidi\": false,\n"
-    ">:  \"platform\":  \"x64\",\n"
+    + PlatformLine() +
     ">:  \"audio64\":   false,\n"
     ">:  \"category\":  2,\n"
     ">:  \"synthEdit\": false,\n"
@@ -63,7 +63,7 @@ const std::string ShellBlock =
     ">:  \"numOutputs\":0,\n"
     ">:  \"wantsMidi\":  false,\n"
     ">:  \"sendsMidi\": false,\n"
-    ">:  \"platform\":  \"x64\",\n"
+    + PlatformLine() +
     ">:  \"audio64\":   false,\n"
     ">:  \"category\":  10,\n"
     ">:  \"synthEdit\": false,\n"
@@ -85,7 +85,7 @@ const std::string ChorusBlock =
     ">:  \"numOutputs\":2,\n"
     ">:  \"wantsMidi\":  false,\n"
     ">:  \"sendsMidi\": false,\n"
-    ">:  \"platform\":  \"x64\",\n"
+    + PlatformLine() +
     ">:  \"audio64\":   false,\n"
     ">:  \"category\":  1,\n"
     ">:  \"synthEdit\": false,\n"
@@ -103,7 +103,7 @@ const std::string DelayBlock =
     ">:  \"numOutputs\":2,\n"
     ">:  \"wantsMidi\":  false,\n"
     ">:  \"sendsMidi\": false,\n"
-    ">:  \"platform\":  \"x64\",\n"
+    + PlatformLine() +
     ">:  \"audio64\":   false,\n"
     ">:  \"category\":  1,\n"
     ">:  \"synthEdit\": false,\n"
@@ -111,7 +111,7 @@ const std::string DelayBlock =
 
 TEST_F(ScanSamples, EffectSynthAndShellWithItsSubPlugins)
 {
-    std::string samples = Utf8(BinPath(L"samples\\"));
+    std::string samples = Utf8(FixtureBinPath(L"samples\\"));
     const std::string entry = EntryLines(ModulePlaceholder);
 
     std::string effect = samples + "SampleEffect.dll";
@@ -169,7 +169,7 @@ TEST_F(ScanSamples, EditorFormReportsAnEditor)
                                                    ">:  \"numOutputs\":2,\n"
                                                    ">:  \"wantsMidi\":  false,\n"
                                                    ">:  \"sendsMidi\": false,\n"
-                                                   ">:  \"platform\":  \"x64\",\n"
+                                                   + PlatformLine() +
                                                    ">:  \"audio64\":   true,\n"
                                                    ">:  \"category\":  1,\n"
                                                    ">:  \"synthEdit\": false,\n"

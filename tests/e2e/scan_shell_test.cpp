@@ -35,7 +35,7 @@ TEST_F(ScanShell, RepeatedIdIsListedOnceUnderItsFirstName)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -88,7 +88,7 @@ TEST_F(ScanShell, SeventeenAndMoreSubPluginsKeepTheirOrder)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -114,7 +114,7 @@ TEST_F(ScanShell, ShellThatListsNothingIsFreed)
                                        ">:  \"numOutputs\":0,\n"
                                        ">:  \"wantsMidi\":  false,\n"
                                        ">:  \"sendsMidi\": false,\n"
-                                       ">:  \"platform\":  \"x64\",\n"
+                                       + PlatformLine() +
                                        ">:  \"audio64\":   false,\n"
                                        ">:  \"category\":  10,\n"
                                        ">:  \"synthEdit\": false,\n"
@@ -146,7 +146,7 @@ TEST_F(ScanShell, SubPluginNamesAreEscapedForTheLogLineAndForTheReport)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -177,7 +177,7 @@ TEST_F(ScanShell, SubPluginNameThatFillsTheBuffer)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -219,7 +219,7 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdStopsAfterOneHundredRepeatsInARow)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -245,7 +245,7 @@ TEST_F(ScanShell, EndlessRepeatOfOneIdStopsAfterOneHundredRepeatsInARow)
                                                       ">:  \"numOutputs\":0,\n"
                                                       ">:  \"wantsMidi\":  false,\n"
                                                       ">:  \"sendsMidi\": false,\n"
-                                                      ">:  \"platform\":  \"x64\",\n"
+                                                      + PlatformLine() +
                                                       ">:  \"audio64\":   false,\n"
                                                       ">:  \"category\":  1,\n"
                                                       ">:  \"synthEdit\": false,\n"
@@ -285,7 +285,7 @@ TEST_F(ScanShell, NewIdStartsTheRepeatCountAgain)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -325,7 +325,7 @@ TEST_F(ScanShell, EndlessStreamOfNewIdsStopsAfter4096Queries)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -358,7 +358,7 @@ TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)
         ">:  \"numOutputs\":0,\n"
         ">:  \"wantsMidi\":  false,\n"
         ">:  \"sendsMidi\": false,\n"
-        ">:  \"platform\":  \"x64\",\n"
+        + PlatformLine() +
         ">:  \"audio64\":   false,\n"
         ">:  \"category\":  10,\n"
         ">:  \"synthEdit\": false,\n"
@@ -399,7 +399,7 @@ TEST_F(ScanShell, SubPluginsAreBuiltFromTheCurrentIdOfEachRequest)
                                  ">:  \"numOutputs\":0,\n"
                                  ">:  \"wantsMidi\":  false,\n"
                                  ">:  \"sendsMidi\": false,\n"
-                                 ">:  \"platform\":  \"x64\",\n"
+                                 + PlatformLine() +
                                  ">:  \"audio64\":   false,\n"
                                  ">:  \"category\":  1,\n"
                                  ">:  \"synthEdit\": false,\n"

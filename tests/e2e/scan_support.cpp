@@ -3,7 +3,7 @@
 
 using namespace testsupport;
 
-const std::string Banner = "info:Orvanta Plugin Scan Server (x64)\n";
+const std::string Banner = ServerTexts().banner;
 const std::string Ready = "ready:\n";
 const std::string CachedFlush = "info:Freeing cached library...\ninfo:Freed\n";
 const std::string ModulePlaceholder = "<module>";
@@ -32,7 +32,8 @@ std::string MaskModuleHandles(const std::string& answer)
         end = end == std::string::npos ? answer.size() : end + 1;
         std::string line = answer.substr(at, end - at);
         at = end;
-        if (line.compare(0, prefix.size(), prefix) == 0 && line.size() == prefix.size() + 17 &&
+        if (line.compare(0, prefix.size(), prefix) == 0 &&
+            line.size() == prefix.size() + ServerTexts().pointerDigits + 1 &&
             line.back() == '\n' &&
             line.find_first_not_of("0123456789ABCDEF", prefix.size()) == line.size() - 1)
             line = prefix + ModulePlaceholder + "\n";
@@ -124,7 +125,8 @@ int CountOf(const std::string& text, const std::string& piece)
 
 std::wstring Vst3Binary(const std::wstring& name)
 {
-    return BinPath(L"vst3\\" + name + L".vst3\\Contents\\x86_64-win\\" + name + L".vst3");
+    return FixtureBinPath(L"vst3\\" + name + L".vst3\\Contents\\" + ServerTexts().vst3Folder + L"\\" + name +
+                          L".vst3");
 }
 
 std::string Vst3Line(const std::wstring& binary, const std::string& cid)
@@ -152,7 +154,7 @@ std::string Vst3ClassOpening(const std::string& line)
 
 const std::string Vst3KeepLines = "info:Keeping VST3 library loaded for now...\ninfo:Finished\n";
 
-std::wstring ClapBinary(const std::wstring& name) { return BinPath(L"clap\\" + name + L".clap"); }
+std::wstring ClapBinary(const std::wstring& name) { return FixtureBinPath(L"clap\\" + name + L".clap"); }
 
 std::string ClapLine(const std::wstring& module, const std::string& id)
 {
@@ -178,7 +180,7 @@ std::vector<std::string> AttachHandles(const std::wstring& dllPath)
     while ((at = events.find("attach ", at)) != std::string::npos)
     {
         if (at == 0 || events[at - 1] == '\n')
-            handles.push_back(events.substr(at + 7, 16));
+            handles.push_back(events.substr(at + 7, ServerTexts().pointerDigits));
         at += 7;
     }
     return handles;
@@ -195,6 +197,7 @@ ScanTest::ScanTest() : folder(TestFolderPrefix()) {}
 
 void ScanTest::SetUp()
 {
+    SKIP_UNLESS_SERVER_RUNS();
     ASSERT_TRUE(server.Start());
     ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
 }

@@ -7,6 +7,7 @@
 #pragma once
 #include "build_paths.h"
 #include "files.h"
+#include "machines.h"
 #include "pipe_host.h"
 #include "scratch_folder.h"
 #include "text.h"
@@ -15,7 +16,21 @@
 #include <string>
 #include <vector>
 
-// The first line of every server, and the line that ends each answer.
+using testsupport::PlatformLine;
+using testsupport::ServerTexts;
+
+// Skips the test where the server under test cannot run here: the x86.*
+// copies, where 32-bit programs do not run (machines.h says why).
+#define SKIP_UNLESS_SERVER_RUNS()                                              \
+    do                                                                         \
+    {                                                                          \
+        std::string whyNot;                                                    \
+        if (!testsupport::MachineUnderTestRuns(&whyNot))                       \
+            GTEST_SKIP() << whyNot;                                            \
+    } while (0)
+
+// The first line of every server (it names the machine under test), and
+// the line that ends each answer.
 extern const std::string Banner;
 extern const std::string Ready;
 // The two lines of a cached module being freed.
@@ -24,8 +39,9 @@ extern const std::string CachedFlush;
 // ------------------------------------------------------------ transcripts
 
 // The module handle is the one varying part of a transcript: each
-// "Looking for entry point in module" line whose handle is exactly 16
-// upper-case hexadecimal digits gets ModulePlaceholder instead (any other
+// "Looking for entry point in module" line whose handle is exactly as many
+// upper-case hexadecimal digits as %p prints on the machine under test (16
+// for x64, 8 for x86) gets ModulePlaceholder instead (any other
 // text is left alone, so a malformed handle still fails the comparison).
 extern const std::string ModulePlaceholder;
 std::string MaskModuleHandles(const std::string& answer);
@@ -59,7 +75,8 @@ int CountOf(const std::string& text, const std::string& piece);
 // ------------------------------------------------------------------ VST3
 
 // The binary of a VST3 fixture bundle:
-// bin\vst3\NAME.vst3\Contents\x86_64-win\NAME.vst3.
+// bin\vst3\NAME.vst3\Contents\x86_64-win\NAME.vst3 (of the machine under test:
+// bin\x86\vst3\NAME.vst3\Contents\x86-win\NAME.vst3 for x86).
 std::wstring Vst3Binary(const std::wstring& name);
 // A VST3 request line: "vst3|" and the binary's path, then ">" and the
 // class ID for a class request.
@@ -74,7 +91,7 @@ extern const std::string Vst3KeepLines;
 
 // ------------------------------------------------------------------ CLAP
 
-// A CLAP fixture module: bin\clap\NAME.clap.
+// A CLAP fixture module: bin\clap\NAME.clap (of the machine under test).
 std::wstring ClapBinary(const std::wstring& name);
 // A CLAP request line: "clap|" and the module's path, then ">" and the
 // plugin ID for a plugin request.

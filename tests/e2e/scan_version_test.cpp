@@ -52,7 +52,7 @@ TEST_F(ScanVersion, VendorVersionRanges)
                                                ">:  \"numOutputs\":0,\n"
                                                ">:  \"wantsMidi\":  false,\n"
                                                ">:  \"sendsMidi\": false,\n"
-                                               ">:  \"platform\":  \"x64\",\n"
+                                               + PlatformLine() +
                                                ">:  \"audio64\":   false,\n"
                                                ">:  \"category\":  1,\n"
                                                ">:  \"synthEdit\": false,\n"
@@ -97,7 +97,7 @@ TEST_F(ScanVersion, FileVersionWhenThePluginGivesNone)
                                                ">:  \"numOutputs\":0,\n"
                                                ">:  \"wantsMidi\":  false,\n"
                                                ">:  \"sendsMidi\": false,\n"
-                                               ">:  \"platform\":  \"x64\",\n"
+                                               + PlatformLine() +
                                                ">:  \"audio64\":   false,\n"
                                                ">:  \"category\":  1,\n"
                                                ">:  \"synthEdit\": false,\n"

@@ -1,5 +1,6 @@
 // What the server executable itself declares: a GUI program whose manifest
 // asks for nothing, importing only system DLLs.
+#include "machines.h"
 #include "pipe_host.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -27,16 +28,30 @@ TEST(ServerBinary, ManifestIsAnEmptyAssembly)
     FreeLibrary(image);
 }
 
+// Mapped as an image for reading only, so a 32-bit server reads from this
+// 64-bit test program too; the headers are PE32 or PE32+ by machine.
 TEST(ServerBinary, GuiSubsystemAndOnlySystemImports)
 {
-    HMODULE image = LoadLibraryExW(ServerExePath().c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    HMODULE image = LoadLibraryExW(ServerExePath().c_str(), nullptr,
+                                   LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(image, nullptr);
-    const BYTE* base = (const BYTE*)image;
-    const IMAGE_NT_HEADERS64* nt =
-        (const IMAGE_NT_HEADERS64*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
-    EXPECT_EQ(nt->FileHeader.Machine, IMAGE_FILE_MACHINE_AMD64);
-    EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
-    const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    // The low bits of such a handle mark how it was mapped.
+    const BYTE* base = (const BYTE*)((uintptr_t)image & ~(uintptr_t)3);
+    const IMAGE_NT_HEADERS32* nt =
+        (const IMAGE_NT_HEADERS32*)(base + ((const IMAGE_DOS_HEADER*)base)->e_lfanew);
+    EXPECT_EQ(nt->FileHeader.Machine, ServerTexts().imageMachine);
+    IMAGE_DATA_DIRECTORY dir;
+    if (nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR64_MAGIC)
+    {
+        const IMAGE_NT_HEADERS64* nt64 = (const IMAGE_NT_HEADERS64*)nt;
+        EXPECT_EQ(nt64->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+        dir = nt64->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    }
+    else
+    {
+        EXPECT_EQ(nt->OptionalHeader.Subsystem, IMAGE_SUBSYSTEM_WINDOWS_GUI);
+        dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    }
     int count = 0;
     for (const IMAGE_IMPORT_DESCRIPTOR* d = (const IMAGE_IMPORT_DESCRIPTOR*)(base + dir.VirtualAddress);
          d->Name; d++, count++)

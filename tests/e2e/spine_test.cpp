@@ -22,6 +22,7 @@ struct Served : ::testing::Test
     ServerProcess server;
     void SetUp() override
     {
+        SKIP_UNLESS_SERVER_RUNS();
         ASSERT_TRUE(server.Start());
         ASSERT_EQ(server.ReadUntilReady(), Banner + Ready);
     }
@@ -107,7 +108,7 @@ const std::string OverlongAnswer = "error:Request line longer than 131072 bytes,
                                    ">:  \"numOutputs\":0,\n"
                                    ">:  \"wantsMidi\":  false,\n"
                                    ">:  \"sendsMidi\": false,\n"
-                                   ">:  \"platform\":  \"x64\",\n"
+                                   + PlatformLine() +
                                    ">:  \"audio64\":   false,\n"
                                    ">:  \"category\":  -1,\n"
                                    ">:  \"synthEdit\": false,\n"
@@ -158,7 +159,7 @@ std::string LoadFailureAnswer(const std::string& scannedAs, const std::string& e
            ">:  \"numOutputs\":0,\n"
            ">:  \"wantsMidi\":  false,\n"
            ">:  \"sendsMidi\": false,\n"
-           ">:  \"platform\":  \"x64\",\n"
+           + PlatformLine() +
            ">:  \"audio64\":   false,\n"
            ">:  \"category\":  -1,\n"
            ">:  \"synthEdit\": false,\n"
@@ -194,6 +195,7 @@ TEST_F(Served, NonAsciiPathGoesBothWaysAsUtf8)
 
 TEST(Spine, BannerThenReadyThenCleanExit)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     ServerProcess server;
     ASSERT_TRUE(server.Start());
     EXPECT_EQ(server.ReadUntilReady(), Banner + Ready);
@@ -204,6 +206,7 @@ TEST(Spine, BannerThenReadyThenCleanExit)
 
 TEST(Spine, UpperCaseHandleWithTrailingBlankStillServes)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     ServerProcess server;
     ServerOptions options;
     options.upperCaseInput = true;
@@ -217,6 +220,7 @@ TEST(Spine, UpperCaseHandleWithTrailingBlankStillServes)
 
 TEST(Spine, OutputGoesToStandardOutputWithoutSecondArgument)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     ServerProcess server;
     ServerOptions options;
     options.outputAsStdout = true;
@@ -231,6 +235,7 @@ TEST(Spine, OutputGoesToStandardOutputWithoutSecondArgument)
 // that ends when a quit message reaches the server's thread.
 TEST(Spine, PrefixedHandleMeansMessageLoopOnly)
 {
+    SKIP_UNLESS_SERVER_RUNS();
     ServerProcess server;
     ServerOptions options;
     options.inputPrefix = L"0x";

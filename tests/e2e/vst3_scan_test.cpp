@@ -230,7 +230,7 @@ TEST_F(Vst3Scan, SuiteClassesEachInARequestOfTheirOwn)
 // members only the newer interfaces give stay empty.
 TEST_F(Vst3Scan, LegacySingleFileOfTheFirstFactoryLevel)
 {
-    const std::string module = Vst3Line(BinPath(L"vst3\\Vst3Legacy.vst3"));
+    const std::string module = Vst3Line(FixtureBinPath(L"vst3\\Vst3Legacy.vst3"));
     EXPECT_EQ(Scan(module), Vst3ModuleOpening(module) + OpenPlain + ReadFactory + Vst3KeepLines + R"(>:{
 >:  "format": "vst3",
 >:  "error": "",
@@ -298,7 +298,8 @@ TEST_F(Vst3Scan, ModulesThatFailBeforeTheirClasses)
 {
     const std::wstring vst2 = Plugin("NotVst3", "name=N\ncategory=1\n");
     const FailedModule cases[] = {
-        {"missing file", BinPath(L"vst3\\Vst3NoBinary.vst3\\Contents\\x86_64-win\\Vst3NoBinary.vst3"),
+        {"missing file", FixtureBinPath(L"vst3\\Vst3NoBinary.vst3\\Contents\\" + std::wstring(ServerTexts().vst3Folder) +
+                                       L"\\Vst3NoBinary.vst3"),
          PhaseLines({"load"}) + Info("Finished"), "Failed to load library, err=126", "load", false, false},
         {"a VST 2 plugin", vst2, PhaseLines({"load"}) + Info("Freeing library...") + Info("Finished"),
          "GetPluginFactory not found, not a VST3 module", "GetPluginFactory", false, false},
@@ -382,7 +383,7 @@ const std::string PlainBlock = ">:{\n"
                                ">:  \"numOutputs\":0,\n"
                                ">:  \"wantsMidi\":  false,\n"
                                ">:  \"sendsMidi\": false,\n"
-                               ">:  \"platform\":  \"x64\",\n"
+                               + PlatformLine() +
                                ">:  \"audio64\":   false,\n"
                                ">:  \"category\":  1,\n"
                                ">:  \"synthEdit\": false,\n"

@@ -12,6 +12,9 @@ fixture_plugin_modes(SOURCE ${CMAKE_CURRENT_LIST_DIR}/client_fixture.cpp DEFINE 
   ClientCrashOnce:6
   ClientShellHangSub:7)
 
+if(ORVANTA_X86_PART)
+  return()
+endif()
 add_executable(fakeserver WIN32 ${PROJECT_SOURCE_DIR}/tests/support/fake_server.cpp)
 target_link_libraries(fakeserver PRIVATE orvanta_warnings shell32)
 set_target_properties(fakeserver PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${OUT_DIR})

@@ -17,13 +17,13 @@ set(dpf_source ${CMAKE_CURRENT_SOURCE_DIR}/dpf)
 set(dpf_out ${OUT_DIR}/dpf)
 set(dpf_outputs
   ${dpf_out}/DpfGain-vst.dll
-  ${dpf_out}/DpfGain.vst3/Contents/x86_64-win/DpfGain.vst3
+  ${dpf_out}/DpfGain.vst3/Contents/${VST3_ARCH_FOLDER}/DpfGain.vst3
   ${dpf_out}/DpfGain.clap)
 add_custom_command(OUTPUT ${dpf_outputs}
   # A make of its own, not a part of the outer one's job server.
   COMMAND ${CMAKE_COMMAND} -E env --unset=MAKEFLAGS --unset=MFLAGS --unset=MAKELEVEL
     ${ORVANTA_MAKE} -s -C ${dpf_source}
-      CC=${CMAKE_C_COMPILER} CXX=${CMAKE_CXX_COMPILER} AR=${CMAKE_AR}
+      CC=${CMAKE_C_COMPILER} CXX=${CMAKE_CXX_COMPILER} AR=${CMAKE_AR} WINDRES=${CMAKE_RC_COMPILER}
       PKG_CONFIG=false LDFLAGS=-static
       DPF_PATH=${ORVANTA_DPF_PATH} DPF_TARGET_DIR=${dpf_out}
       DPF_BUILD_DIR=${CMAKE_CURRENT_BINARY_DIR}/dpf-objects

@@ -665,7 +665,8 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
     {
         SetPaths(instance);
         char line[64];
-        snprintf(line, sizeof line, "attach %016llX", (unsigned long long)(uintptr_t)instance);
+        // As %p prints it: as many digits as the machine's pointers have.
+        snprintf(line, sizeof line, "attach %0*llX", (int)(2 * sizeof(void*)), (unsigned long long)(uintptr_t)instance);
         Record(line);
     }
     else if (reason == DLL_PROCESS_DETACH)

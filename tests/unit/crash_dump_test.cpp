@@ -2,6 +2,7 @@
 // and the installation step of the crash filter.
 #include "base/memory.h"
 #include "crash/crash_dump.h"
+#include "machines.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <wchar.h>
@@ -121,7 +122,7 @@ struct CrashFilterInstall : ::testing::Test
 TEST_F(CrashFilterInstall, SetsBaseNameAndFilterAndReplacesAnEarlierName)
 {
     InstallCrashFilter();
-    EXPECT_STREQ(DumpBaseName, L"ZiveRivedo-x64");
+    EXPECT_STREQ(DumpBaseName, testsupport::ServerTexts().dumpBaseName);
     EXPECT_EQ(SetUnhandledExceptionFilter(nullptr), &CrashFilter);
 
     // Installing again releases the earlier name: no block is left behind.
@@ -129,7 +130,7 @@ TEST_F(CrashFilterInstall, SetsBaseNameAndFilterAndReplacesAnEarlierName)
     long before = MemLiveBlocks();
     InstallCrashFilter();
     EXPECT_EQ(MemLiveBlocks(), before);
-    EXPECT_STREQ(DumpBaseName, L"ZiveRivedo-x64");
+    EXPECT_STREQ(DumpBaseName, testsupport::ServerTexts().dumpBaseName);
 
     // A holder of the earlier name keeps it: the new name is a block of its
     // own, not written over the shared one.
@@ -137,8 +138,8 @@ TEST_F(CrashFilterInstall, SetsBaseNameAndFilterAndReplacesAnEarlierName)
     InstallCrashFilter();
     EXPECT_EQ(MemLiveBlocks(), before + 1);
     EXPECT_NE(DumpBaseName.Chars(), keep.Chars());
-    EXPECT_STREQ(DumpBaseName, L"ZiveRivedo-x64");
-    EXPECT_STREQ(keep, L"ZiveRivedo-x64");
+    EXPECT_STREQ(DumpBaseName, testsupport::ServerTexts().dumpBaseName);
+    EXPECT_STREQ(keep, testsupport::ServerTexts().dumpBaseName);
     keep.Release();
     EXPECT_EQ(MemLiveBlocks(), before);
     EXPECT_EQ(SetUnhandledExceptionFilter(nullptr), &CrashFilter);

@@ -9,6 +9,7 @@
 #include "build_paths.h"
 #include "crash/crash_dump.h"
 #include "fault_injection.h"
+#include "machines.h"
 #include "output_capture.h"
 #include "scan/library_cache.h"
 #include "scan/report_lines.h"
@@ -21,7 +22,10 @@
 #include <vector>
 
 using testsupport::BinPath;
+using testsupport::FixtureBinPath;
 using testsupport::FixturePath;
+using testsupport::PlatformLine;
+using testsupport::ServerTexts;
 using testsupport::SamplePath;
 using testsupport::Utf8;
 
@@ -40,7 +44,7 @@ std::string MaskModule(std::string answer)
 {
     const std::string looking = "info:Looking for entry point in module ";
     for (size_t at = answer.find(looking); at != std::string::npos; at = answer.find(looking, at + 1))
-        answer.replace(at + looking.size(), 16, "HANDLE");
+        answer.replace(at + looking.size(), ServerTexts().pointerDigits, "HANDLE");
     return answer;
 }
 
@@ -65,7 +69,7 @@ const std::string EffectAnswer = "ready:\n" + Info("Scanning plugin: '" + Effect
                                  ">:  \"numOutputs\":2,\n"
                                  ">:  \"wantsMidi\":  false,\n"
                                  ">:  \"sendsMidi\": false,\n"
-                                 ">:  \"platform\":  \"x64\",\n"
+                                 + PlatformLine() +
                                  ">:  \"audio64\":   true,\n"
                                  ">:  \"category\":  1,\n"
                                  ">:  \"synthEdit\": false,\n"
@@ -85,7 +89,7 @@ const std::string SynthAnswer = "ready:\n" + Info("Scanning plugin: '" + SynthPa
                                 ">:  \"numOutputs\":2,\n"
                                 ">:  \"wantsMidi\":  true,\n"
                                 ">:  \"sendsMidi\": false,\n"
-                                ">:  \"platform\":  \"x64\",\n"
+                                + PlatformLine() +
                                 ">:  \"audio64\":   false,\n"
                                 ">:  \"category\":  2,\n"
                                 ">:  \"synthEdit\": false,\n"
@@ -107,7 +111,7 @@ const std::string ShellAnswer = "ready:\n" + Info("Scanning plugin: '" + ShellPa
                                 ">:  \"numOutputs\":0,\n"
                                 ">:  \"wantsMidi\":  false,\n"
                                 ">:  \"sendsMidi\": false,\n"
-                                ">:  \"platform\":  \"x64\",\n"
+                                + PlatformLine() +
                                 ">:  \"audio64\":   false,\n"
                                 ">:  \"category\":  10,\n"
                                 ">:  \"synthEdit\": false,\n"
@@ -132,7 +136,7 @@ const std::string ChorusAnswer = "ready:\n" + Info("Scanning plugin: '" + ShellP
                                  ">:  \"numOutputs\":2,\n"
                                  ">:  \"wantsMidi\":  false,\n"
                                  ">:  \"sendsMidi\": false,\n"
-                                 ">:  \"platform\":  \"x64\",\n"
+                                 + PlatformLine() +
                                  ">:  \"audio64\":   false,\n"
                                  ">:  \"category\":  1,\n"
                                  ">:  \"synthEdit\": false,\n"
@@ -153,7 +157,7 @@ const std::string VersionedAnswer = "ready:\n" + Info("Scanning plugin: '" + Ver
                                     ">:  \"numOutputs\":0,\n"
                                     ">:  \"wantsMidi\":  false,\n"
                                     ">:  \"sendsMidi\": false,\n"
-                                    ">:  \"platform\":  \"x64\",\n"
+                                    + PlatformLine() +
                                     ">:  \"audio64\":   false,\n"
                                     ">:  \"category\":  2,\n"
                                     ">:  \"synthEdit\": false,\n"
@@ -174,7 +178,7 @@ const std::string MissingAnswer = "ready:\n" + Info("Scanning plugin: '" + Missi
                                   ">:  \"numOutputs\":0,\n"
                                   ">:  \"wantsMidi\":  false,\n"
                                   ">:  \"sendsMidi\": false,\n"
-                                  ">:  \"platform\":  \"x64\",\n"
+                                  + PlatformLine() +
                                   ">:  \"audio64\":   false,\n"
                                   ">:  \"category\":  -1,\n"
                                   ">:  \"synthEdit\": false,\n"
@@ -196,7 +200,7 @@ std::string OutOfMemoryAnswer(const std::string& reason)
            ">:  \"numOutputs\":0,\n"
            ">:  \"wantsMidi\":  false,\n"
            ">:  \"sendsMidi\": false,\n"
-           ">:  \"platform\":  \"x64\",\n"
+           + PlatformLine() +
            ">:  \"audio64\":   false,\n"
            ">:  \"category\":  -1,\n"
            ">:  \"synthEdit\": false,\n"
@@ -591,7 +595,7 @@ TEST_F(ScanUnderFailures, EditorFormOfTheSampleEffect)
                               ">:  \"numOutputs\":2,\n"
                               ">:  \"wantsMidi\":  false,\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   true,\n"
                               ">:  \"category\":  1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -606,7 +610,9 @@ TEST_F(ScanUnderFailures, EditorFormOfTheSampleEffect)
 
 // A VST3 module request and a class request that loads the module itself:
 // the same rule, with the VST3 blocks.
-const std::string Vst3Line = "vst3|" + Utf8(BinPath(L"vst3\\Vst3Effect.vst3\\Contents\\x86_64-win\\Vst3Effect.vst3"));
+const std::string Vst3Line = "vst3|" + Utf8(FixtureBinPath(L"vst3\\Vst3Effect.vst3\\Contents\\" +
+                                                           std::wstring(ServerTexts().vst3Folder) +
+                                                           L"\\Vst3Effect.vst3"));
 const std::string Vst3Opening = Info("Phase: load") + Info("Phase: InitDll") + Info("Phase: GetPluginFactory") +
                                 Info("Phase: setHostContext");
 const std::string Vst3Keep = Info("Keeping VST3 library loaded for now...") + Info("Finished");
@@ -675,7 +681,7 @@ TEST_F(ScanUnderFailures, Vst3ClassRequest)
 
 // A CLAP module request and a plugin request that loads the module itself:
 // the same rule, with the CLAP blocks.
-const std::string ClapLine = "clap|" + Utf8(BinPath(L"clap\\ClapEffect.clap"));
+const std::string ClapLine = "clap|" + Utf8(FixtureBinPath(L"clap\\ClapEffect.clap"));
 const std::string ClapOpening = Info("Phase: load") + Info("Phase: clap_entry") + Info("Phase: init") +
                                 Info("Phase: get_factory");
 const std::string ClapKeep = Info("Keeping CLAP library loaded for now...") + Info("Finished");

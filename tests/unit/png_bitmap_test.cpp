@@ -574,6 +574,13 @@ TEST(PngBitmap, ProgramPictureIs120SquareUprightAndPremultiplied)
 
 // --- The window without its picture -------------------------------------------
 
+// CALLBACK: a lambda would be __cdecl, which 32-bit Windows does not call.
+BOOL CALLBACK CountWindow(HWND, LPARAM count)
+{
+    ++*reinterpret_cast<int*>(count);
+    return TRUE;
+}
+
 TEST(SplashWindow, NoPictureMeansNoWindowAndNothingHeld)
 {
     ASSERT_EQ(SplashWindow, nullptr);
@@ -582,13 +589,7 @@ TEST(SplashWindow, NoPictureMeansNoWindowAndNothingHeld)
     EXPECT_EQ(SplashWindow, nullptr);
     EXPECT_EQ(GdiObjectsInUse(), before);
     int windows = 0;
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND, LPARAM count) -> BOOL {
-            ++*reinterpret_cast<int*>(count);
-            return TRUE;
-        },
-        (LPARAM)&windows);
+    EnumThreadWindows(GetCurrentThreadId(), CountWindow, (LPARAM)&windows);
     EXPECT_EQ(windows, 0);
 }
 

@@ -2,9 +2,12 @@
 // not be made for lack of memory, or it was longer than the server
 // assembles. Each is one error line and one full report block carrying the
 // same text, exactly as the README documents them.
+#include "machines.h"
 #include "output_capture.h"
 #include "scan/scan_request.h"
 #include <gtest/gtest.h>
+
+using testsupport::PlatformLine;
 
 namespace {
 
@@ -24,7 +27,7 @@ TEST(RequestFailure, RequestThatCouldNotBeMadeGetsTheOutOfMemoryAnswer)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  -1,\n"
                           ">:  \"synthEdit\": false,\n"
@@ -47,7 +50,7 @@ TEST(RequestFailure, OversizedRequestGetsTheLongLineAnswer)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  false,\n"
                           ">:  \"sendsMidi\": false,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   false,\n"
                           ">:  \"category\":  -1,\n"
                           ">:  \"synthEdit\": false,\n"

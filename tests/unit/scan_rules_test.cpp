@@ -4,11 +4,14 @@
 #include "base/memory.h"
 #include "host/probe_threads.h"
 #include "host/vst2_host_callback.h"
+#include "machines.h"
 #include "output_capture.h"
 #include "scan/report_lines.h"
 #include "scan/vst2_probe.h"
 #include "scan/vst2_report.h"
 #include <gtest/gtest.h>
+
+using testsupport::PlatformLine;
 
 namespace {
 
@@ -118,7 +121,7 @@ TEST(ReportBlock, FailedLoadPrintsInitialValues)
                               ">:  \"numOutputs\":0,\n"
                               ">:  \"wantsMidi\":  false,\n"
                               ">:  \"sendsMidi\": false,\n"
-                              ">:  \"platform\":  \"x64\",\n"
+                              + PlatformLine() +
                               ">:  \"audio64\":   false,\n"
                               ">:  \"category\":  -1,\n"
                               ">:  \"synthEdit\": false,\n"
@@ -155,7 +158,7 @@ TEST(ReportBlock, ShellObjectOnlyForCategoryTen)
                           ">:  \"numOutputs\":0,\n"
                           ">:  \"wantsMidi\":  true,\n"
                           ">:  \"sendsMidi\": true,\n"
-                          ">:  \"platform\":  \"x64\",\n"
+                          + PlatformLine() +
                           ">:  \"audio64\":   true,\n"
                           ">:  \"category\":  10,\n"
                           ">:  \"synthEdit\": true,\n"

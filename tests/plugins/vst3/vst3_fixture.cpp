@@ -281,7 +281,7 @@ public:
     explicit Component(const ClassSpec* spec) : m_spec(spec) {}
     ~Component() = default;
 
-    tresult queryInterface(const TUID iid, void** obj) override
+    tresult VST3_API queryInterface(const TUID iid, void** obj) override
     {
         if (SameUid(iid, FUnknown_iid) || SameUid(iid, IPluginBase_iid) || SameUid(iid, IComponent_iid))
         {
@@ -292,8 +292,8 @@ public:
         *obj = nullptr;
         return kNoInterface;
     }
-    uint32_t addRef() override { return (uint32_t)InterlockedIncrement(&m_refs); }
-    uint32_t release() override
+    uint32_t VST3_API addRef() override { return (uint32_t)InterlockedIncrement(&m_refs); }
+    uint32_t VST3_API release() override
     {
         if (VST3_MODE == VST3_CRASH_CLEANUP)
             Crash();
@@ -303,7 +303,7 @@ public:
         return (uint32_t)left;
     }
 
-    tresult initialize(FUnknown* context) override
+    tresult VST3_API initialize(FUnknown* context) override
     {
         if (VST3_MODE == VST3_CRASH_INITIALIZE)
             Crash();
@@ -315,14 +315,14 @@ public:
             return CheckHost(context);
         return kResultOk;
     }
-    tresult terminate() override
+    tresult VST3_API terminate() override
     {
         if (VST3_MODE == VST3_CRASH_CLEANUP)
             Crash();
         return kResultOk;
     }
 
-    tresult getControllerClassId(TUID classId) override
+    tresult VST3_API getControllerClassId(TUID classId) override
     {
         if (m_spec->controller < 0)
         {
@@ -332,8 +332,8 @@ public:
         memcpy(classId, Classes[m_spec->controller].cid, 16);
         return kResultOk;
     }
-    tresult setIoMode(int32_t) override { return kResultOk; }
-    int32_t getBusCount(int32_t type, int32_t dir) override
+    tresult VST3_API setIoMode(int32_t) override { return kResultOk; }
+    int32_t VST3_API getBusCount(int32_t type, int32_t dir) override
     {
         if (VST3_MODE == VST3_MANY_CLASSES)
             return 1000000;
@@ -343,7 +343,7 @@ public:
                 n++;
         return n;
     }
-    tresult getBusInfo(int32_t type, int32_t dir, int32_t index, BusInfo& bus) override
+    tresult VST3_API getBusInfo(int32_t type, int32_t dir, int32_t index, BusInfo& bus) override
     {
         if (VST3_MODE == VST3_MANY_CLASSES)
         {
@@ -381,11 +381,11 @@ public:
         }
         return kInvalidArgument;
     }
-    tresult getRoutingInfo(RoutingInfo&, RoutingInfo&) override { return kNotImplemented; }
-    tresult activateBus(int32_t, int32_t, int32_t, TBool) override { return kResultOk; }
-    tresult setActive(TBool) override { return kResultOk; }
-    tresult setState(IBStream*) override { return kResultOk; }
-    tresult getState(IBStream*) override { return kResultOk; }
+    tresult VST3_API getRoutingInfo(RoutingInfo&, RoutingInfo&) override { return kNotImplemented; }
+    tresult VST3_API activateBus(int32_t, int32_t, int32_t, TBool) override { return kResultOk; }
+    tresult VST3_API setActive(TBool) override { return kResultOk; }
+    tresult VST3_API setState(IBStream*) override { return kResultOk; }
+    tresult VST3_API getState(IBStream*) override { return kResultOk; }
 
 private:
     // What a plugin may ask of the host context it is given.
@@ -418,7 +418,7 @@ bool Initialised = false;
 class Factory : public IPluginFactory3
 {
 public:
-    tresult queryInterface(const TUID iid, void** obj) override
+    tresult VST3_API queryInterface(const TUID iid, void** obj) override
     {
         if (SameUid(iid, FUnknown_iid) || SameUid(iid, IPluginFactory_iid) ||
             (FactoryLevel >= 2 && SameUid(iid, IPluginFactory2_iid)) ||
@@ -431,10 +431,10 @@ public:
         *obj = nullptr;
         return kNoInterface;
     }
-    uint32_t addRef() override { return (uint32_t)InterlockedIncrement(&m_refs); }
+    uint32_t VST3_API addRef() override { return (uint32_t)InterlockedIncrement(&m_refs); }
     // The last release is the host's own; the ones before give back what
     // queryInterface handed out.
-    uint32_t release() override
+    uint32_t VST3_API release() override
     {
         LONG left = InterlockedDecrement(&m_refs);
         if (VST3_MODE == VST3_CRASH_CLEANUP && left == 0)
@@ -443,7 +443,7 @@ public:
     }
     LONG References() const { return m_refs; }
 
-    tresult getFactoryInfo(PFactoryInfo* info) override
+    tresult VST3_API getFactoryInfo(PFactoryInfo* info) override
     {
         if (VST3_MODE == VST3_BAD_TEXTS)
         {
@@ -481,7 +481,7 @@ public:
         return kResultOk;
     }
 
-    int32_t countClasses() override
+    int32_t VST3_API countClasses() override
     {
         if (VST3_MODE == VST3_MANY_CLASSES)
             return 1000000;
@@ -490,7 +490,7 @@ public:
         return ClassCount;
     }
 
-    tresult getClassInfo(int32_t index, PClassInfo* info) override
+    tresult VST3_API getClassInfo(int32_t index, PClassInfo* info) override
     {
         if (VST3_MODE == VST3_CRASH_CLASS_INFO)
             Crash();
@@ -513,7 +513,7 @@ public:
         return kResultOk;
     }
 
-    tresult createInstance(FIDString cid, FIDString iid, void** obj) override
+    tresult VST3_API createInstance(FIDString cid, FIDString iid, void** obj) override
     {
         *obj = nullptr;
         static const char firstOfMany[16] = {0x59, 0x4E, 0x41, 0x4D};
@@ -530,7 +530,7 @@ public:
         return result;
     }
 
-    tresult getClassInfo2(int32_t index, PClassInfo2* info) override
+    tresult VST3_API getClassInfo2(int32_t index, PClassInfo2* info) override
     {
         if (VST3_MODE == VST3_CRASH_CLASS_INFO)
             Crash();
@@ -568,7 +568,7 @@ public:
         return kResultOk;
     }
 
-    tresult getClassInfoUnicode(int32_t index, PClassInfoW* info) override
+    tresult VST3_API getClassInfoUnicode(int32_t index, PClassInfoW* info) override
     {
         if (VST3_MODE == VST3_CRASH_CLASS_INFO)
             Crash();
@@ -611,7 +611,7 @@ public:
         return kResultOk;
     }
 
-    tresult setHostContext(FUnknown* context) override
+    tresult VST3_API setHostContext(FUnknown* context) override
     {
         // Kept for ever, as real plugins do.
         if (context)
@@ -649,7 +649,7 @@ Factory TheFactory;
 
 // ---------------------------------------------------------------- exports
 
-extern "C" __declspec(dllexport) IPluginFactory* GetPluginFactory()
+extern "C" __declspec(dllexport) IPluginFactory* VST3_API GetPluginFactory()
 {
     if (VST3_MODE == VST3_CRASH_GET_FACTORY)
         Crash();
@@ -662,7 +662,7 @@ extern "C" __declspec(dllexport) IPluginFactory* GetPluginFactory()
 }
 
 #if MODULE_ENTRY
-extern "C" __declspec(dllexport) bool InitDll()
+extern "C" __declspec(dllexport) bool VST3_API InitDll()
 {
     if (VST3_MODE == VST3_CRASH_INIT_DLL)
         Crash();
@@ -670,7 +670,7 @@ extern "C" __declspec(dllexport) bool InitDll()
     return true;
 }
 
-extern "C" __declspec(dllexport) bool ExitDll()
+extern "C" __declspec(dllexport) bool VST3_API ExitDll()
 {
     if (VST3_MODE == VST3_CRASH_CLEANUP)
         Crash();
