@@ -5,7 +5,8 @@
 # program that tells whether 32-bit programs run here at
 # bin/x86/machine_probe.exe, and with the tests the 32-bit fixtures in
 # bin/x86 (the same layout as the 64-bit ones in bin) and the 32-bit unit
-# tests at bin/x86/unit_tests.exe. What it builds: cmake/x86_part.cmake.
+# tests at bin/x86/unit_tests.exe and its benchmark at
+# bin/x86/server_bench.exe. What it builds: cmake/x86_part.cmake.
 include(ExternalProject)
 ExternalProject_Add(x86
   SOURCE_DIR ${PROJECT_SOURCE_DIR}
@@ -23,4 +24,4 @@ ExternalProject_Add(x86
   INSTALL_COMMAND ""
   BUILD_ALWAYS ON
   BUILD_BYPRODUCTS ${OUT_DIR}/scanserver32.exe ${OUT_DIR}/x86/machine_probe.exe
-    ${OUT_DIR}/x86/unit_tests.exe)
+    ${OUT_DIR}/x86/unit_tests.exe ${OUT_DIR}/x86/server_bench.exe)

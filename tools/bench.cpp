@@ -23,8 +23,13 @@
 // bare loop makes the same calls (load, entry, init, factory, descriptors,
 // the two link factories, create_plugin, init, audio and note ports,
 // destroy, deinit, free).
+//
+// Built for each machine: bin\server_bench.exe measures the 64-bit server,
+// bin\x86\server_bench.exe the 32-bit one with the 32-bit fixtures (its own
+// machine, see tests/support/machines.h), each with a bare loop of its own.
 #include "bench_clock.h"
 #include "build_paths.h"
+#include "machines.h"
 #include "host/clap_abi.h"
 #include "host/vst2_abi.h"
 #include "host/vst3_abi.h"
@@ -39,6 +44,7 @@
 #include <vector>
 
 using testsupport::BinPath;
+using testsupport::FixtureBinPath;
 using testsupport::SamplePath;
 using testsupport::ServerOptions;
 using testsupport::ServerProcess;
@@ -295,7 +301,9 @@ static int RunVst3Bench(int scans)
 {
     // Two copies of the fixture effect's binary, so every scan loads afresh.
     testsupport::ScratchFolder folder(L"bench-vst3");
-    std::wstring effect = BinPath(L"vst3\\Vst3Effect.vst3\\Contents\\x86_64-win\\Vst3Effect.vst3");
+    std::wstring effect = FixtureBinPath(L"vst3\\Vst3Effect.vst3\\Contents\\" +
+                                         std::wstring(testsupport::ServerTexts().vst3Folder) +
+                                         L"\\Vst3Effect.vst3");
     std::wstring first = folder.Copy(effect, L"BenchA.vst3");
     std::wstring second = folder.Copy(effect, L"BenchB.vst3");
     const std::string cid = "0123456789ABCDEF0123456789ABCDEF";
@@ -407,7 +415,7 @@ static double BareSecondsPerClapScan(const std::wstring& path, int scans)
 
 static int RunClapBench(int scans)
 {
-    std::wstring module = BinPath(L"clap\\ClapEffect.clap");
+    std::wstring module = FixtureBinPath(L"clap\\ClapEffect.clap");
     std::string answers[3];
     double server = ServerSecondsPerClapScan(Utf8(module), "com.zandrel.orvanta-effect", scans, answers);
     double bare = BareSecondsPerClapScan(module, scans);
@@ -477,6 +485,8 @@ int main()
     bool hasDisplay = GetEnvironmentVariableA("DISPLAY", display, sizeof display) > 0;
     double startup = StartupSeconds(10);
 
+    printf("server: %s (%s)\n", Utf8(testsupport::ServerExePath()).c_str(),
+           testsupport::ServerTexts().platform);
     printf("plugin: %s (%d lines per scan, %d scans each)\n", request.c_str(),
            (int)lengths.size(), scans);
     printf("(a) server:     %8.1f scans/s  %8.3f ms/scan\n", 1 / server, server * 1e3);
