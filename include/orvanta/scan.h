@@ -7,6 +7,7 @@
 // with the crash as a record of its own).
 #pragma once
 #include "orvanta/clap.h"
+#include "orvanta/presets.h"
 #include "orvanta/vst2.h"
 #include "orvanta/vst3.h"
 #include <cstdint>
@@ -147,6 +148,35 @@ struct PluginEntry
 };
 
 // Everything known about one module after it was scanned. status is the
+// A CLAP preset-discovery provider, as its own request left it.
+struct PresetProvider
+{
+    std::string id, name, vendor;
+    Status status = Status::ok;
+    int attempts = 1;
+    std::string error;
+    std::string phase; // the step it failed, crashed or hung in: "create", "init", "metadata", ...
+    // The presets the provider gave (more than were kept, when cut).
+    int presetCount = 0;
+    // The file extensions it declared ("" for any file), in order.
+    std::vector<std::string> fileTypes;
+};
+
+// A module's presets, as a scan with presets asked for found them.
+struct ModulePresets
+{
+    // CLAP: the ID its preset-discovery factory was found under
+    // ("clap.preset-discovery-factory/2" or the older
+    // "clap.preset-discovery-factory/draft-2"); "" when it has none.
+    std::string factory;
+    std::vector<PresetProvider> providers; // CLAP
+    std::vector<PresetLocation> locations;
+    std::vector<Preset> presets;
+    // What was not a preset: a malformed file, a file for another plugin,
+    // a provider's error for a location, a list cut at a bound.
+    std::vector<std::string> findings;
+};
+
 // module's own request: a shell whose own scan is ok stays ok when one of
 // its sub-plugins crashed or hung; that plugin entry carries the outcome.
 // plugins holds the module's own plugin first (when a report came back),
@@ -197,6 +227,9 @@ struct ModuleResult
     // moduleinfo.json, 'B' from the factory"), crashes survived in clean-up,
     // a CLAP descriptor skipped ("plugin 3: no id; skipped"), a count cut.
     std::vector<std::string> findings;
+    // VST3 and CLAP: the module's presets, once a scan with presets asked
+    // for read them.
+    std::optional<ModulePresets> presets;
 };
 
 // True when the module, or any of its plugins, did not end ok.

@@ -4,6 +4,7 @@
 #include "database/linked_products.h"
 #include "formats/format_unit.h"
 #include "formats/vst3/vst3_report_parser.h"
+#include "database/preset_entries.h"
 #include "orvanta/text.h"
 
 namespace orvanta {
@@ -318,6 +319,8 @@ json RecordToJson(const ModuleRecord& record)
         entry[member.key()] = std::move(member.value());
     if (!m.plugins.empty())
         entry["plugins"] = PluginsToJson(unit, m.plugins);
+    if (m.presets)
+        entry["presets"] = PresetsToJson(*m.presets);
     return entry;
 }
 
@@ -340,7 +343,8 @@ bool RecordFromJson(const json& entry, ModuleRecord* record, std::string* error,
     if (!FormatFromJson(read, format, &m.format))
         return false;
     const FormatUnit& unit = UnitOf(m.format);
-    if (!SharedFromJson(read, record) || !unit.ModuleFromJson(read, &m) || !PluginsFromJson(unit, read, &m.plugins))
+    if (!SharedFromJson(read, record) || !unit.ModuleFromJson(read, &m) || !PluginsFromJson(unit, read, &m.plugins) ||
+        !PresetsFromJson(read, &m.presets))
         return false;
     if (format < DatabaseFormat)
         unit.CarryOver(&m);
@@ -523,7 +527,7 @@ bool ParseDocument(const std::string& bytes, std::string* server, std::vector<Mo
     long long format = document["format"].get<long long>();
     if (format < OldDatabaseFormat || format > DatabaseFormat)
     {
-        *error = "its format " + document["format"].dump() + " is not format 4, 3, 2 or 1";
+        *error = "its format " + document["format"].dump() + " is not format 5, 4, 3, 2 or 1";
         return false;
     }
     auto serverMember = document.find("server");

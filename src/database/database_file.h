@@ -15,12 +15,13 @@ namespace orvanta {
 // Members keep the order in which they are written, as a reader expects them.
 using Json = nlohmann::ordered_json;
 
-// The file's format number, which every write gives. Files of format 3
+// The file's format number, which every write gives. Files of format 4
+// (without presets), 3
 // (without machines, editors, ARA and the factory's vendor on VST3
 // classes, which reading them supplies where the entry allows), 2 (without
 // CLAP) and 1 (VST 2 modules alone, without the module's format member) are
 // read as well; a file of any other number is refused.
-constexpr int DatabaseFormat = 4;
+constexpr int DatabaseFormat = 5;
 constexpr int OldDatabaseFormat = 1;
 
 // The error text the database gives for the entry of a module crashed by a
@@ -140,7 +141,7 @@ std::string DocumentText(const std::string& server, const std::vector<const Modu
                          const std::vector<BlockedModule>& blocked);
 
 // Reads a whole document of format 4, 3, 2 or 1; false with the reason ("it
-// is not valid JSON", "its format 5 is not format 4, 3, 2 or 1", a member of an
+// is not valid JSON", "its format 6 is not format 5, 4, 3, 2 or 1", a member of an
 // entry) when the bytes are not such a database.
 bool ParseDocument(const std::string& bytes, std::string* server, std::vector<ModuleRecord>* modules,
                    std::vector<BlockedModule>* blocked, std::string* error);

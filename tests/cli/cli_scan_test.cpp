@@ -5,6 +5,7 @@
 #include "desktop.h"
 #include "files.h"
 #include "json_file.h"
+#include "machines.h"
 #include "processes.h"
 #include "scratch_folder.h"
 #include "text.h"
@@ -85,7 +86,7 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
     EXPECT_EQ(run.exitCode, 1u) << run.err;
 
     json document = ReadJson(db);
-    EXPECT_EQ(document["format"], 4);
+    EXPECT_EQ(document["format"], 5);
     EXPECT_EQ(document["server"], "Orvanta Plugin Scan Server (x64)");
     EXPECT_EQ(FileNames(document), (std::vector<std::string>{"CrashShell.dll", "NoEntry.dll", "SampleCrash.dll",
                                                              "SampleEffect.dll", "SampleHang.dll",
@@ -154,12 +155,17 @@ TEST_F(CliScan, MixedFolderIsScannedToTheEndWithEveryOutcome)
     EXPECT_TRUE(Contains(run.err, Utf8(plugins) + "\\CrashShell.dll>43525331")) << run.err;
 }
 
+// The tool as installed without its 32-bit server.
 TEST_F(CliScan, UnloadableModulesAreExplainedInTheDatabaseAndTheSummary)
 {
     CopyTo(FixturePath(L"Client32Bit"), plugins, L"Old32.dll");
     CopyTo(FixturePath(L"ClientMissingDep"), plugins, L"NeedsDep.dll");
+    std::wstring tool = scratch / L"tool";
+    MakeFolder(tool);
+    CopyTo(ToolPath(), tool, L"orvanta-scan.exe");
+    CopyTo(BinPath(L"scanserver.exe"), tool, L"scanserver.exe");
 
-    ProcessRun run = Run({L"--json"});
+    ProcessRun run = RunCaptured(tool + L"\\orvanta-scan.exe", {L"--db", db, L"--json", plugins}, ToolTimeoutMs);
     EXPECT_EQ(run.exitCode, 1u) << run.err;
 
     json document = ReadJson(db);
@@ -788,4 +794,72 @@ TEST_F(CliPool, RescanTakesTheSlowestModuleOfTheLastRunFirst)
     ASSERT_EQ(second.exitCode, 0u) << second.err;
     ASSERT_EQ(finished(second.err).size(), 3u) << second.err;
     EXPECT_EQ(finished(second.err)[0], "Z.dll") << second.err;
+}
+
+// Builds of the same plugins for x64 and x86 side by side, hostile ones
+// too, through both servers.
+TEST_F(CliPool, BuildsForBothMachinesGiveOneDatabaseForEveryJobCount)
+{
+    std::string why;
+    if (!X86ProgramsRun(&why))
+        GTEST_SKIP() << why;
+    std::vector<std::wstring> modules;
+    for (const wchar_t* module : {L"samples\\SampleEffect.dll", L"samples\\SampleShell.dll",
+                                  L"samples\\SampleCrash.dll", L"vst3\\Vst3Suite.vst3", L"clap\\ClapSuite.clap"})
+    {
+        modules.push_back(BinPath(module));
+        modules.push_back(X86BinPath(module));
+    }
+    const std::vector<std::wstring> jobs = {L"1", L"2"};
+    std::vector<std::unique_ptr<CapturedProcess>> tools;
+    for (const std::wstring& j : jobs)
+    {
+        MakeFolder(scratch / (L"j" + j));
+        std::vector<std::wstring> args = {L"--db", scratch / (L"j" + j + L"\\plugins.json"), L"-j", j};
+        args.insert(args.end(), modules.begin(), modules.end());
+        tools.emplace_back(new CapturedProcess);
+        ASSERT_TRUE(tools.back()->Start(ToolPath(), args));
+    }
+    std::vector<json> documents;
+    for (size_t i = 0; i < jobs.size(); i++)
+    {
+        EXPECT_EQ(tools[i]->Wait(ToolTimeoutMs), 1u) << tools[i]->Err();
+        documents.push_back(ReadJson(scratch / (L"j" + jobs[i] + L"\\plugins.json")));
+    }
+    const json& one = documents[0];
+    EXPECT_EQ(one["server"], "Orvanta Plugin Scan Server (x64)");
+    ASSERT_EQ(one["modules"].size(), 10u);
+    for (const json& module : one["modules"])
+    {
+        std::string path = module["path"];
+        bool x86 = path.find("\\x86\\") != std::string::npos;
+        EXPECT_EQ(module["machine"], x86 ? "x86" : "x64") << path;
+        bool crash = path.find("SampleCrash") != std::string::npos;
+        EXPECT_EQ(module["status"], crash ? "crashed" : "ok") << path;
+        if (crash)
+        {
+            EXPECT_EQ(module["exceptionCode"], "C0000005") << path;
+            EXPECT_EQ(module["faultingModule"], path);
+        }
+    }
+    const json* effect32 = ModuleNamed(one, "x86\\samples\\SampleEffect.dll");
+    ASSERT_NE(effect32, nullptr);
+    json expected = SampleEffectPlugins;
+    expected[0]["platform"] = "x86";
+    EXPECT_EQ((*effect32)["plugins"], expected);
+    EXPECT_EQ(WithoutTimesAndDumps(documents[1]), WithoutTimesAndDumps(one));
+
+    ProcessRun list = RunTool({L"--list", L"--db", scratch / L"j1\\plugins.json"});
+    EXPECT_TRUE(Contains(list.out, "Sample Effect (Zandrel Software): vst2 (x64, x86)\n")) << list.out;
+}
+
+TEST_F(CliScan, NamedThirtyTwoBitServerThatIsNotThereIsAnErrorBeforeAnyScan)
+{
+    CopyTo(SamplePath(L"SampleEffect"), plugins, L"Effect.dll");
+    ProcessRun run = Run({L"--server32", scratch / L"none.exe"});
+    EXPECT_EQ(run.exitCode, 2u);
+    EXPECT_TRUE(Contains(run.err, "no 32-bit scan server at " + Utf8(scratch / L"none.exe") +
+                                      " (--server32 names another)"))
+        << run.err;
+    EXPECT_FALSE(Exists(db));
 }

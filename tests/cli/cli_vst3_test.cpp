@@ -66,7 +66,7 @@ TEST(CliVst3, MixedRunShowsEachFormatAndKeepsTheVst3Members)
         << run.err;
 
     json document = ReadJson(db);
-    EXPECT_EQ(document["format"], 4);
+    EXPECT_EQ(document["format"], 5);
     json printed = json::parse(run.out, nullptr, false);
     EXPECT_EQ(printed, document) << run.out;
     ASSERT_EQ(document["modules"].size(), 2u);

@@ -1,5 +1,6 @@
 #include "client_support.h"
 #include "build_paths.h"
+#include "machines.h"
 #include "pipe_host.h"
 #include "server_script.h"
 #include "text.h"
@@ -12,6 +13,13 @@ orvanta::ServerConfig RealServer(const testsupport::ScratchFolder& scratch, uint
     config.serverExe = testsupport::ServerExePath();
     config.dumpFolder = scratch / L"dumps";
     config.timeoutMs = timeoutMs;
+    return config;
+}
+
+orvanta::ServerConfig BothServers(const testsupport::ScratchFolder& scratch, uint32_t timeoutMs)
+{
+    orvanta::ServerConfig config = RealServer(scratch, timeoutMs);
+    config.x86ServerExe = testsupport::X86ServerPath();
     return config;
 }
 

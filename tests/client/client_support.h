@@ -14,6 +14,8 @@ namespace clienttest {
 
 // The real server, dumps into scratch\dumps, the given time limit.
 orvanta::ServerConfig RealServer(const testsupport::ScratchFolder& scratch, uint32_t timeoutMs = 60000);
+// RealServer with the 32-bit server beside it (bin\scanserver32.exe).
+orvanta::ServerConfig BothServers(const testsupport::ScratchFolder& scratch, uint32_t timeoutMs = 60000);
 // The stand-in server of tests/support/fake_server.cpp.
 orvanta::ServerConfig FakeServer(const testsupport::ScratchFolder& scratch, uint32_t timeoutMs = 60000);
 // The stand-in server playing a script (testsupport::PlayServerScript) from

@@ -114,7 +114,7 @@ TEST(DatabaseShape, ShellModuleIsWrittenWithOneEntryPerSubPlugin)
     Fill(db, folder, {record}, "Orvanta Plugin Scan Server (x64)");
 
     const std::string expected = R"json({
-  "format": 4,
+  "format": 5,
   "server": "Orvanta Plugin Scan Server (x64)",
   "modules": [
     {
@@ -566,7 +566,7 @@ TEST(DatabaseWrite, ToJsonHoldsOnlyTheNamedModules)
     Fill(db, folder, {Module(L"C:\\P\\A.dll"), Module(L"C:\\P\\B.dll"), Module(L"C:\\P\\C.dll")}, "banner");
 
     json document = json::parse(db.ToJson({L"C:\\P\\C.dll", L"c:\\p\\a.dll", L"C:\\P\\Gone.dll"}));
-    EXPECT_EQ(document["format"], 4);
+    EXPECT_EQ(document["format"], 5);
     EXPECT_EQ(document["server"], "banner");
     ASSERT_EQ(document["modules"].size(), 2u);
     EXPECT_EQ(document["modules"][0]["path"], "C:\\P\\A.dll");
@@ -638,7 +638,7 @@ TEST_P(DatabaseRefusal, UnreadableFileIsRefusedAndLeftByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Files, DatabaseRefusal,
     ::testing::Values("", "{\"format\": 1, \"modules\": [", "not json at all", "[]",
-                      "{\"modules\": []}", "{\"format\": 5, \"modules\": []}", "{\"format\": 1}",
+                      "{\"modules\": []}", "{\"format\": 6, \"modules\": []}", "{\"format\": 1}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"modified\": \"x\", \"status\": \"ok\"}]}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"size\": -1, \"modified\": \"x\", \"status\": \"ok\"}]}",
                       "{\"format\": 1, \"modules\": [{\"path\": \"C:\\\\A.dll\", \"size\": 1, \"modified\": \"x\", \"status\": \"fine\"}]}",

@@ -156,6 +156,13 @@ TEST(LoadProblemText, WrongMachinesAreNamedAndX64HasNoProblem)
         EXPECT_EQ(WrongMachineText(row.machine), row.text) << row.machine;
 }
 
+TEST(LoadProblemText, WithA32BitServerX86HasNoProblemAndTheOthersSaySo)
+{
+    EXPECT_EQ(WrongMachineText(0x014C, true), "");
+    EXPECT_EQ(WrongMachineText(0xAA64, true), "ARM64 module: built for 64-bit ARM; only x64 and x86 modules can be loaded");
+    EXPECT_EQ(WrongMachineText(0x8664, true), "");
+}
+
 TEST(LoadProblemText, MissingDllsAreListedThenCounted)
 {
     EXPECT_EQ(NotFoundText({"a.dll"}), "needs a.dll, not found");

@@ -132,7 +132,7 @@ TEST(ClapDatabase, ModuleIsWrittenWithOneEntryPerPluginAsTheFileDefinesIt)
     }
 ])json");
     ordered written = ordered::parse(ReadWholeFile(folder / L"plugins.json"));
-    EXPECT_EQ(written["format"], 4);
+    EXPECT_EQ(written["format"], 5);
     EXPECT_EQ(written["modules"].dump(2), expected.dump(2));
 
     // Read back and written again, nothing is lost or changed.
@@ -183,7 +183,7 @@ TEST(ClapDatabase, Format2FileIsCarriedOverWithoutARescanAndWrittenAsFormat4)
 
     ASSERT_TRUE(db.Record(ClapModule(), &error)) << error;
     json document = ReadJson(folder / L"plugins.json");
-    EXPECT_EQ(document["format"], 4);
+    EXPECT_EQ(document["format"], 5);
     ASSERT_EQ(document["modules"].size(), 2u);
     EXPECT_EQ(document["modules"][0], json::parse(format2)["modules"][0]);
     EXPECT_EQ(document["modules"][1]["format"], "clap");

@@ -92,7 +92,7 @@ TEST(DatabaseFormat2, Vst3BundleIsWrittenWithItsFactoryAndOneEntryPerClass)
     ASSERT_TRUE(db.Record(failed, &error)) << error;
 
     const std::string expected = R"json({
-  "format": 4,
+  "format": 5,
   "server": "Orvanta Plugin Scan Server (x64)",
   "modules": [
     {
@@ -327,7 +327,7 @@ TEST(DatabaseFormat2, Format1FileIsCarriedOverWithoutARescanAndWrittenAsFormat4)
 
     ASSERT_TRUE(db.Record(clienttest::ScannedRecord(L"C:\\Plugins\\New.dll"), &error)) << error;
     json document = ReadJson(folder / L"plugins.json");
-    EXPECT_EQ(document["format"], 4);
+    EXPECT_EQ(document["format"], 5);
     ASSERT_EQ(document["modules"].size(), 2u);
     json carried = json::parse(format1)["modules"][0];
     carried["format"] = "vst2";
@@ -372,8 +372,8 @@ TEST_P(DatabaseFormatRefusal, IsRefusedWithTheReasonAndLeftByteForByte)
 INSTANTIATE_TEST_SUITE_P(
     Files, DatabaseFormatRefusal,
     ::testing::Values(
-        Refused{"Format5", R"({"format": 5, "modules": []})", "its format 5 is not format 4, 3, 2 or 1"},
-        Refused{"Format0", R"({"format": 0, "modules": []})", "its format 0 is not format 4, 3, 2 or 1"},
+        Refused{"Format6", R"({"format": 6, "modules": []})", "its format 6 is not format 5, 4, 3, 2 or 1"},
+        Refused{"Format0", R"({"format": 0, "modules": []})", "its format 0 is not format 5, 4, 3, 2 or 1"},
         Refused{"FormatAsText", R"({"format": "2", "modules": []})", "it has no format number"},
         Refused{"NoFormat", R"({"modules": []})", "it has no format number"},
         Refused{"EntryWithoutFormat",
@@ -461,7 +461,7 @@ TEST(DatabaseFormat4, Format3FileGetsTheFactorysVendorAndAraWithoutARescan)
 
     ASSERT_TRUE(db.Record(clienttest::ScannedRecord(L"C:\\Plugins\\New.dll"), &error)) << error;
     json document = ReadJson(folder / L"plugins.json");
-    EXPECT_EQ(document["format"], 4);
+    EXPECT_EQ(document["format"], 5);
     json gain = document["modules"][0]["plugins"][0];
     EXPECT_EQ(gain["vendor"], "Zandrel Software");
     EXPECT_EQ(gain["vendorFrom"], "factory");
