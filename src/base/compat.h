@@ -21,5 +21,6 @@ extern "C" WINBASEAPI BOOL WINAPI SetThreadStackGuarantee(PULONG stackSizeInByte
 // stdio is on, which libstdc++ switches on whatever the build defines.
 //
 // Structured exception handling: MSVC has __try/__except; with GCC the
-// guard in src/scan/seh_guard.cpp carries its own unwind data instead.
+// guard in src/scan/seh_guard.cpp carries its own unwind data instead (x64)
+// or links its own registration record (x86).
 // GDI+ headers: include them through gdiplus_compat.h.
