@@ -44,7 +44,7 @@ if [ "$actual" != "$expected" ]; then
     exit 1
 fi
 # The database it wrote is read by a standard JSON parser: four modules.
-python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["format"]==4, d; assert len(d["modules"])==4, d' \
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["format"]==5, d; assert len(d["modules"])==4, d' \
     "$WORK/plugins.json"
 cmake -S "$ROOT/examples/list_plugins" -B "$WORK/subdirectory" \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw64.cmake" -DCMAKE_BUILD_TYPE=Release \
