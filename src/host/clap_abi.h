@@ -162,6 +162,118 @@ struct clap_plugin_factory_as_vst3
     const clap_plugin_info_as_vst3* (*get_vst3_info)(const clap_plugin_factory_as_vst3* factory, uint32_t index);
 };
 
+// ------------------------------------------------------ preset discovery
+
+// Seconds since 1970 (UTC); 0 when unknown.
+typedef uint64_t clap_timestamp;
+
+// Where a provider's presets are: a file or folder, or inside the plugin.
+const uint32_t PresetLocationFile = 0;
+const uint32_t PresetLocationPlugin = 1;
+
+// Flags of a location, a sound pack and a preset.
+const uint32_t PresetIsFactoryContent = 1 << 0;
+const uint32_t PresetIsUserContent = 1 << 1;
+const uint32_t PresetIsDemoContent = 1 << 2;
+const uint32_t PresetIsFavorite = 1 << 3;
+
+// Handed to get_metadata: the provider tells the presets of one location
+// through it, each begin_preset starting the next.
+struct clap_preset_discovery_metadata_receiver
+{
+    void* receiver_data;
+    void (*on_error)(const clap_preset_discovery_metadata_receiver* receiver, int32_t osError,
+                     const char* errorMessage);
+    bool (*begin_preset)(const clap_preset_discovery_metadata_receiver* receiver, const char* name,
+                         const char* loadKey);
+    void (*add_plugin_id)(const clap_preset_discovery_metadata_receiver* receiver,
+                          const clap_universal_plugin_id* pluginId);
+    void (*set_soundpack_id)(const clap_preset_discovery_metadata_receiver* receiver, const char* soundpackId);
+    void (*set_flags)(const clap_preset_discovery_metadata_receiver* receiver, uint32_t flags);
+    void (*add_creator)(const clap_preset_discovery_metadata_receiver* receiver, const char* creator);
+    void (*set_description)(const clap_preset_discovery_metadata_receiver* receiver, const char* description);
+    void (*set_timestamps)(const clap_preset_discovery_metadata_receiver* receiver, clap_timestamp creationTime,
+                           clap_timestamp modificationTime);
+    void (*add_feature)(const clap_preset_discovery_metadata_receiver* receiver, const char* feature);
+    void (*add_extra_info)(const clap_preset_discovery_metadata_receiver* receiver, const char* key,
+                           const char* value);
+};
+
+struct clap_preset_discovery_filetype
+{
+    const char* name;
+    const char* description;
+    const char* file_extension; // without the dot; empty for any file
+};
+
+struct clap_preset_discovery_location
+{
+    uint32_t flags;
+    const char* name;
+    uint32_t kind;        // PresetLocationFile or PresetLocationPlugin
+    const char* location; // the file or folder for the file kind, else null
+};
+
+struct clap_preset_discovery_soundpack
+{
+    uint32_t flags;
+    const char* id;
+    const char* name;
+    const char* description;
+    const char* homepage_url;
+    const char* vendor;
+    const char* image_path;
+    clap_timestamp release_timestamp;
+};
+
+struct clap_preset_discovery_provider_descriptor
+{
+    clap_version version;
+    const char* id;
+    const char* name;
+    const char* vendor;
+};
+
+struct clap_preset_discovery_provider
+{
+    const clap_preset_discovery_provider_descriptor* desc;
+    void* provider_data;
+    bool (*init)(const clap_preset_discovery_provider* provider);
+    void (*destroy)(const clap_preset_discovery_provider* provider);
+    bool (*get_metadata)(const clap_preset_discovery_provider* provider, uint32_t locationKind,
+                         const char* location, const clap_preset_discovery_metadata_receiver* receiver);
+    const void* (*get_extension)(const clap_preset_discovery_provider* provider, const char* extensionId);
+};
+
+// The host's side, handed to create: the provider declares through it, in
+// its init, what it reads and where.
+struct clap_preset_discovery_indexer
+{
+    clap_version version;
+    const char* name;
+    const char* vendor;
+    const char* url;
+    const char* version_text;
+    void* indexer_data;
+    bool (*declare_filetype)(const clap_preset_discovery_indexer* indexer,
+                             const clap_preset_discovery_filetype* filetype);
+    bool (*declare_location)(const clap_preset_discovery_indexer* indexer,
+                             const clap_preset_discovery_location* location);
+    bool (*declare_soundpack)(const clap_preset_discovery_indexer* indexer,
+                              const clap_preset_discovery_soundpack* soundpack);
+    const void* (*get_extension)(const clap_preset_discovery_indexer* indexer, const char* extensionId);
+};
+
+struct clap_preset_discovery_factory
+{
+    uint32_t (*count)(const clap_preset_discovery_factory* factory);
+    const clap_preset_discovery_provider_descriptor* (*get_descriptor)(const clap_preset_discovery_factory* factory,
+                                                                       uint32_t index);
+    const clap_preset_discovery_provider* (*create)(const clap_preset_discovery_factory* factory,
+                                                    const clap_preset_discovery_indexer* indexer,
+                                                    const char* providerId);
+};
+
 // ----------------------------------------------------------- identifiers
 
 const char PluginFactoryId[] = "clap.plugin-factory";
@@ -173,6 +285,9 @@ const char GuiId[] = "clap.gui";
 // The factory through which a module offers ARA, and its older draft ID.
 const char AraFactoryId[] = "org.ara-audio.ara.factory/2";
 const char AraFactoryDraftId[] = "org.ara-audio.ara.factory.draft/2";
+// The preset-discovery factory, and the ID it had before it was final.
+const char PresetDiscoveryFactoryId[] = "clap.preset-discovery-factory/2";
+const char PresetDiscoveryFactoryDraftId[] = "clap.preset-discovery-factory/draft-2";
 
 #if defined(_WIN64)
 static_assert(sizeof(clap_version) == 12, "clap_version");
@@ -191,8 +306,17 @@ static_assert(sizeof(clap_plugin_state_converter_descriptor) == 88, "clap_plugin
 static_assert(sizeof(clap_plugin_state_converter_factory) == 24, "clap_plugin_state_converter_factory");
 static_assert(sizeof(clap_plugin_factory_as_vst3) == 32, "clap_plugin_factory_as_vst3");
 static_assert(sizeof(clap_plugin_info_as_vst3) == 24, "clap_plugin_info_as_vst3");
+static_assert(sizeof(clap_preset_discovery_metadata_receiver) == 88, "clap_preset_discovery_metadata_receiver");
+static_assert(sizeof(clap_preset_discovery_filetype) == 24, "clap_preset_discovery_filetype");
+// Each 32-bit member is padded to 8 before the pointer after it.
+static_assert(sizeof(clap_preset_discovery_location) == 32, "clap_preset_discovery_location");
+static_assert(sizeof(clap_preset_discovery_soundpack) == 64, "clap_preset_discovery_soundpack");
+static_assert(sizeof(clap_preset_discovery_provider_descriptor) == 40, "clap_preset_discovery_provider_descriptor");
+static_assert(sizeof(clap_preset_discovery_provider) == 48, "clap_preset_discovery_provider");
+static_assert(sizeof(clap_preset_discovery_indexer) == 88, "clap_preset_discovery_indexer");
+static_assert(sizeof(clap_preset_discovery_factory) == 24, "clap_preset_discovery_factory");
 #else
-// 4-byte pointers: no padding anywhere.
+// 4-byte pointers: no padding anywhere but before a 64-bit member.
 static_assert(sizeof(clap_version) == 12, "clap_version");
 static_assert(sizeof(clap_plugin_entry) == 24, "clap_plugin_entry");
 static_assert(sizeof(clap_plugin_factory) == 12, "clap_plugin_factory");
@@ -208,6 +332,15 @@ static_assert(sizeof(clap_plugin_state_converter_descriptor) == 48, "clap_plugin
 static_assert(sizeof(clap_plugin_state_converter_factory) == 12, "clap_plugin_state_converter_factory");
 static_assert(sizeof(clap_plugin_factory_as_vst3) == 16, "clap_plugin_factory_as_vst3");
 static_assert(sizeof(clap_plugin_info_as_vst3) == 12, "clap_plugin_info_as_vst3");
+static_assert(sizeof(clap_preset_discovery_metadata_receiver) == 44, "clap_preset_discovery_metadata_receiver");
+static_assert(sizeof(clap_preset_discovery_filetype) == 12, "clap_preset_discovery_filetype");
+static_assert(sizeof(clap_preset_discovery_location) == 16, "clap_preset_discovery_location");
+// The release timestamp is aligned to 8 even here: 28 bytes, 4 of padding, 8.
+static_assert(sizeof(clap_preset_discovery_soundpack) == 40, "clap_preset_discovery_soundpack");
+static_assert(sizeof(clap_preset_discovery_provider_descriptor) == 24, "clap_preset_discovery_provider_descriptor");
+static_assert(sizeof(clap_preset_discovery_provider) == 24, "clap_preset_discovery_provider");
+static_assert(sizeof(clap_preset_discovery_indexer) == 48, "clap_preset_discovery_indexer");
+static_assert(sizeof(clap_preset_discovery_factory) == 12, "clap_preset_discovery_factory");
 #endif
 
 } // namespace Clap
