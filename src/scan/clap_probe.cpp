@@ -40,23 +40,6 @@ static_assert(sizeof(clap_audio_port_info) >= sizeof(clap_note_port_info), "the 
 
 CSharedString Empty() { return CSharedString(L"", 0); }
 
-// A text the plugin owns, copied at once: null is empty, reading stops at
-// the terminator or after MaxClapTextBytes (*cut set then; one byte more is
-// read to know), and the bytes are taken as UTF-8. Null when memory runs
-// out.
-CSharedString CopyText(const char* text, bool* cut = nullptr)
-{
-    if (!text)
-        return Empty();
-    int length = 0;
-    while (length <= MaxClapTextBytes && text[length])
-        length++;
-    bool over = length > MaxClapTextBytes;
-    if (cut && over)
-        *cut = true;
-    return TextFromUtf8Array(text, over ? MaxClapTextBytes : length);
-}
-
 void CallDestroy(void* plugin)
 {
     const clap_plugin* p = static_cast<const clap_plugin*>(plugin);
@@ -69,17 +52,7 @@ struct DeinitCall
 };
 void CallDeinit(void* call) { static_cast<DeinitCall*>(call)->deinit(); }
 
-// How opening a module went, for either request's report.
-struct OpenOutcome
-{
-    CSharedString error;
-    const wchar_t* phase = L"";
-    bool hasVersion = false;
-    uint32_t version[3] = {0, 0, 0};
-    bool noMemory = false;
-};
-
-bool Fail(OpenOutcome& outcome, const wchar_t* phase, const CSharedString& error)
+bool Fail(ClapOpenOutcome& outcome, const wchar_t* phase, const CSharedString& error)
 {
     outcome.phase = phase;
     outcome.error = error;
@@ -87,7 +60,7 @@ bool Fail(OpenOutcome& outcome, const wchar_t* phase, const CSharedString& error
     return false;
 }
 
-bool Fail(OpenOutcome& outcome, const wchar_t* phase, const wchar_t* error)
+bool Fail(ClapOpenOutcome& outcome, const wchar_t* phase, const wchar_t* error)
 {
     return Fail(outcome, phase, CSharedString(error, lstrlenW(error)));
 }
@@ -114,83 +87,12 @@ void FreeFailedModule(HMODULE module, ClapModuleState& state)
     FreeClapModule(module, state);
 }
 
-void TakeVersion(const clap_plugin_entry* entry, OpenOutcome& outcome)
+void TakeVersion(const clap_plugin_entry* entry, ClapOpenOutcome& outcome)
 {
     outcome.hasVersion = true;
     outcome.version[0] = entry->version.major;
     outcome.version[1] = entry->version.minor;
     outcome.version[2] = entry->version.revision;
-}
-
-// Makes the cache hold the module at path: the one loaded before, or a
-// fresh one (load, clap_entry, init, get_factory).
-bool OpenModule(const CSharedString& path, OpenOutcome& outcome)
-{
-    if (ReuseCachedModule(path, FormatClap))
-    {
-        TakeVersion(Cache.clapState.entry, outcome);
-        return true;
-    }
-
-    ClapModuleState state;
-    state.pathUtf8 = ToUtf8(path);
-    if (state.pathUtf8.IsNull())
-    {
-        outcome.noMemory = true;
-        return false;
-    }
-    EnterPhase(PhaseLoad);
-    CSharedString loadError;
-    HMODULE module = LoadModule(path, loadError);
-    if (!module)
-        return Fail(outcome, PhaseLoad, loadError);
-    ActivateBadge();
-
-    EnterPhase(PhaseEntry);
-    const clap_plugin_entry* entry = (const clap_plugin_entry*)(void*)GetProcAddress(module, "clap_entry");
-    if (!entry)
-    {
-        FreeFailedModule(module, state);
-        return Fail(outcome, PhaseEntry, L"clap_entry not found, not a CLAP module");
-    }
-    TakeVersion(entry, outcome);
-    if (entry->version.major < 1)
-    {
-        // An entry of a draft ABI is not called at all, not even deinit.
-        FreeFailedModule(module, state);
-        return Fail(outcome, PhaseEntry,
-                    Format(L"clap_entry version %u.%u.%u is not 1.0 or later", outcome.version[0],
-                           outcome.version[1], outcome.version[2]));
-    }
-    if (!entry->init || !entry->deinit || !entry->get_factory)
-    {
-        FreeFailedModule(module, state);
-        return Fail(outcome, PhaseEntry, L"clap_entry has no init, deinit or get_factory");
-    }
-    state.entry = entry;
-
-    EnterPhase(PhaseInit);
-    if (!entry->init(state.pathUtf8))
-    {
-        // A module that did not initialise is not asked to deinit.
-        FreeFailedModule(module, state);
-        return Fail(outcome, PhaseInit, L"init returned false");
-    }
-    state.initialized = true;
-
-    EnterPhase(PhaseGetFactory);
-    const clap_plugin_factory* factory =
-        static_cast<const clap_plugin_factory*>(entry->get_factory(PluginFactoryId));
-    if (!factory || !factory->get_plugin_count || !factory->get_plugin_descriptor || !factory->create_plugin)
-    {
-        FreeFailedModule(module, state);
-        return Fail(outcome, PhaseGetFactory, L"no plugin factory");
-    }
-    state.factory = factory;
-
-    KeepInCache(module, path, FormatClap, ReleaseCachedModule);
-    Cache.clapState = state;
-    return true;
 }
 
 // One descriptor, every text copied at once. False when memory ran out.
@@ -222,7 +124,7 @@ bool ReadDescriptor(const clap_plugin_descriptor* d, uint32_t index, CClapPlugin
     static_assert(sizeof texts / sizeof texts[0] == CutFeatures, "one text per cut member before features");
     for (int i = 0; i < CutFeatures; i++)
     {
-        *texts[i].member = CopyText(texts[i].text, &p.cut[i]);
+        *texts[i].member = CopyClapText(texts[i].text, &p.cut[i]);
         if (texts[i].member->IsNull())
             return false;
     }
@@ -231,7 +133,7 @@ bool ReadDescriptor(const clap_plugin_descriptor* d, uint32_t index, CClapPlugin
     int n = 0;
     for (; n < MaxClapFeatures && d->features[n]; n++)
     {
-        p.features[n] = CopyText(d->features[n], &p.cut[CutFeatures]);
+        p.features[n] = CopyClapText(d->features[n], &p.cut[CutFeatures]);
         if (p.features[n].IsNull())
             return false;
         p.featureCount = n + 1;
@@ -298,10 +200,10 @@ void ReadConverters(const clap_plugin_entry* entry, CClapModuleInfo& info)
         CClapConverter* c = new CClapConverter;
         if (c)
         {
-            c->srcAbi = CopyText(d->src_plugin_id.abi);
-            c->srcId = CopyText(d->src_plugin_id.id);
-            c->dstAbi = CopyText(d->dst_plugin_id.abi);
-            c->dstId = CopyText(d->dst_plugin_id.id);
+            c->srcAbi = CopyClapText(d->src_plugin_id.abi);
+            c->srcId = CopyClapText(d->src_plugin_id.id);
+            c->dstAbi = CopyClapText(d->dst_plugin_id.abi);
+            c->dstId = CopyClapText(d->dst_plugin_id.id);
         }
         if (!c || c->srcAbi.IsNull() || c->srcId.IsNull() || c->dstAbi.IsNull() || c->dstId.IsNull() ||
             !info.converters.Append(c))
@@ -324,7 +226,7 @@ void ReadAraFactory(const clap_plugin_entry* entry, CClapModuleInfo& info)
         id = AraFactoryDraftId;
     else
         return;
-    info.araFactory = CopyText(id);
+    info.araFactory = CopyClapText(id);
     info.noMemory = info.noMemory || info.araFactory.IsNull();
 }
 
@@ -332,8 +234,8 @@ void ModuleRequest(const wchar_t* request, const CSharedString& path)
 {
     LogInfo(L"Scanning CLAP module: '%s'\n", request);
     CClapModuleInfo info;
-    OpenOutcome outcome;
-    bool opened = OpenModule(path, outcome);
+    ClapOpenOutcome outcome;
+    bool opened = OpenClapModule(path, outcome);
     info.error = outcome.error;
     info.phase = outcome.phase;
     info.hasVersion = outcome.hasVersion;
@@ -395,7 +297,7 @@ void ReadPorts(const clap_plugin* plugin, bool note, char* buffer, CClapInstance
                     port->name = TextFromUtf8Array(audioInfo->name, NameSize);
                     port->channels = audioInfo->channel_count;
                     port->flags = audioInfo->flags;
-                    port->portType = CopyText(audioInfo->port_type);
+                    port->portType = CopyClapText(audioInfo->port_type);
                 }
             }
             if (!port || port->name.IsNull() || port->portType.IsNull() || !info.ports.Append(port))
@@ -468,10 +370,10 @@ void PluginRequest(const wchar_t* request, const CSharedString& path, const wcha
     else
     {
         CSharedStringA id = ToUtf8(idText);
-        OpenOutcome outcome;
+        ClapOpenOutcome outcome;
         if (id.IsNull())
             info.noMemory = true;
-        else if (OpenModule(path, outcome))
+        else if (OpenClapModule(path, outcome))
         {
             ReadInstance(Cache.clapState.factory, id, info);
             PumpMessages();
@@ -489,6 +391,88 @@ void PluginRequest(const wchar_t* request, const CSharedString& path, const wcha
 }
 
 } // namespace
+
+CSharedString CopyClapText(const char* text, bool* cut)
+{
+    if (!text)
+        return Empty();
+    int length = 0;
+    while (length <= MaxClapTextBytes && text[length])
+        length++;
+    bool over = length > MaxClapTextBytes;
+    if (cut && over)
+        *cut = true;
+    return TextFromUtf8Array(text, over ? MaxClapTextBytes : length);
+}
+
+bool OpenClapModule(const CSharedString& path, ClapOpenOutcome& outcome)
+{
+    if (ReuseCachedModule(path, FormatClap))
+    {
+        TakeVersion(Cache.clapState.entry, outcome);
+        return true;
+    }
+
+    ClapModuleState state;
+    state.pathUtf8 = ToUtf8(path);
+    if (state.pathUtf8.IsNull())
+    {
+        outcome.noMemory = true;
+        return false;
+    }
+    EnterPhase(PhaseLoad);
+    CSharedString loadError;
+    HMODULE module = LoadModule(path, loadError);
+    if (!module)
+        return Fail(outcome, PhaseLoad, loadError);
+    ActivateBadge();
+
+    EnterPhase(PhaseEntry);
+    const clap_plugin_entry* entry = (const clap_plugin_entry*)(void*)GetProcAddress(module, "clap_entry");
+    if (!entry)
+    {
+        FreeFailedModule(module, state);
+        return Fail(outcome, PhaseEntry, L"clap_entry not found, not a CLAP module");
+    }
+    TakeVersion(entry, outcome);
+    if (entry->version.major < 1)
+    {
+        // An entry of a draft ABI is not called at all, not even deinit.
+        FreeFailedModule(module, state);
+        return Fail(outcome, PhaseEntry,
+                    Format(L"clap_entry version %u.%u.%u is not 1.0 or later", outcome.version[0],
+                           outcome.version[1], outcome.version[2]));
+    }
+    if (!entry->init || !entry->deinit || !entry->get_factory)
+    {
+        FreeFailedModule(module, state);
+        return Fail(outcome, PhaseEntry, L"clap_entry has no init, deinit or get_factory");
+    }
+    state.entry = entry;
+
+    EnterPhase(PhaseInit);
+    if (!entry->init(state.pathUtf8))
+    {
+        // A module that did not initialise is not asked to deinit.
+        FreeFailedModule(module, state);
+        return Fail(outcome, PhaseInit, L"init returned false");
+    }
+    state.initialized = true;
+
+    EnterPhase(PhaseGetFactory);
+    const clap_plugin_factory* factory =
+        static_cast<const clap_plugin_factory*>(entry->get_factory(PluginFactoryId));
+    if (!factory || !factory->get_plugin_count || !factory->get_plugin_descriptor || !factory->create_plugin)
+    {
+        FreeFailedModule(module, state);
+        return Fail(outcome, PhaseGetFactory, L"no plugin factory");
+    }
+    state.factory = factory;
+
+    KeepInCache(module, path, FormatClap, ReleaseCachedModule);
+    Cache.clapState = state;
+    return true;
+}
 
 bool IsClapRequest(const wchar_t* request)
 {

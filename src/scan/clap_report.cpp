@@ -12,46 +12,7 @@ void CClapPort::operator delete(void* block) noexcept { MemFree(block); }
 
 namespace {
 
-// One line of the block made piece by piece; ok stays false once any piece
-// could not be added, so a line is whole or not written at all.
-struct Line
-{
-    CSharedString text;
-    bool ok = true;
-
-    Line& Raw(const wchar_t* piece)
-    {
-        ok = ok && text.Append(piece);
-        return *this;
-    }
-    Line& Quoted(const wchar_t* value)
-    {
-        CSharedString escaped = EscapeJson(value);
-        ok = ok && !escaped.IsNull() && text.Append(L"\"", 1) && text.Append(escaped.Chars()) &&
-             text.Append(L"\"", 1);
-        return *this;
-    }
-    // "name": "value", with ", " in front unless first.
-    Line& Text(const wchar_t* name, const wchar_t* value, bool first = false)
-    {
-        if (!first)
-            Raw(L", ");
-        return Raw(L"\"").Raw(name).Raw(L"\": ").Quoted(value);
-    }
-    Line& Number(const wchar_t* name, uint32_t value, bool first = false)
-    {
-        wchar_t digits[16];
-        FormatInto(digits, 16, L"%u", value);
-        if (!first)
-            Raw(L", ");
-        return Raw(L"\"").Raw(name).Raw(L"\": ").Raw(digits);
-    }
-    bool AddTo(CSharedStringA& lines, bool last)
-    {
-        Raw(last ? L"}\n" : L"},\n");
-        return ok && AddReportLine(lines, L"%s", text.Chars());
-    }
-};
+typedef CBlockLine Line;
 
 // "1.2.2", or empty when there is no version to tell.
 void VersionText(bool known, const uint32_t* version, wchar_t* text, int capacity)

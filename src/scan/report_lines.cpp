@@ -65,3 +65,52 @@ void WriteFixedReportLine(const char* first, const char* second, const char* thi
 }
 
 void WriteFixedErrorLine(const char* reason) { WriteFixedLine(ExchangeText::ErrorTag, reason, "\n"); }
+
+CBlockLine& CBlockLine::Raw(const wchar_t* piece)
+{
+    ok = ok && text.Append(piece);
+    return *this;
+}
+
+CBlockLine& CBlockLine::Quoted(const wchar_t* value)
+{
+    CSharedString escaped = EscapeJson(value);
+    ok = ok && !escaped.IsNull() && text.Append(L"\"", 1) && text.Append(escaped.Chars()) && text.Append(L"\"", 1);
+    return *this;
+}
+
+CBlockLine& CBlockLine::Text(const wchar_t* name, const wchar_t* value, bool first)
+{
+    if (!first)
+        Raw(L", ");
+    return Raw(L"\"").Raw(name).Raw(L"\": ").Quoted(value);
+}
+
+CBlockLine& CBlockLine::Number(const wchar_t* name, uint32_t value, bool first)
+{
+    wchar_t digits[16];
+    FormatInto(digits, 16, L"%u", value);
+    if (!first)
+        Raw(L", ");
+    return Raw(L"\"").Raw(name).Raw(L"\": ").Raw(digits);
+}
+
+CBlockLine& CBlockLine::Number64(const wchar_t* name, uint64_t value)
+{
+    wchar_t digits[24];
+    FormatInto(digits, 24, L"%I64u", value);
+    return Raw(L", \"").Raw(name).Raw(L"\": ").Raw(digits);
+}
+
+CBlockLine& CBlockLine::Signed(const wchar_t* name, int32_t value)
+{
+    wchar_t digits[16];
+    FormatInto(digits, 16, L"%i", value);
+    return Raw(L", \"").Raw(name).Raw(L"\": ").Raw(digits);
+}
+
+bool CBlockLine::AddTo(CSharedStringA& lines, bool last)
+{
+    Raw(last ? L"}\n" : L"},\n");
+    return ok && AddReportLine(lines, L"%s", text.Chars());
+}

@@ -3,6 +3,7 @@
 // in memory or, when memory has run out, written from fixed text.
 #pragma once
 #include "../base/shared_string.h"
+#include <stdint.h>
 
 // The reasons of the out-of-memory answers.
 extern const char RequestNoMemoryText[]; // the request line could not be made
@@ -26,3 +27,25 @@ bool AddErrorLine(CSharedStringA& lines, const CSharedString& error);
 // line after its ">:", and the error line of a reason.
 void WriteFixedReportLine(const char* first, const char* second = "", const char* third = "");
 void WriteFixedErrorLine(const char* reason);
+
+// One line of a JSON block's list made piece by piece: "    {" and its
+// members, then "}" or "},". ok stays false once any piece could not be
+// added, so a line is whole or not written at all.
+struct CBlockLine
+{
+    CSharedString text;
+    bool ok = true;
+
+    CBlockLine& Raw(const wchar_t* piece);
+    // The value escaped, between double quotes.
+    CBlockLine& Quoted(const wchar_t* value);
+    // "name": "value", with ", " in front unless first.
+    CBlockLine& Text(const wchar_t* name, const wchar_t* value, bool first = false);
+    // "name": value, likewise.
+    CBlockLine& Number(const wchar_t* name, uint32_t value, bool first = false);
+    CBlockLine& Number64(const wchar_t* name, uint64_t value);
+    CBlockLine& Signed(const wchar_t* name, int32_t value);
+    // Ends the line ("}" for the last one of its list, else "},") and adds
+    // it to lines; false when memory ran out on the way.
+    bool AddTo(CSharedStringA& lines, bool last);
+};

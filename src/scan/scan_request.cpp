@@ -1,4 +1,5 @@
 #include "scan_request.h"
+#include "clap_presets_probe.h"
 #include "clap_probe.h"
 #include "report_lines.h"
 #include "vst2_probe.h"
@@ -16,6 +17,8 @@ void HandleScanRequest(const wchar_t* request)
         HandleVst3Request(request);
     else if (IsClapRequest(request))
         HandleClapRequest(request);
+    else if (IsClapPresetsRequest(request))
+        HandleClapPresetsRequest(request);
     else
         HandleVst2Request(request);
 }

@@ -1,6 +1,7 @@
 // One request line, handed to the probe of its format: "vst3|..." to the
-// VST3 probe, "clap|..." to the CLAP probe, any other line (a plain path
-// or "vst2|...") to the VST 2 probe.
+// VST3 probe, "clap|..." to the CLAP probe, "clap-presets|..." to the CLAP
+// presets probe, any other line (a plain path or "vst2|...") to the VST 2
+// probe.
 #pragma once
 
 // The longest request line the server assembles when a line does not fit
