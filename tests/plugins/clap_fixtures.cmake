@@ -35,3 +35,30 @@ clap_fixture(ClapAraDraft 21)
 # A CLAP sample for the demo: the instrument as samples/SampleInstrument.clap.
 add_custom_command(TARGET ClapInstrument POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:ClapInstrument> ${SAMPLE_OUT_DIR}/SampleInstrument.clap)
+
+# CLAP modules with a preset-discovery factory (modes in
+# clap/clap_presets_fixture.cpp), in bin/clap beside the others.
+set(CLAP_PRESETS_SOURCE ${CMAKE_CURRENT_LIST_DIR}/clap/clap_presets_fixture.cpp)
+
+# clap_presets_fixture(NAME MODE): built as bin/clap/NAME.clap.
+function(clap_presets_fixture name mode)
+  fixture_plugin(${name} OUTPUT ${CLAP_OUT_DIR}
+    SOURCES ${CLAP_PRESETS_SOURCE} DEFINES PRESETS_MODE=${mode} LIBS user32)
+  set_target_properties(${name} PROPERTIES SUFFIX ".clap")
+endfunction()
+
+clap_presets_fixture(ClapPresets 1)
+clap_presets_fixture(ClapPresetsDraft 2)
+clap_presets_fixture(ClapPresetsFailing 3)
+clap_presets_fixture(ClapPresetsCrashMetadata 4)
+clap_presets_fixture(ClapPresetsHangInit 5)
+clap_presets_fixture(ClapPresetsDialogInit 6)
+clap_presets_fixture(ClapPresetsMany 7)
+clap_presets_fixture(ClapPresetsLongTexts 8)
+clap_presets_fixture(ClapPresetsOutOfPhase 9)
+
+# The folder of presets ClapPresets declares beside itself, made afresh
+# from clap/presets with every build of the module.
+add_custom_command(TARGET ClapPresets POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -E rm -rf ${CLAP_OUT_DIR}/ClapPresets-presets
+  COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_CURRENT_LIST_DIR}/clap/presets ${CLAP_OUT_DIR}/ClapPresets-presets)
