@@ -169,6 +169,9 @@ struct ModulePresets
     // ("clap.preset-discovery-factory/2" or the older
     // "clap.preset-discovery-factory/draft-2"); "" when it has none.
     std::string factory;
+    // The module file's last write (ModuleRecord::modified) when they were
+    // read: presets read from an older build of the module are read again.
+    std::string moduleModified;
     std::vector<PresetProvider> providers; // CLAP
     std::vector<PresetLocation> locations;
     std::vector<Preset> presets;
@@ -272,6 +275,11 @@ public:
     ModuleScanner& operator=(const ModuleScanner&) = delete;
 
     ModuleResult ScanModule(const std::wstring& path, const ScanCallbacks& callbacks = {});
+    // The presets of a module scanned before (its entry as scanned: a VST3
+    // module's classes name its preset folders), on the server of its
+    // machine where reading them runs plugin code (CLAP). nullopt for a
+    // format without presets, and when cancelled.
+    std::optional<ModulePresets> ScanPresets(const ModuleResult& module, const ScanCallbacks& callbacks = {});
     // From any thread: ends the request in flight now (its server is
     // ended) and every later one at once; their results say cancelled.
     void Cancel();
@@ -319,6 +327,13 @@ public:
     // last module has the time to crash it that it would have had on one
     // server; such a crash is reported through onBlame before this returns.
     void ScanAll(const std::vector<std::wstring>& modules, const PoolCallbacks& callbacks);
+    // The presets of modules scanned before (ModuleScanner::ScanPresets),
+    // on the same servers and with the same rules: onBegin, onDialog and
+    // onBlame as for ScanAll, then onPresets for each module (nullopt: a
+    // format without presets, or cancelled) instead of onFinish.
+    using PresetsDone = std::function<void(size_t server, size_t module, std::optional<ModulePresets>&& presets)>;
+    void ScanPresets(const std::vector<ModuleResult>& modules, const PoolCallbacks& callbacks,
+                     const PresetsDone& onPresets);
     // From any thread, a callback too, before or during ScanAll: no server
     // takes another module, the servers in flight are ended at once, and
     // the modules they scanned are handed to onFinish with

@@ -43,6 +43,10 @@ struct SessionSetup
     ServerConfig server;
     int servers = 1;      // run at once; below 1 counts as 1
     int crashRetries = 1; // more attempts after a crash
+    // After the modules, read the presets of the VST3 and CLAP modules
+    // found whose presets were never read, whose module was scanned now,
+    // or one of whose preset locations changed since (its stamp).
+    bool presets = false;
 };
 
 // Where a session stands, as a host shows it.
@@ -54,6 +58,10 @@ struct SessionProgress
     // windows that module waits on (empty when none).
     std::vector<std::wstring> scanning;
     std::vector<std::vector<DialogWindow>> dialogs;
+    // With presets: the modules whose presets are read after the modules
+    // are scanned, and of those, read and in the database.
+    size_t presetsTotal = 0;
+    size_t presetsDone = 0;
 };
 
 enum class SessionStatus
@@ -74,6 +82,10 @@ struct SessionOutcome
     // Planned modules whose scan did not end: a cancel came first. Their
     // entries are as they were before the session.
     std::vector<std::wstring> notScanned;
+    // With presets: the modules whose presets were to be read, and of those
+    // the ones a cancel left as they were.
+    std::vector<std::wstring> presetModules;
+    std::vector<std::wstring> presetsNotRead;
 };
 
 // Every callback runs on the thread that runs the session (the caller of
@@ -93,6 +105,8 @@ struct SessionCallbacks
     std::function<void(size_t server, const std::vector<DialogWindow>& windows)> onDialog;
     // A module's entry is in the file.
     std::function<void(const ModuleRecord& record)> onModule;
+    // With presets: a module's presets are in the file (record.result.presets).
+    std::function<void(const ModuleRecord& record)> onPresets;
     // A module scanned earlier (in this session or before) was found to
     // have crashed a later request, and its entry now says so.
     std::function<void(const WrittenBlame& blame)> onBlame;

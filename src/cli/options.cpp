@@ -93,6 +93,9 @@ Command ParseOptions(const std::vector<std::string>& args, Options* options)
     app.add_flag("--findings", options->allFindings,
                  "List every finding in the summary, one a line (default: one line a module, with its count, "
                  "kinds and first finding)");
+    app.add_flag("--presets", options->presets,
+                 "Also read the presets of the VST3 and CLAP modules whose presets were never read, whose module "
+                 "changed or whose preset folders changed; with --list, each product's preset count");
     app.add_flag("--list", options->list,
                  "Print the database's plugins grouped by product, one product a line, and scan nothing")
         ->excludes(pathOption);

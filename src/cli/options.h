@@ -28,6 +28,9 @@ struct Options
     bool quiet = false;
     bool fast = false; // VST3 bundles with a clean moduleinfo.json listed from it alone
     bool list = false; // print the database's products instead of scanning
+    // Also read the presets of VST3 and CLAP modules; with list, each
+    // product's preset count.
+    bool presets = false;
     bool allFindings = false; // the summary lists every finding, not one line a module
     // Edit the blocklist instead of scanning.
     std::vector<std::wstring> block, unblock;

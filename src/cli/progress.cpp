@@ -78,6 +78,55 @@ std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult&
     return line;
 }
 
+std::string ProviderOutcomeText(const orvanta::PresetProvider& provider)
+{
+    std::string in = provider.phase.empty() ? "" : " in " + provider.phase;
+    switch (provider.status)
+    {
+    case orvanta::Status::ok:
+        return "ok";
+    case orvanta::Status::failed:
+        return "failed" + in + ": " + provider.error;
+    case orvanta::Status::crashed:
+        return "crashed" + in;
+    case orvanta::Status::timeout:
+        return "timed out" + in;
+    case orvanta::Status::lost:
+        return "was lost" + in + (provider.error.empty() ? "" : ": " + provider.error);
+    }
+    return "?";
+}
+
+bool PresetsHaveProblem(const orvanta::ModuleResult& result)
+{
+    if (!result.presets)
+        return false;
+    for (const orvanta::PresetProvider& provider : result.presets->providers)
+    {
+        if (provider.status != orvanta::Status::ok)
+            return true;
+    }
+    return false;
+}
+
+std::string PresetsLine(size_t done, size_t total, const orvanta::ModuleResult& result)
+{
+    size_t count = result.presets ? result.presets->presets.size() : 0;
+    std::string line = "[" + std::to_string(done) + "/" + std::to_string(total) + "] presets  " +
+                       orvanta::ToUtf8(result.path) + " (" + orvanta::FormatName(result.format) + ", " +
+                       std::to_string(count) + (count == 1 ? " preset)" : " presets)");
+    if (result.presets)
+    {
+        for (const orvanta::PresetProvider& provider : result.presets->providers)
+        {
+            if (provider.status == orvanta::Status::ok)
+                continue;
+            line += "; provider " + provider.id + " " + ProviderOutcomeText(provider);
+        }
+    }
+    return line;
+}
+
 Progress::Progress(bool quiet, size_t total) : m_quiet(quiet), m_live(!quiet && m_err.IsConsole()), m_total(total)
 {
     if (m_live)
@@ -137,13 +186,27 @@ void Progress::Finish(const orvanta::ModuleResult& result)
     m_done++;
     if (m_quiet || m_stopped)
         return;
-    std::string line = FinishedLine(m_done, m_total, result);
+    Done(FinishedLine(m_done, m_total, result), orvanta::HasProblem(result));
+}
+
+void Progress::FinishPresets(const orvanta::ModuleResult& result)
+{
+    std::lock_guard<std::mutex> guard(m_lock);
+    m_done++;
+    if (m_quiet || m_stopped)
+        return;
+    Done(PresetsLine(m_done, m_total, result), PresetsHaveProblem(result));
+}
+
+// A finished module's line: in a console only those that went wrong stay
+// on screen, above the progress line.
+void Progress::Done(const std::string& line, bool keep)
+{
     if (m_live)
     {
-        // Modules that went wrong stay on screen above the progress line.
         std::string clear = "\r" + std::string(m_drawn, ' ') + "\r";
         m_drawn = 0;
-        m_err.Write(orvanta::HasProblem(result) ? clear + line + "\n" : clear);
+        m_err.Write(keep ? clear + line + "\n" : clear);
         Draw();
     }
     else

@@ -24,6 +24,14 @@ std::string ProgressLine(size_t done, size_t total, const std::string& module,
                          bool estimated, const std::string& dialog, int width);
 // One finished module: "[3/7] crashed  C:\Plugins\A.dll (vst2, 2 attempts, 12.5 s)".
 std::string FinishedLine(size_t done, size_t total, const orvanta::ModuleResult& result);
+// One module's presets read: "[1/2] presets  C:\Plugins\A.clap (clap, 12 presets)", then for each
+// provider that did not end ok "; provider ID crashed in metadata".
+std::string PresetsLine(size_t done, size_t total, const orvanta::ModuleResult& result);
+// How a preset provider that did not end ok ended: "crashed in metadata",
+// "timed out in init", "failed: create returned NULL", "was lost".
+std::string ProviderOutcomeText(const orvanta::PresetProvider& provider);
+// True when a provider of the module's presets did not end ok.
+bool PresetsHaveProblem(const orvanta::ModuleResult& result);
 
 // Safe to call from several threads: a pool's servers begin modules and see
 // dialogs while the database writer finishes modules.
@@ -40,6 +48,8 @@ public:
     void Blocked(const std::wstring& path);
     // A module's result is in the database.
     void Finish(const orvanta::ModuleResult& result);
+    // A module's presets are in the database.
+    void FinishPresets(const orvanta::ModuleResult& result);
     // Clears the line for text that follows (the summary, an error).
     void Stop();
 
@@ -50,6 +60,7 @@ private:
         std::string module, dialog;
     };
     void Draw(); // with m_lock held
+    void Done(const std::string& line, bool keep);
     void Tick();
 
     TextStream m_err{TextStream::err};

@@ -104,6 +104,7 @@ int RunScan(const Options& options)
     setup.plan.retryFailed = options.retryFailed;
     setup.servers = options.jobs > 0 ? options.jobs : Processors();
     setup.crashRetries = options.retries;
+    setup.presets = options.presets;
     ServerConfig& config = setup.server;
     config.serverExe = options.server.empty() ? ThisProgramFolder() + L"\\scanserver.exe" : FullPath(options.server);
     config.dumpFolder = options.dumps.empty() ? FolderOf(db.Path()) + L"\\dumps" : FullPath(options.dumps);
@@ -133,8 +134,11 @@ int RunScan(const Options& options)
     RunTally tally;
     tally.database = db.Path();
     tally.allFindings = options.allFindings;
+    tally.presets = options.presets;
     bool problem = false;
-    std::optional<Progress> progress;
+    std::optional<Progress> progress, presetsProgress;
+    // The line of the pass under way: the modules', then the presets'.
+    Progress* active = nullptr;
     std::map<std::wstring, bool> inThisRun; // by path key: a crash found later changes one of them
     SessionCallbacks callbacks;
     callbacks.onPlan = [&](const ScanPlan& plan) {
@@ -153,13 +157,28 @@ int RunScan(const Options& options)
         if (plan.toScan.empty())
             return;
         progress.emplace(options.quiet, plan.toScan.size());
+        active = &*progress;
         for (const ModuleFile& file : plan.blocked)
             progress->Blocked(file.path);
     };
-    callbacks.onBegin = [&](size_t server, const std::wstring& path) { progress->Begin(server, path); };
-    callbacks.onEnd = [&](size_t server, const std::wstring&) { progress->End(server); };
+    callbacks.onBegin = [&](size_t server, const std::wstring& path) { active->Begin(server, path); };
+    callbacks.onEnd = [&](size_t server, const std::wstring&) { active->End(server); };
     callbacks.onDialog = [&](size_t server, const std::vector<DialogWindow>& windows) {
-        progress->Dialog(server, windows);
+        active->Dialog(server, windows);
+    };
+    // The presets pass begins once the modules are done.
+    callbacks.onProgress = [&](const SessionProgress& p) {
+        if (p.presetsTotal == 0 || presetsProgress)
+            return;
+        if (progress)
+            progress->Stop();
+        presetsProgress.emplace(options.quiet, p.presetsTotal);
+        active = &*presetsProgress;
+    };
+    callbacks.onPresets = [&](const ModuleRecord& record) {
+        problem = problem || PresetsHaveProblem(record.result);
+        tally.AddPresets(record.result);
+        active->FinishPresets(record.result);
     };
     // The tally and the progress count what the file holds.
     callbacks.onModule = [&](const ModuleRecord& record) {
@@ -182,6 +201,8 @@ int RunScan(const Options& options)
     }
     if (progress)
         progress->Stop();
+    if (presetsProgress)
+        presetsProgress->Stop();
     if (outcome.status == SessionStatus::failed)
     {
         for (const std::string& e : outcome.errors)
@@ -190,6 +211,7 @@ int RunScan(const Options& options)
     }
     tally.cancelled = outcome.status == SessionStatus::cancelled;
     tally.notScanned = outcome.notScanned;
+    tally.presetsNotRead = outcome.presetsNotRead;
     // The entries this run wrote, for --json.
     std::set<std::wstring> notScanned;
     for (const std::wstring& path : outcome.notScanned)
@@ -202,6 +224,14 @@ int RunScan(const Options& options)
     }
     for (const Blame& blame : tally.blamed)
         touched.push_back(blame.path);
+    std::set<std::wstring> presetsNotRead;
+    for (const std::wstring& path : outcome.presetsNotRead)
+        presetsNotRead.insert(PathKey(path));
+    for (const std::wstring& path : outcome.presetModules)
+    {
+        if (!presetsNotRead.count(PathKey(path)))
+            touched.push_back(path);
+    }
     tally.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
 
     if (options.json)

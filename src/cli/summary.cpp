@@ -1,4 +1,5 @@
 #include "summary.h"
+#include "progress.h"
 #include <orvanta/database.h>
 #include <orvanta/paths.h>
 #include <orvanta/text.h>
@@ -279,6 +280,21 @@ void RunTally::Add(const ModuleResult& result)
         findings[orvanta::PathKey(result.path)] = {result.path, result.findings};
 }
 
+void RunTally::AddPresets(const ModuleResult& result)
+{
+    if (!result.presets)
+        return;
+    presetModules++;
+    presetsByFormat[result.format] += result.presets->presets.size();
+    presetFindings += result.presets->findings.size();
+    for (const orvanta::PresetProvider& provider : result.presets->providers)
+    {
+        if (provider.status != Status::ok)
+            presetProblems.push_back(orvanta::ToUtf8(result.path) + ": provider " + provider.id + " " +
+                                     ProviderOutcomeText(provider));
+    }
+}
+
 void RunTally::Replace(const ModuleResult& before, const ModuleResult& after)
 {
     Count(before, -1);
@@ -301,6 +317,39 @@ std::string PathLines(const std::string& head, const std::vector<std::wstring>& 
     if (paths.size() > MaxFindingModules)
         text += "  and " + std::to_string(paths.size() - MaxFindingModules) + " more modules\n";
     return text;
+}
+
+// "Presets: 12 read for 3 modules (clap 7, vst3 5); 2 findings." and the
+// providers that did not end ok.
+std::string PresetLines(const RunTally& tally)
+{
+    if (!tally.presets)
+        return "";
+    if (tally.presetModules == 0 && tally.presetsNotRead.empty())
+        return "Presets: none to read (no module's presets changed).\n";
+    size_t all = 0;
+    std::string byFormat;
+    for (const auto& entry : tally.presetsByFormat)
+    {
+        all += entry.second;
+        byFormat += std::string(byFormat.empty() ? "" : ", ") + orvanta::FormatName(entry.first) + " " +
+                    std::to_string(entry.second);
+    }
+    std::string text = "Presets: " + std::to_string(all) + " read for " + std::to_string(tally.presetModules) +
+                       " module" + (tally.presetModules == 1 ? "" : "s");
+    if (!byFormat.empty())
+        text += " (" + byFormat + ")";
+    if (tally.presetFindings)
+        text += "; " + std::to_string(tally.presetFindings) + " finding" + (tally.presetFindings == 1 ? "" : "s") +
+                " (in the database)";
+    text += ".\n";
+    if (!tally.presetProblems.empty())
+    {
+        text += "Preset problems:\n";
+        for (const std::string& line : tally.presetProblems)
+            text += "  " + line + "\n";
+    }
+    return text + PathLines("Cancelled; presets not read, as they were", tally.presetsNotRead);
 }
 
 // What a cancelled run left, and the blocked modules it passed over.
@@ -331,7 +380,7 @@ std::string SummaryText(const RunTally& tally)
         text += ".\n";
         if (!removed.empty())
             text += removed + ".\n";
-        return text + LeftLines(tally) + database;
+        return text + PresetLines(tally) + LeftLines(tally) + database;
     }
 
     char seconds[32];
@@ -357,6 +406,7 @@ std::string SummaryText(const RunTally& tally)
     if (!rest.empty())
         text += rest + ".\n";
 
+    text += PresetLines(tally);
     std::string problems = ProblemLines(tally);
     for (const orvanta::Blame& b : tally.blamed)
     {

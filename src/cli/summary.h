@@ -32,11 +32,22 @@ struct RunTally
     std::chrono::milliseconds elapsed{0};
     std::wstring database;
     bool allFindings = false; // every finding a line, instead of one line a module
+    // --presets: the modules whose presets this run read, their presets by
+    // format, their preset findings, and a line for each provider that did
+    // not end ok ("PATH: provider ID crashed in metadata").
+    bool presets = false;
+    size_t presetModules = 0;
+    std::map<orvanta::PluginFormat, size_t> presetsByFormat;
+    size_t presetFindings = 0;
+    std::vector<std::string> presetProblems;
+    std::vector<std::wstring> presetsNotRead; // cancelled first
 
     // A module of this run, and a module of this run whose entry changed
     // later (a thread it left running crashed a later request).
     void Add(const orvanta::ModuleResult& result);
     void Replace(const orvanta::ModuleResult& before, const orvanta::ModuleResult& after);
+    // A module whose presets this run read.
+    void AddPresets(const orvanta::ModuleResult& result);
 
 private:
     void Count(const orvanta::ModuleResult& result, int sign);

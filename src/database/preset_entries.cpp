@@ -150,6 +150,7 @@ bool PresetFromJson(MemberReader& read, Preset* p)
 Json PresetsToJson(const ModulePresets& presets)
 {
     Json out = Json::object();
+    out["moduleModified"] = presets.moduleModified;
     PutText(out, "factory", presets.factory);
     if (!presets.providers.empty())
     {
@@ -180,7 +181,8 @@ bool PresetsFromJson(MemberReader& entry, std::optional<ModulePresets>* presets)
         return entry.Fail("presets", "is not an object");
     MemberReader read{*member, entry.where + ".presets", entry.error};
     ModulePresets out;
-    if (!read.Text("factory", &out.factory) || !read.Texts("findings", &out.findings) ||
+    if (!read.Text("moduleModified", &out.moduleModified) || !read.Text("factory", &out.factory) ||
+        !read.Texts("findings", &out.findings) ||
         !EachObject(read, "providers",
                     [&](MemberReader& item) {
                         out.providers.emplace_back();

@@ -93,4 +93,16 @@ std::string LocationStamp(const std::wstring& folder)
     return LocationStamp(WalkLocation(folder));
 }
 
+std::string PathStamp(const std::wstring& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data))
+        return "";
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        return LocationStamp(path);
+    uint64_t written = ((uint64_t)data.ftLastWriteTime.dwHighDateTime << 32) | data.ftLastWriteTime.dwLowDateTime;
+    uint64_t size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    return "1 file of " + std::to_string(size) + " bytes, newest " + FileTimeText(written);
+}
+
 } // namespace orvanta

@@ -47,6 +47,9 @@ std::string LocationStamp(const std::wstring& folder);
 // The stamp of a walk already made (the same text when it had the usual
 // bounds).
 std::string LocationStamp(const LocationWalk& walk);
+// A file's or a folder's: a folder's LocationStamp, a file's "1 file of N
+// bytes, newest ..."; "" for neither.
+std::string PathStamp(const std::wstring& path);
 
 // A folder looked at, with its stamp when it was looked at.
 struct StampedLocation

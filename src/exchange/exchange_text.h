@@ -19,6 +19,9 @@ constexpr char SubPluginSeparator = '>';
 constexpr char Vst2RequestPrefix[] = "vst2|";
 constexpr char Vst3RequestPrefix[] = "vst3|";
 constexpr char ClapRequestPrefix[] = "clap|";
+// A CLAP module's presets: "clap-presets|PATH" lists its preset-discovery
+// providers, "clap-presets|PATH>ID" runs one provider.
+constexpr char ClapPresetsRequestPrefix[] = "clap-presets|";
 
 // Server to host: every line is a tag, its text and a line feed.
 constexpr char ReadyLine[] = "ready:"; // the whole line: the server waits for a request

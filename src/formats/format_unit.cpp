@@ -22,6 +22,11 @@ std::wstring FormatUnit::BundleBinary(const std::wstring&) const
 
 void FormatUnit::CarryOver(ModuleResult*) const {}
 
+bool FormatUnit::ScanPresets(ScanContext&, const ModuleResult&, ModulePresets*) const
+{
+    return false;
+}
+
 const std::vector<const FormatUnit*>& AllFormatUnits()
 {
     static const Vst2Unit vst2;

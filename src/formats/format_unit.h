@@ -40,6 +40,10 @@ public:
     // Scanning: one module (context.Result(), its path and format set) on
     // the context's server.
     virtual void Scan(ScanContext& context) const = 0;
+    // Presets: the module's, its entry as scanned, on the context's server
+    // when reading them runs plugin code (context.Result() is scratch: path
+    // and format set). False for a format without presets.
+    virtual bool ScanPresets(ScanContext& context, const ModuleResult& module, ModulePresets* presets) const;
 
     // The database file.
     // The module entry's members of this format alone, in their order.

@@ -300,6 +300,18 @@ ModuleResult ModuleScanner::ScanModule(const std::wstring& path, const ScanCallb
     return result;
 }
 
+std::optional<ModulePresets> ModuleScanner::ScanPresets(const ModuleResult& module, const ScanCallbacks& callbacks)
+{
+    ModuleResult scratch;
+    scratch.path = module.path;
+    scratch.format = module.format;
+    ModuleScan scan(m_impl->x64, m_impl->x86, m_impl->x86Exe, callbacks, scratch);
+    ModulePresets presets;
+    if (!UnitOf(module.format).ScanPresets(scan, module, &presets) || scan.Server().Cancelled())
+        return std::nullopt;
+    return presets;
+}
+
 void ModuleScanner::Cancel()
 {
     m_impl->x64.server.Cancel();

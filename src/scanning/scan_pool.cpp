@@ -4,6 +4,7 @@
 // same lock keeps the callbacks one at a time.
 #include "orvanta/scan.h"
 #include <algorithm>
+#include <functional>
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -21,13 +22,17 @@ struct ScanPool::Impl
     // holds 'lock'.
     std::mutex scannersLock;
 
+    // What one server does with the module at an index: scan it and hand
+    // the result over (called without the lock held).
+    using Job = std::function<void(size_t server, ModuleScanner& scanner, size_t module, const ScanCallbacks& own)>;
+
     void FinishAll(const PoolCallbacks& callbacks);
-    void Serve(size_t server, const std::vector<std::wstring>& modules, size_t* next,
-               const PoolCallbacks& callbacks);
+    void Serve(size_t server, size_t count, size_t* next, const PoolCallbacks& callbacks, const Job& job);
+    void Run(size_t count, const PoolCallbacks& callbacks, const Job& job);
 };
 
-void ScanPool::Impl::Serve(size_t server, const std::vector<std::wstring>& modules, size_t* next,
-                           const PoolCallbacks& callbacks)
+void ScanPool::Impl::Serve(size_t server, size_t count, size_t* next, const PoolCallbacks& callbacks,
+                           const Job& job)
 {
     ModuleScanner& scanner = *scanners[server];
     ScanCallbacks own;
@@ -46,16 +51,13 @@ void ScanPool::Impl::Serve(size_t server, const std::vector<std::wstring>& modul
         size_t module;
         {
             std::lock_guard<std::mutex> hold(lock);
-            if (cancelled || *next >= modules.size())
+            if (cancelled || *next >= count)
                 return;
             module = (*next)++;
             if (callbacks.onBegin)
                 callbacks.onBegin(server, module);
         }
-        ModuleResult result = scanner.ScanModule(modules[module], own);
-        std::lock_guard<std::mutex> hold(lock);
-        if (callbacks.onFinish)
-            callbacks.onFinish(server, module, std::move(result));
+        job(server, scanner, module, own);
     }
 }
 
@@ -80,20 +82,43 @@ std::wstring ScanPool::ServerDumpFolder(const std::wstring& dumpFolder, size_t s
 
 void ScanPool::ScanAll(const std::vector<std::wstring>& modules, const PoolCallbacks& callbacks)
 {
-    size_t count = std::min(m_impl->scanners.size(), modules.size());
+    m_impl->Run(modules.size(), callbacks,
+                [&](size_t server, ModuleScanner& scanner, size_t module, const ScanCallbacks& own) {
+                    ModuleResult result = scanner.ScanModule(modules[module], own);
+                    std::lock_guard<std::mutex> hold(m_impl->lock);
+                    if (callbacks.onFinish)
+                        callbacks.onFinish(server, module, std::move(result));
+                });
+}
+
+void ScanPool::ScanPresets(const std::vector<ModuleResult>& modules, const PoolCallbacks& callbacks,
+                           const PresetsDone& onPresets)
+{
+    m_impl->Run(modules.size(), callbacks,
+                [&](size_t server, ModuleScanner& scanner, size_t module, const ScanCallbacks& own) {
+                    std::optional<ModulePresets> presets = scanner.ScanPresets(modules[module], own);
+                    std::lock_guard<std::mutex> hold(m_impl->lock);
+                    if (onPresets)
+                        onPresets(server, module, std::move(presets));
+                });
+}
+
+void ScanPool::Impl::Run(size_t modules, const PoolCallbacks& callbacks, const Job& job)
+{
+    size_t count = std::min(scanners.size(), modules);
     {
         // Under the lock: a Cancel from another thread reaches each
         // scanner made here.
-        std::lock_guard<std::mutex> hold(m_impl->scannersLock);
+        std::lock_guard<std::mutex> hold(scannersLock);
         for (size_t i = 0; i < count; i++)
         {
-            if (!m_impl->scanners[i])
+            if (!scanners[i])
             {
-                ServerConfig config = m_impl->config;
-                config.dumpFolder = ServerDumpFolder(config.dumpFolder, i);
-                m_impl->scanners[i].reset(new ModuleScanner(config, m_impl->crashRetries));
-                if (m_impl->cancelled)
-                    m_impl->scanners[i]->Cancel();
+                ServerConfig own = config;
+                own.dumpFolder = ScanPool::ServerDumpFolder(config.dumpFolder, i);
+                scanners[i].reset(new ModuleScanner(own, crashRetries));
+                if (cancelled)
+                    scanners[i]->Cancel();
             }
         }
     }
@@ -105,7 +130,7 @@ void ScanPool::ScanAll(const std::vector<std::wstring>& modules, const PoolCallb
     {
         try
         {
-            threads.emplace_back([&, i] { m_impl->Serve(i, modules, &next, callbacks); });
+            threads.emplace_back([&, i] { Serve(i, modules, &next, callbacks, job); });
         }
         catch (const std::exception&)
         {
@@ -113,17 +138,17 @@ void ScanPool::ScanAll(const std::vector<std::wstring>& modules, const PoolCallb
         }
     }
     if (count > 0)
-        m_impl->Serve(0, modules, &next, callbacks);
+        Serve(0, modules, &next, callbacks, job);
     for (std::thread& thread : threads)
         thread.join();
-    m_impl->FinishAll(callbacks);
+    FinishAll(callbacks);
     // A cancel holds for this ScanAll alone: the next starts fresh servers.
-    std::lock_guard<std::mutex> hold(m_impl->scannersLock);
-    if (m_impl->cancelled)
+    std::lock_guard<std::mutex> hold(scannersLock);
+    if (cancelled)
     {
-        for (std::unique_ptr<ModuleScanner>& scanner : m_impl->scanners)
+        for (std::unique_ptr<ModuleScanner>& scanner : scanners)
             scanner.reset();
-        m_impl->cancelled = false;
+        cancelled = false;
     }
 }
 

@@ -3,6 +3,7 @@
 // delivers what the servers and the writer post to its queue, one event at
 // a time with no lock held, until the worker is done.
 #include "orvanta/session.h"
+#include "discovery/location_stamp.h"
 #include "orvanta/paths.h"
 #include <windows.h>
 #include <algorithm>
@@ -64,6 +65,24 @@ void AddPlan(ScanPlan&& part, ScanPlan* plan)
     }
 }
 
+// A module's presets as read before are out of date when one of their
+// places on disk looks other than it did then.
+bool PresetsChanged(const ModulePresets& presets)
+{
+    for (const PresetLocation& location : presets.locations)
+    {
+        if (!location.inPlugin && PathStamp(location.path) != location.stamp)
+            return true;
+    }
+    return false;
+}
+
+// Formats whose modules have presets.
+bool HasPresets(PluginFormat format)
+{
+    return format == PluginFormat::vst3 || format == PluginFormat::clap;
+}
+
 } // namespace
 
 struct ScanSession::Impl
@@ -108,6 +127,10 @@ struct ScanSession::Impl
     bool Find(SessionOutcome* outcome, std::vector<FoundModules>* founds);
     void Scan(const std::vector<ModuleFile>& order, SessionOutcome* outcome);
     void Work(const std::vector<ModuleFile>& order, std::vector<bool>* finished, std::string* writeError);
+    std::vector<ModuleResult> PresetModules(const SessionOutcome& outcome);
+    void ReadPresets(const std::vector<ModuleResult>& modules, SessionOutcome* outcome);
+    void PresetWork(const std::vector<ModuleResult>& modules, std::vector<bool>* finished, std::string* writeError);
+    void RunWorker(const std::function<void()>& work);
     void Deliver();
 };
 
@@ -160,9 +183,156 @@ SessionOutcome ScanSession::Impl::Run()
     progress.total = order.size();
     if (!order.empty())
         Scan(order, &outcome);
+    if (setup.presets && outcome.status == SessionStatus::done && !cancelled)
+    {
+        std::vector<ModuleResult> modules = PresetModules(outcome);
+        for (const ModuleResult& module : modules)
+            outcome.presetModules.push_back(module.path);
+        progress.presetsTotal = modules.size();
+        if (!modules.empty())
+            ReadPresets(modules, &outcome);
+    }
     if (outcome.status == SessionStatus::done && cancelled)
         outcome.status = SessionStatus::cancelled;
     return outcome;
+}
+
+// The modules found whose presets are to be read: of a format with presets,
+// whose own scan went through, and whose presets were never read, or were
+// read before the module was scanned now, or changed on disk since.
+std::vector<ModuleResult> ScanSession::Impl::PresetModules(const SessionOutcome& outcome)
+{
+    std::vector<std::wstring> found;
+    for (const ModuleFile& file : outcome.plan.toScan)
+        found.push_back(file.path);
+    for (const ModuleFile& file : outcome.plan.unchanged)
+        found.push_back(file.path);
+    std::sort(found.begin(), found.end(),
+              [](const std::wstring& a, const std::wstring& b) { return PathKey(a) < PathKey(b); });
+    std::vector<ModuleResult> modules;
+    for (const std::wstring& path : found)
+    {
+        std::optional<ModuleRecord> record = db.Find(path);
+        if (!record || !HasPresets(record->result.format) || record->result.status != Status::ok)
+            continue;
+        const std::optional<ModulePresets>& presets = record->result.presets;
+        if (!presets || presets->moduleModified != record->modified || PresetsChanged(*presets))
+            modules.push_back(std::move(record->result));
+    }
+    return modules;
+}
+
+void ScanSession::Impl::ReadPresets(const std::vector<ModuleResult>& modules, SessionOutcome* outcome)
+{
+    size_t servers = (size_t)std::max(1, setup.servers);
+    progress.scanning.assign(servers, std::wstring());
+    progress.dialogs.assign(servers, {});
+    Progressed();
+    std::vector<bool> finished(modules.size(), false);
+    std::string writeError;
+    RunWorker([&] { PresetWork(modules, &finished, &writeError); });
+    if (!writeError.empty())
+    {
+        outcome->status = SessionStatus::failed;
+        outcome->errors.push_back(writeError);
+    }
+    for (size_t i = 0; i < modules.size(); i++)
+    {
+        if (!finished[i])
+            outcome->presetsNotRead.push_back(modules[i].path);
+    }
+}
+
+// On the worker thread, as Work: the pool reads, the writer writes each
+// module's entry with its presets.
+void ScanSession::Impl::PresetWork(const std::vector<ModuleResult>& modules, std::vector<bool>* finished,
+                                   std::string* writeError)
+{
+    DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
+        for (const ModuleRecord& record : records)
+        {
+            Post([this, record] {
+                progress.presetsDone++;
+                if (callbacks.onPresets)
+                    callbacks.onPresets(record);
+                Progressed();
+            });
+        }
+        for (const WrittenBlame& blame : blames)
+        {
+            Post([this, blame] {
+                if (callbacks.onBlame)
+                    callbacks.onBlame(blame);
+            });
+        }
+    });
+    ScanPool pool(setup.server, setup.servers, setup.crashRetries);
+    {
+        std::lock_guard<std::mutex> hold(poolLock);
+        this->pool = &pool;
+        if (cancelled)
+            pool.Cancel();
+    }
+    PoolCallbacks own;
+    own.onBegin = [&](size_t server, size_t module) {
+        Post([this, server, path = modules[module].path] {
+            progress.scanning[server] = path;
+            if (callbacks.onBegin)
+                callbacks.onBegin(server, path);
+            Progressed();
+        });
+    };
+    own.onDialog = [&](size_t server, const std::vector<DialogWindow>& windows) {
+        Post([this, server, windows] {
+            progress.dialogs[server] = windows;
+            if (callbacks.onDialog)
+                callbacks.onDialog(server, windows);
+            Progressed();
+        });
+    };
+    own.onBlame = [&](size_t, const Blame& blame) { writer.Add(blame); };
+    pool.ScanPresets(modules, own, [&](size_t server, size_t module, std::optional<ModulePresets>&& presets) {
+        Post([this, server, path = modules[module].path] {
+            progress.scanning[server].clear();
+            progress.dialogs[server].clear();
+            if (callbacks.onEnd)
+                callbacks.onEnd(server, path);
+            Progressed();
+        });
+        if (!presets)
+            return; // cancelled: the presets stay as they were
+        if (!writer.Error().empty())
+        {
+            pool.Cancel();
+            return;
+        }
+        std::optional<ModuleRecord> record = db.Find(modules[module].path);
+        if (!record)
+            return;
+        (*finished)[module] = true;
+        presets->moduleModified = record->modified;
+        record->result.presets = std::move(presets);
+        writer.Add(std::move(*record));
+    });
+    {
+        std::lock_guard<std::mutex> hold(poolLock);
+        this->pool = nullptr;
+    }
+    *writeError = writer.Finish();
+}
+
+// The work on a thread of its own while this thread delivers its events.
+void ScanSession::Impl::RunWorker(const std::function<void()>& work)
+{
+    workerDone = false;
+    std::thread worker([&] {
+        work();
+        std::lock_guard<std::mutex> hold(queueLock);
+        workerDone = true;
+        queued.notify_one();
+    });
+    Deliver();
+    worker.join();
 }
 
 void ScanSession::Impl::Scan(const std::vector<ModuleFile>& order, SessionOutcome* outcome)
@@ -175,15 +345,7 @@ void ScanSession::Impl::Scan(const std::vector<ModuleFile>& order, SessionOutcom
 
     std::vector<bool> finished(order.size(), false);
     std::string writeError;
-    workerDone = false;
-    std::thread worker([&] {
-        Work(order, &finished, &writeError);
-        std::lock_guard<std::mutex> hold(queueLock);
-        workerDone = true;
-        queued.notify_one();
-    });
-    Deliver();
-    worker.join();
+    RunWorker([&] { Work(order, &finished, &writeError); });
 
     if (!writeError.empty())
     {
@@ -269,6 +431,11 @@ void ScanSession::Impl::Work(const std::vector<ModuleFile>& order, std::vector<b
         record.modified = order[module].modified;
         record.result = std::move(result);
         record.result.path = order[module].path;
+        // A module scanned again keeps the presets read before until they
+        // are read again: they say which module they were read with.
+        std::optional<ModuleRecord> before = db.Find(record.result.path);
+        if (before && before->result.presets && HasPresets(record.result.format))
+            record.result.presets = std::move(before->result.presets);
         writer.Add(std::move(record));
     };
     pool.ScanAll(paths, own);

@@ -22,6 +22,7 @@ constexpr char SubPluginSeparator = ExchangeText::SubPluginSeparator;
 constexpr std::string_view Vst2RequestPrefix = ExchangeText::Vst2RequestPrefix;
 constexpr std::string_view Vst3RequestPrefix = ExchangeText::Vst3RequestPrefix;
 constexpr std::string_view ClapRequestPrefix = ExchangeText::ClapRequestPrefix;
+constexpr std::string_view ClapPresetsRequestPrefix = ExchangeText::ClapPresetsRequestPrefix;
 constexpr std::string_view PhaseLine = ExchangeText::PhaseLine;
 constexpr std::string_view SurvivedCrashLine = ExchangeText::SurvivedCrashLine;
 constexpr std::string_view ModuleNotFoundError = ExchangeText::ModuleNotFoundError;

@@ -3,6 +3,7 @@
 // hosts use ModuleScanner or ScanPool (orvanta/scan.h); tests and the
 // benchmarks drive a server directly through this class.
 #pragma once
+#include "formats/clap/clap_presets_parser.h"
 #include "formats/clap/clap_report_parser.h"
 #include "formats/vst3/vst3_report_parser.h"
 #include "orvanta/scan.h"
@@ -25,6 +26,10 @@ struct RequestOutcome
     // A CLAP request's parsed block instead (ok and failed), by its kind.
     std::optional<ClapModuleReport> clapModule;
     std::optional<ClapPluginReport> clapPlugin;
+    // A CLAP preset request's parsed block instead: the provider list, or
+    // one provider's.
+    std::optional<ClapProviderList> clapProviders;
+    std::optional<ClapProviderReport> clapProvider;
     // VST3 and CLAP: the step the request failed in (the block's phase), or crashed,
     // hung or was lost in (the last "info:Phase: " line); "" when none.
     std::string phase;
@@ -69,6 +74,12 @@ public:
     // answer for another plugin than the one asked is out of step.
     RequestOutcome RequestClap(const std::wstring& path, const std::string& pluginId = {},
                                const DialogFn& onDialog = {});
+    // Sends "clap-presets|path\n" (the module's preset-discovery providers)
+    // or, with a provider ID, "clap-presets|path>ID\n" (what that provider
+    // declares and the presets it gives) and collects the answer. An answer
+    // for another provider than the one asked is out of step.
+    RequestOutcome RequestClapPresets(const std::wstring& path, const std::string& providerId = {},
+                                      const DialogFn& onDialog = {});
     // Sends "clap|\n": the server frees the module it holds (the entry's
     // deinit, unloading). path is the module held, for the blame of a crash.
     RequestOutcome FreeClap(const std::wstring& path, const DialogFn& onDialog = {});
@@ -96,7 +107,18 @@ public:
     struct Impl;
 
 private:
-    enum class Answer { vst2, vst3Module, vst3Class, vst3Free, clapModule, clapPlugin, clapFree };
+    enum class Answer
+    {
+        vst2,
+        vst3Module,
+        vst3Class,
+        vst3Free,
+        clapModule,
+        clapPlugin,
+        clapFree,
+        clapProviders,
+        clapProvider
+    };
     // Starts the server if need be, writes the line, awaits the answer and
     // reads it.
     RequestOutcome Exchange(const std::wstring& path, const std::string& line, Answer answer,

@@ -71,6 +71,16 @@ RequestOutcome ScanServer::RequestClap(const std::wstring& path, const std::stri
                     onDialog);
 }
 
+RequestOutcome ScanServer::RequestClapPresets(const std::wstring& path, const std::string& providerId,
+                                              const DialogFn& onDialog)
+{
+    std::string line = std::string(protocol::ClapPresetsRequestPrefix) + ToUtf8(path);
+    if (!providerId.empty())
+        line += protocol::SubPluginSeparator + providerId;
+    return Exchange(path, line, providerId.empty() ? Answer::clapProviders : Answer::clapProvider, providerId,
+                    onDialog);
+}
+
 RequestOutcome ScanServer::FreeClap(const std::wstring& path, const DialogFn& onDialog)
 {
     return Exchange(path, std::string(protocol::ClapRequestPrefix), Answer::clapFree, {}, onDialog);
@@ -305,6 +315,24 @@ void ScanServer::ReadAnswer(Answer answer, const std::string& pluginId, RequestO
         ClapModuleReport report;
         if ((read = ParseClapModuleReport(block, &report, &error)))
             TakeReport(std::move(report), &outcome->clapModule, outcome);
+    }
+    else if (read && answer == Answer::clapProviders)
+    {
+        ClapProviderList report;
+        if ((read = ParseClapProviderList(block, &report, &error)))
+            TakeReport(std::move(report), &outcome->clapProviders, outcome);
+    }
+    else if (read && answer == Answer::clapProvider)
+    {
+        ClapProviderReport report;
+        if ((read = ParseClapProviderReport(block, &report, &error)) && report.provider != pluginId &&
+            !(report.provider.empty() && !report.error.empty()))
+        {
+            read = false;
+            error = "answer for provider '" + report.provider + "' to a request for provider '" + pluginId + "'";
+        }
+        else if (read)
+            TakeReport(std::move(report), &outcome->clapProvider, outcome);
     }
     else if (read && answer == Answer::clapPlugin)
     {

@@ -32,4 +32,25 @@ std::wstring MakeBundle(const std::wstring& folder, const std::wstring& name, co
     return bundle;
 }
 
+std::string LittleEndian(uint64_t value, int bytes)
+{
+    std::string text;
+    for (int i = 0; i < bytes; i++)
+        text += (char)(value >> (8 * i) & 0xFF);
+    return text;
+}
+
+std::string Vst3PresetBytes(const std::string& classId,
+                            const std::vector<std::pair<std::string, std::string>>& chunks, uint32_t version)
+{
+    std::string list = "List" + LittleEndian(chunks.size(), 4), data;
+    uint64_t at = 48 + 8 + 20 * chunks.size();
+    for (const auto& chunk : chunks)
+    {
+        list += chunk.first + LittleEndian(at + data.size(), 8) + LittleEndian(chunk.second.size(), 8);
+        data += chunk.second;
+    }
+    return "VST3" + LittleEndian(version, 4) + classId + LittleEndian(48, 8) + list + data;
+}
+
 } // namespace testsupport

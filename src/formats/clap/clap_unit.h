@@ -12,6 +12,8 @@ public:
     ClapUnit();
     std::vector<std::wstring> InstallFolders() const override;       // clap_unit.cpp
     void Scan(ScanContext& context) const override;                   // clap_scan.cpp
+    bool ScanPresets(ScanContext& context, const ModuleResult& module,
+                     ModulePresets* presets) const override;          // clap_presets.cpp
     Json ModuleToJson(const ModuleResult& module) const override;     // clap_entry.cpp
     bool ModuleFromJson(MemberReader& read, ModuleResult* module) const override;
     Json PluginToJson(const PluginEntry& plugin) const override;

@@ -3,6 +3,7 @@
 // chunks can be large and are the plugin's business. Every offset and size
 // is held against the file's size before anything is read at it.
 #include "formats/vst3/vst3_presets.h"
+#include "formats/vst3/vst3_unit.h"
 #include "formats/vst3/vst3_preset_metadata.h"
 #include "formats/install_folders.h"
 #include "orvanta/paths.h"
@@ -403,6 +404,27 @@ Vst3Presets FindVst3Presets(const ModuleResult& module)
     std::sort(found.presets.begin(), found.presets.end(),
               [](const Preset& a, const Preset& b) { return FoldCase(a.file) < FoldCase(b.file); });
     return found;
+}
+
+} // namespace orvanta
+
+namespace orvanta {
+
+// Reading a VST3 module's presets loads none of its code: no server is
+// asked.
+bool Vst3Unit::ScanPresets(ScanContext&, const ModuleResult& module, ModulePresets* presets) const
+{
+    Vst3Presets found = FindVst3Presets(module);
+    for (StampedLocation& folder : found.folders)
+    {
+        PresetLocation location;
+        location.path = std::move(folder.folder);
+        location.stamp = std::move(folder.stamp);
+        presets->locations.push_back(std::move(location));
+    }
+    presets->presets = std::move(found.presets);
+    presets->findings = std::move(found.findings);
+    return true;
 }
 
 } // namespace orvanta

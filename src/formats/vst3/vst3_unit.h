@@ -13,6 +13,8 @@ public:
     std::wstring BundleBinary(const std::wstring& bundle) const override; // vst3_unit.cpp
     std::vector<std::wstring> InstallFolders() const override;
     void Scan(ScanContext& context) const override;                       // vst3_scan.cpp
+    bool ScanPresets(ScanContext& context, const ModuleResult& module,
+                     ModulePresets* presets) const override;              // vst3_presets.cpp
     Json ModuleToJson(const ModuleResult& module) const override;         // vst3_entry.cpp
     bool ModuleFromJson(MemberReader& read, ModuleResult* module) const override;
     Json PluginToJson(const PluginEntry& plugin) const override;

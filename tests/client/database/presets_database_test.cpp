@@ -20,6 +20,7 @@ ModuleRecord ClapWithPresets()
     record.result.format = PluginFormat::clap;
     ModulePresets presets;
     presets.factory = "clap.preset-discovery-factory/2";
+    presets.moduleModified = "2026-12-08T13:41:15.250Z";
     PresetProvider provider;
     provider.id = "com.zandrel.presets";
     provider.name = "Zandrel presets";
@@ -84,6 +85,7 @@ TEST(DatabasePresets, PresetsAreWrittenUnderTheirModuleAndReadBack)
     json document = ReadJson(folder / L"plugins.json");
     EXPECT_EQ(document["format"], 5);
     EXPECT_EQ(document["modules"][0]["presets"], json::parse(R"json({
+      "moduleModified": "2026-12-08T13:41:15.250Z",
       "factory": "clap.preset-discovery-factory/2",
       "providers": [
         {"id": "com.zandrel.presets", "name": "Zandrel presets", "vendor": "Zandrel", "status": "ok",

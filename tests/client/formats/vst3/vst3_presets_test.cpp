@@ -23,25 +23,13 @@ namespace {
 
 std::string Le(uint64_t value, int bytes)
 {
-    std::string text;
-    for (int i = 0; i < bytes; i++)
-        text += (char)(value >> (8 * i) & 0xFF);
-    return text;
+    return LittleEndian(value, bytes);
 }
 
-// A .vstpreset with its chunk list right after the 48-byte header and the
-// chunks' bytes after the list, in the order given.
 std::string PresetFile(const std::string& classId, const std::vector<std::pair<std::string, std::string>>& chunks,
                        uint32_t version = 1)
 {
-    std::string list = "List" + Le(chunks.size(), 4), data;
-    uint64_t at = 48 + 8 + 20 * chunks.size();
-    for (const auto& chunk : chunks)
-    {
-        list += chunk.first + Le(at + data.size(), 8) + Le(chunk.second.size(), 8);
-        data += chunk.second;
-    }
-    return "VST3" + Le(version, 4) + classId + Le(48, 8) + list + data;
+    return Vst3PresetBytes(classId, chunks, version);
 }
 
 const std::string AraEffect = "4F415241454646454354000000000001";     // Vst3Ara's audio module class
