@@ -45,6 +45,26 @@ private:
     std::string* m_problem;
 };
 
+// Each entry of the list member key, which must hold objects, read by
+// each(members, "key[i].") with its name for problems; stops at the first
+// problem.
+template <typename Each>
+void EachBlockObject(BlockMembers& read, const char* key, std::string* problem, Each each)
+{
+    const nlohmann::json* list = read.List(key);
+    for (size_t i = 0; list && i < list->size() && problem->empty(); i++)
+    {
+        std::string name = std::string(key) + "[" + std::to_string(i) + "]";
+        if (!(*list)[i].is_object())
+        {
+            read.Fail("member \"" + name + "\" is not an object");
+            return;
+        }
+        BlockMembers members((*list)[i], name + ".", problem);
+        each(members, name + ".");
+    }
+}
+
 // The block as a JSON object, or false with "malformed report: ..." naming
 // the line and column where the syntax breaks.
 bool ParseJsonBlock(const std::string& block, nlohmann::json* out, std::string* error);

@@ -131,6 +131,12 @@ struct ScanSession::Impl
     void ReadPresets(const std::vector<ModuleResult>& modules, SessionOutcome* outcome);
     void PresetWork(const std::vector<ModuleResult>& modules, std::vector<bool>* finished, std::string* writeError);
     void RunWorker(const std::function<void()>& work);
+    // What both passes share: the writer's report posted (each record to
+    // onWritten), the pool's callbacks (a module begun, its dialogs, a blame
+    // for the writer), and a server that is done with a module.
+    DatabaseWriter::AfterWrite PostWritten(const std::function<void(const ModuleRecord&)>& onWritten);
+    PoolCallbacks PassCallbacks(const std::vector<std::wstring>& paths, DatabaseWriter& writer);
+    void PostEnded(size_t server, const std::wstring& path);
     void Deliver();
 };
 
@@ -248,13 +254,53 @@ void ScanSession::Impl::ReadPresets(const std::vector<ModuleResult>& modules, Se
 void ScanSession::Impl::PresetWork(const std::vector<ModuleResult>& modules, std::vector<bool>* finished,
                                    std::string* writeError)
 {
-    DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
+    DatabaseWriter writer(db, PostWritten([this](const ModuleRecord& record) {
+                              progress.presetsDone++;
+                              if (callbacks.onPresets)
+                                  callbacks.onPresets(record);
+                          }));
+    std::vector<std::wstring> paths;
+    for (const ModuleResult& module : modules)
+        paths.push_back(module.path);
+    ScanPool pool(setup.server, setup.servers, setup.crashRetries);
+    {
+        std::lock_guard<std::mutex> hold(poolLock);
+        this->pool = &pool;
+        if (cancelled)
+            pool.Cancel();
+    }
+    pool.ScanPresets(modules, PassCallbacks(paths, writer),
+                     [&](size_t server, size_t module, std::optional<ModulePresets>&& presets) {
+                         PostEnded(server, paths[module]);
+                         if (!presets)
+                             return; // cancelled: the presets stay as they were
+                         if (!writer.Error().empty())
+                         {
+                             pool.Cancel();
+                             return;
+                         }
+                         std::optional<ModuleRecord> record = db.Find(paths[module]);
+                         if (!record)
+                             return;
+                         (*finished)[module] = true;
+                         presets->moduleModified = record->modified;
+                         record->result.presets = std::move(presets);
+                         writer.Add(std::move(*record));
+                     });
+    {
+        std::lock_guard<std::mutex> hold(poolLock);
+        this->pool = nullptr;
+    }
+    *writeError = writer.Finish();
+}
+
+DatabaseWriter::AfterWrite ScanSession::Impl::PostWritten(const std::function<void(const ModuleRecord&)>& onWritten)
+{
+    return [this, onWritten](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
         for (const ModuleRecord& record : records)
         {
-            Post([this, record] {
-                progress.presetsDone++;
-                if (callbacks.onPresets)
-                    callbacks.onPresets(record);
+            Post([this, onWritten, record] {
+                onWritten(record);
                 Progressed();
             });
         }
@@ -265,24 +311,21 @@ void ScanSession::Impl::PresetWork(const std::vector<ModuleResult>& modules, std
                     callbacks.onBlame(blame);
             });
         }
-    });
-    ScanPool pool(setup.server, setup.servers, setup.crashRetries);
-    {
-        std::lock_guard<std::mutex> hold(poolLock);
-        this->pool = &pool;
-        if (cancelled)
-            pool.Cancel();
-    }
+    };
+}
+
+PoolCallbacks ScanSession::Impl::PassCallbacks(const std::vector<std::wstring>& paths, DatabaseWriter& writer)
+{
     PoolCallbacks own;
-    own.onBegin = [&](size_t server, size_t module) {
-        Post([this, server, path = modules[module].path] {
+    own.onBegin = [this, &paths](size_t server, size_t module) {
+        Post([this, server, path = paths[module]] {
             progress.scanning[server] = path;
             if (callbacks.onBegin)
                 callbacks.onBegin(server, path);
             Progressed();
         });
     };
-    own.onDialog = [&](size_t server, const std::vector<DialogWindow>& windows) {
+    own.onDialog = [this](size_t server, const std::vector<DialogWindow>& windows) {
         Post([this, server, windows] {
             progress.dialogs[server] = windows;
             if (callbacks.onDialog)
@@ -290,35 +333,19 @@ void ScanSession::Impl::PresetWork(const std::vector<ModuleResult>& modules, std
             Progressed();
         });
     };
-    own.onBlame = [&](size_t, const Blame& blame) { writer.Add(blame); };
-    pool.ScanPresets(modules, own, [&](size_t server, size_t module, std::optional<ModulePresets>&& presets) {
-        Post([this, server, path = modules[module].path] {
-            progress.scanning[server].clear();
-            progress.dialogs[server].clear();
-            if (callbacks.onEnd)
-                callbacks.onEnd(server, path);
-            Progressed();
-        });
-        if (!presets)
-            return; // cancelled: the presets stay as they were
-        if (!writer.Error().empty())
-        {
-            pool.Cancel();
-            return;
-        }
-        std::optional<ModuleRecord> record = db.Find(modules[module].path);
-        if (!record)
-            return;
-        (*finished)[module] = true;
-        presets->moduleModified = record->modified;
-        record->result.presets = std::move(presets);
-        writer.Add(std::move(*record));
+    own.onBlame = [&writer](size_t, const Blame& blame) { writer.Add(blame); };
+    return own;
+}
+
+void ScanSession::Impl::PostEnded(size_t server, const std::wstring& path)
+{
+    Post([this, server, path] {
+        progress.scanning[server].clear();
+        progress.dialogs[server].clear();
+        if (callbacks.onEnd)
+            callbacks.onEnd(server, path);
+        Progressed();
     });
-    {
-        std::lock_guard<std::mutex> hold(poolLock);
-        this->pool = nullptr;
-    }
-    *writeError = writer.Finish();
 }
 
 // The work on a thread of its own while this thread delivers its events.
@@ -364,24 +391,11 @@ void ScanSession::Impl::Scan(const std::vector<ModuleFile>& order, SessionOutcom
 void ScanSession::Impl::Work(const std::vector<ModuleFile>& order, std::vector<bool>* finished,
                              std::string* writeError)
 {
-    DatabaseWriter writer(db, [&](const std::vector<ModuleRecord>& records, const std::vector<WrittenBlame>& blames) {
-        for (const ModuleRecord& record : records)
-        {
-            Post([this, record] {
-                progress.done++;
-                if (callbacks.onModule)
-                    callbacks.onModule(record);
-                Progressed();
-            });
-        }
-        for (const WrittenBlame& blame : blames)
-        {
-            Post([this, blame] {
-                if (callbacks.onBlame)
-                    callbacks.onBlame(blame);
-            });
-        }
-    });
+    DatabaseWriter writer(db, PostWritten([this](const ModuleRecord& record) {
+                              progress.done++;
+                              if (callbacks.onModule)
+                                  callbacks.onModule(record);
+                          }));
     std::vector<std::wstring> paths;
     for (const ModuleFile& file : order)
         paths.push_back(file.path);
@@ -392,32 +406,9 @@ void ScanSession::Impl::Work(const std::vector<ModuleFile>& order, std::vector<b
         if (cancelled)
             pool.Cancel();
     }
-    PoolCallbacks own;
-    own.onBegin = [&](size_t server, size_t module) {
-        Post([this, server, path = paths[module]] {
-            progress.scanning[server] = path;
-            if (callbacks.onBegin)
-                callbacks.onBegin(server, path);
-            Progressed();
-        });
-    };
-    own.onDialog = [&](size_t server, const std::vector<DialogWindow>& windows) {
-        Post([this, server, windows] {
-            progress.dialogs[server] = windows;
-            if (callbacks.onDialog)
-                callbacks.onDialog(server, windows);
-            Progressed();
-        });
-    };
-    own.onBlame = [&](size_t, const Blame& blame) { writer.Add(blame); };
+    PoolCallbacks own = PassCallbacks(paths, writer);
     own.onFinish = [&](size_t server, size_t module, ModuleResult&& result) {
-        Post([this, server, path = paths[module]] {
-            progress.scanning[server].clear();
-            progress.dialogs[server].clear();
-            if (callbacks.onEnd)
-                callbacks.onEnd(server, path);
-            Progressed();
-        });
+        PostEnded(server, paths[module]);
         if (result.cancelled)
             return; // its entry stays as it was
         if (!writer.Error().empty())

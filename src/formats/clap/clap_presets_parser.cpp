@@ -9,23 +9,6 @@ using json = nlohmann::json;
 
 namespace {
 
-template <typename Each>
-void EachObject(BlockMembers& read, const char* key, std::string* problem, Each each)
-{
-    const json* list = read.List(key);
-    for (size_t i = 0; list && i < list->size() && problem->empty(); i++)
-    {
-        std::string name = std::string(key) + "[" + std::to_string(i) + "]";
-        if (!(*list)[i].is_object())
-        {
-            read.Fail("member \"" + name + "\" is not an object");
-            return;
-        }
-        BlockMembers members((*list)[i], name + ".", problem);
-        each(members, name + ".");
-    }
-}
-
 int Count(BlockMembers& read, const char* key)
 {
     long long count = 0;
@@ -68,7 +51,7 @@ bool ParseClapProviderList(const std::string& block, ClapProviderList* report, s
     read.Text("phase", &out.phase);
     read.Text("factory", &out.factory);
     out.providerCount = Count(read, "providerCount");
-    EachObject(read, "providers", &problem, [&](BlockMembers& p, const std::string&) {
+    EachBlockObject(read, "providers", &problem, [&](BlockMembers& p, const std::string&) {
         ClapProviderList::Provider provider;
         p.Int("index", &provider.index);
         p.Text("problem", &provider.problem);
@@ -96,14 +79,14 @@ bool ParseClapProviderReport(const std::string& block, ClapProviderReport* repor
     read.Text("provider", &out.provider);
     read.Text("error", &out.error);
     read.Text("phase", &out.phase);
-    EachObject(read, "fileTypes", &problem, [&](BlockMembers& f, const std::string&) {
+    EachBlockObject(read, "fileTypes", &problem, [&](BlockMembers& f, const std::string&) {
         ClapProviderReport::FileType type;
         f.Text("name", &type.name);
         f.Text("description", &type.description);
         f.Text("extension", &type.extension);
         out.fileTypes.push_back(std::move(type));
     });
-    EachObject(read, "locations", &problem, [&](BlockMembers& l, const std::string& where) {
+    EachBlockObject(read, "locations", &problem, [&](BlockMembers& l, const std::string& where) {
         ClapProviderReport::Location location;
         l.Bits("flags", &location.flags);
         l.Text("name", &location.name);
@@ -111,7 +94,7 @@ bool ParseClapProviderReport(const std::string& block, ClapProviderReport* repor
         l.Text("location", &location.location);
         out.locations.push_back(std::move(location));
     });
-    EachObject(read, "soundpacks", &problem, [&](BlockMembers& s, const std::string&) {
+    EachBlockObject(read, "soundpacks", &problem, [&](BlockMembers& s, const std::string&) {
         ClapProviderReport::Soundpack pack;
         s.Bits("flags", &pack.flags);
         s.Text("id", &pack.id);
@@ -124,14 +107,14 @@ bool ParseClapProviderReport(const std::string& block, ClapProviderReport* repor
         out.soundpacks.push_back(std::move(pack));
     });
     out.presetCount = Count(read, "presetCount");
-    EachObject(read, "presets", &problem, [&](BlockMembers& p, const std::string& where) {
+    EachBlockObject(read, "presets", &problem, [&](BlockMembers& p, const std::string& where) {
         ClapProviderReport::Item item;
         Preset& preset = item.preset;
         Kind(p, where, &item.inPlugin);
         p.Text("location", &item.location);
         p.Text("name", &preset.name);
         p.Text("loadKey", &preset.loadKey);
-        EachObject(p, "plugins", &problem, [&](BlockMembers& id, const std::string&) {
+        EachBlockObject(p, "plugins", &problem, [&](BlockMembers& id, const std::string&) {
             PresetPlugin plugin;
             id.Text("abi", &plugin.abi);
             id.Text("id", &plugin.id);
@@ -156,7 +139,7 @@ bool ParseClapProviderReport(const std::string& block, ClapProviderReport* repor
         p.Texts("cut", &item.cut);
         out.presets.push_back(std::move(item));
     });
-    EachObject(read, "errors", &problem, [&](BlockMembers& e, const std::string&) {
+    EachBlockObject(read, "errors", &problem, [&](BlockMembers& e, const std::string&) {
         ClapProviderReport::Error err;
         e.Text("location", &err.location);
         e.Whole("status", INT64_MIN, INT64_MAX, &err.status);

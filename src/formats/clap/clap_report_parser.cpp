@@ -8,29 +8,6 @@ namespace orvanta {
 
 using json = nlohmann::json;
 
-namespace {
-
-// Each entry of a list member that must hold objects, with its name for
-// problems ("plugins[2]."); stops at the first problem.
-template <typename Each>
-void EachObject(BlockMembers& read, const char* key, std::string* problem, Each each)
-{
-    const json* list = read.List(key);
-    for (size_t i = 0; list && i < list->size() && problem->empty(); i++)
-    {
-        std::string name = std::string(key) + "[" + std::to_string(i) + "]";
-        if (!(*list)[i].is_object())
-        {
-            read.Fail("member \"" + name + "\" is not an object");
-            return;
-        }
-        BlockMembers members((*list)[i], name + ".", problem);
-        each(members, name + ".");
-    }
-}
-
-} // namespace
-
 bool ParseClapModuleReport(const std::string& block, ClapModuleReport* report, std::string* error)
 {
     json doc;
@@ -48,7 +25,7 @@ bool ParseClapModuleReport(const std::string& block, ClapModuleReport* report, s
         out.pluginCount = count > INT32_MAX ? INT32_MAX : (int)count;
     if (read.Has("araFactory"))
         read.Text("araFactory", &out.araFactory);
-    EachObject(read, "plugins", &problem, [&](BlockMembers& p, const std::string& where) {
+    EachBlockObject(read, "plugins", &problem, [&](BlockMembers& p, const std::string& where) {
         ClapModuleReport::Plugin plugin;
         ClapPlugin& info = plugin.info;
         std::string vst3;
@@ -72,7 +49,7 @@ bool ParseClapModuleReport(const std::string& block, ClapModuleReport* report, s
             p.Fail("member \"" + where + "index\" is out of range");
         out.plugins.push_back(std::move(plugin));
     });
-    EachObject(read, "converters", &problem, [&](BlockMembers& c, const std::string&) {
+    EachBlockObject(read, "converters", &problem, [&](BlockMembers& c, const std::string&) {
         ClapModuleReport::Converter converter;
         c.Text("srcAbi", &converter.srcAbi);
         c.Text("srcId", &converter.srcId);
@@ -116,7 +93,7 @@ bool ParseClapPluginReport(const std::string& block, ClapPluginReport* report, s
         read.Flag("gui", &gui);
         out.gui = gui;
     }
-    EachObject(read, "ports", &problem, [&](BlockMembers& p, const std::string& where) {
+    EachBlockObject(read, "ports", &problem, [&](BlockMembers& p, const std::string& where) {
         ClapPort port;
         p.Text("kind", &port.kind);
         p.Text("direction", &port.direction);
