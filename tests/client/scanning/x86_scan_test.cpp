@@ -13,6 +13,7 @@
 #include "scratch_folder.h"
 #include "text.h"
 #include "vst3_bundle.h"
+#include <orvanta/paths.h>
 #include <orvanta/scan.h>
 #include <gtest/gtest.h>
 
@@ -190,4 +191,25 @@ TEST(X86ServerMissing, ThirtyTwoBitModuleFailsUnaskedWithTheReason)
                            Utf8(scratch / L"scanserver32.exe"));
     EXPECT_EQ(r.loadProblem, r.error);
     EXPECT_EQ(ChildProcesses(GetCurrentProcessId(), L"scanserver.exe"), std::vector<DWORD>{});
+}
+
+// A 32-bit CLAP module's preset providers run on the 32-bit server and give
+// what its 64-bit twin's give.
+TEST_F(X86Scan, PresetsOfA32BitClapModuleAreThoseOfIts64BitTwin)
+{
+    ModuleScanner scanner(BothServers(scratch));
+    auto names = [&](const std::wstring& module) {
+        std::vector<std::string> list;
+        ModuleResult scanned = scanner.ScanModule(module);
+        std::optional<orvanta::ModulePresets> presets = scanner.ScanPresets(scanned);
+        if (!presets)
+            return list;
+        for (const orvanta::Preset& preset : presets->presets)
+            list.push_back(preset.name + "|" + preset.loadKey + "|" + Utf8(orvanta::FileNameOf(preset.file)));
+        return list;
+    };
+    std::vector<std::string> x86 = names(X86BinPath(L"clap\\ClapPresets.clap"));
+    EXPECT_EQ(x86.size(), 10u);
+    EXPECT_EQ(x86, names(BinPath(L"clap\\ClapPresets.clap")));
+    EXPECT_EQ(ChildProcesses(GetCurrentProcessId(), L"scanserver32.exe").size(), 1u);
 }
