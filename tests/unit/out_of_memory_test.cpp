@@ -746,6 +746,112 @@ TEST_F(ScanUnderFailures, ClapPluginRequest)
     EXPECT_GT(kinds[3], 0) << "no report line ever failed";
 }
 
+// The CLAP presets requests against the cached module: the same rule, with
+// the presets blocks (a provider request's has its provider empty). The
+// module's loading is the CLAP module request's, failed above; loading it
+// again for every run would use up the TLS indexes of the 32-bit process,
+// which runs the whole suite, since the fixtures' runtime takes one on each
+// load and never gives it back.
+std::string ClapProvidersOutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"format\": \"clap-presets\",\n"
+           ">:  \"error\": \"" + reason + "\",\n"
+           ">:  \"phase\": \"\",\n"
+           ">:  \"factory\": \"\",\n"
+           ">:  \"providerCount\": 0,\n"
+           ">:  \"providers\": []\n"
+           ">:}\n";
+}
+
+std::string ClapProviderOutOfMemoryAnswer(const std::string& reason)
+{
+    return "error:" + reason + "\n"
+           ">:{\n"
+           ">:  \"format\": \"clap-presets\",\n"
+           ">:  \"provider\": \"\",\n"
+           ">:  \"error\": \"" + reason + "\",\n"
+           ">:  \"phase\": \"\",\n"
+           ">:  \"fileTypes\": [],\n"
+           ">:  \"locations\": [],\n"
+           ">:  \"soundpacks\": [],\n"
+           ">:  \"presetCount\": 0,\n"
+           ">:  \"presets\": [],\n"
+           ">:  \"errors\": [],\n"
+           ">:  \"cut\": []\n"
+           ">:}\n";
+}
+
+const std::string ClapPresetsLine = "clap-presets|" + Utf8(FixtureBinPath(L"clap\\ClapPresets.clap"));
+
+TEST_F(ScanUnderFailures, ClapPresetsProviderListRequest)
+{
+    const std::string clean =
+        "ready:\n" + Info("Scanning CLAP presets: '" + ClapPresetsLine + "'") +
+        Info("Re-using previous library instance...") + Info("Phase: preset factory") + Info("Phase: providers") +
+        ClapKeep +
+        ">:{\n"
+        ">:  \"format\": \"clap-presets\",\n"
+        ">:  \"error\": \"\",\n"
+        ">:  \"phase\": \"\",\n"
+        ">:  \"factory\": \"clap.preset-discovery-factory\\/2\",\n"
+        ">:  \"providerCount\": 2,\n"
+        ">:  \"providers\": [\n"
+        ">:    {\"index\": 0, \"problem\": \"\", \"id\": \"com.zandrel.presets.factory\", \"name\": \"Zandrel Factory Presets\", \"vendor\": \"Zandrel Software\", \"clapVersion\": \"1.2.2\"},\n"
+        ">:    {\"index\": 1, \"problem\": \"\", \"id\": \"com.zandrel.presets.user\", \"name\": \"Zandrel User Presets\", \"vendor\": \"Zandrel Software\", \"clapVersion\": \"1.0.0\"}\n"
+        ">:  ]\n"
+        ">:}\n"
+        "ready:\n";
+    Exchange(ClapPresetsLine);
+    EXPECT_EQ(Exchange(ClapPresetsLine), clean);
+    // Each run starts with the module cached.
+    std::vector<int> kinds = RunWithFailures(ClapPresetsLine, clean, [this] { RunLoop(); }, true, FailOnce,
+                                             ClapProvidersOutOfMemoryAnswer);
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
+// The user provider: a plugin location and two presets inside the plugin,
+// the first begun without a name.
+TEST_F(ScanUnderFailures, ClapPresetsProviderRequest)
+{
+    const std::string line = ClapPresetsLine + ">com.zandrel.presets.user";
+    const std::string synth = "{\"abi\": \"clap\", \"id\": \"com.zandrel.preset-synth\"}";
+    const std::string clean =
+        "ready:\n" + Info("Scanning CLAP presets: '" + line + "'") + Info("Re-using previous library instance...") +
+        Info("Phase: preset factory") + Info("Phase: create") + Info("Phase: init") + Info("Phase: metadata") +
+        Info("Phase: destroy") + ClapKeep +
+        ">:{\n"
+        ">:  \"format\": \"clap-presets\",\n"
+        ">:  \"provider\": \"com.zandrel.presets.user\",\n"
+        ">:  \"error\": \"\",\n"
+        ">:  \"phase\": \"\",\n"
+        ">:  \"fileTypes\": [],\n"
+        ">:  \"locations\": [\n"
+        ">:    {\"flags\": 10, \"name\": \"Favourites\", \"kind\": \"plugin\", \"location\": \"\"}\n"
+        ">:  ],\n"
+        ">:  \"soundpacks\": [],\n"
+        ">:  \"presetCount\": 2,\n"
+        ">:  \"presets\": [\n"
+        ">:    {\"kind\": \"plugin\", \"location\": \"\", \"name\": \"\", \"loadKey\": \"fav:1\", \"plugins\": [" + synth + "], \"soundpack\": \"\", \"flags\": 10, \"creators\": [], \"description\": \"\", \"created\": 0, \"modified\": 0, \"features\": [], \"extra\": [], \"cut\": []},\n"
+        ">:    {\"kind\": \"plugin\", \"location\": \"\", \"name\": \"My Lead\", \"loadKey\": \"fav:2\", \"plugins\": [" + synth + "], \"soundpack\": \"\", \"flags\": 2, \"creators\": [], \"description\": \"\", \"created\": 0, \"modified\": 0, \"features\": [], \"extra\": [], \"cut\": []}\n"
+        ">:  ],\n"
+        ">:  \"errors\": [],\n"
+        ">:  \"cut\": []\n"
+        ">:}\n"
+        "ready:\n";
+    Exchange(ClapPresetsLine);
+    EXPECT_EQ(Exchange(line), clean);
+    std::vector<int> kinds = RunWithFailures(line, clean, [this, line] {
+        WriteRequest(ClapPresetsLine + "\n");
+        RunLoop();
+        WriteRequest(line + "\n");
+    }, true, FailOnce, ClapProviderOutOfMemoryAnswer);
+    EXPECT_GT(kinds[2], 0) << "no text of the scan ever failed";
+    EXPECT_GT(kinds[3], 0) << "no report line ever failed";
+}
+
 // ---- the single operations on the way ---------------------------------------
 
 TEST(OutOfMemory, EscapingGivesTheWholeTextOrNull)
