@@ -111,7 +111,7 @@ char PresetFolder[MAX_PATH * 3] = "";
 
 typedef clap_preset_discovery_metadata_receiver Receiver;
 
-struct ProviderSpec
+struct ProviderRecipe
 {
     clap_preset_discovery_provider_descriptor desc;
     bool (*init)(const clap_preset_discovery_provider* provider);
@@ -461,16 +461,16 @@ const Receiver* KeptReceiver = nullptr;
 // ------------------------------------------------------------ the factory
 
 #if PRESETS_MODE == PRESETS_GOOD
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.factory", "Zandrel Factory Presets", Vendor}, FactoryInit, FactoryMetadata},
     {{{1, 0, 0}, "com.zandrel.presets.user", "Zandrel User Presets", Vendor}, UserInit, UserMetadata},
 };
 #elif PRESETS_MODE == PRESETS_DRAFT
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.draft", "Draft Presets", Vendor}, BuiltInInit, DraftMetadata},
 };
 #elif PRESETS_MODE == PRESETS_FAILING
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, nullptr, nullptr, nullptr}, nullptr, nullptr}, // no descriptor at all
     {{V122, nullptr, "No Id", Vendor}, BuiltInInit, DraftMetadata},
     {{V122, "com.zandrel.presets.no-name", nullptr, Vendor}, BuiltInInit, DraftMetadata},
@@ -479,27 +479,27 @@ const ProviderSpec Providers[] = {
     {{V122, "com.zandrel.presets.refuser", "Refuser", Vendor}, RefuserInit, DraftMetadata},
 };
 #elif PRESETS_MODE == PRESETS_CRASH_METADATA
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.crash", "Crash", Vendor}, BuiltInInit, CrashMetadata},
 };
 #elif PRESETS_MODE == PRESETS_HANG_INIT
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.hang", "Hang", Vendor}, HangInit, DraftMetadata},
 };
 #elif PRESETS_MODE == PRESETS_DIALOG_INIT
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.dialog", "Dialog", Vendor}, DialogInit, DialogMetadata},
 };
 #elif PRESETS_MODE == PRESETS_MANY
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.many", "Many", Vendor}, BuiltInInit, ManyMetadata},
 };
 #elif PRESETS_MODE == PRESETS_LONG_TEXTS
-ProviderSpec Providers[] = {
+ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.long", nullptr, Vendor}, LongInit, LongMetadata}, // name set in init
 };
 #elif PRESETS_MODE == PRESETS_OUT_OF_PHASE
-const ProviderSpec Providers[] = {
+const ProviderRecipe Providers[] = {
     {{V122, "com.zandrel.presets.out-of-phase", "Out of phase", Vendor}, OutOfPhaseInit, OutOfPhaseMetadata},
 };
 #endif
@@ -531,12 +531,12 @@ const clap_preset_discovery_provider_descriptor* Descriptor(const clap_preset_di
 const clap_preset_discovery_provider* Create(const clap_preset_discovery_factory*,
                                              const clap_preset_discovery_indexer* indexer, const char* id)
 {
-    for (const ProviderSpec& spec : Providers)
+    for (const ProviderRecipe& recipe : Providers)
     {
-        if (!spec.desc.id || strcmp(spec.desc.id, id) != 0 || strcmp(id, "com.zandrel.presets.null") == 0)
+        if (!recipe.desc.id || strcmp(recipe.desc.id, id) != 0 || strcmp(id, "com.zandrel.presets.null") == 0)
             continue;
         Provider* made = new Provider;
-        made->provider = {&spec.desc, nullptr, spec.init, ProviderDestroy, spec.getMetadata, ProviderExtension};
+        made->provider = {&recipe.desc, nullptr, recipe.init, ProviderDestroy, recipe.getMetadata, ProviderExtension};
         made->indexer = indexer;
         if (PRESETS_MODE == PRESETS_OUT_OF_PHASE)
         {
